@@ -1,0 +1,30 @@
+// Start-up, the single-instance guard, the screen check and shutdown.
+#pragma once
+
+#include "util/DateTime.h"
+
+extern int gMainPanel;
+extern int gCommPanel;
+extern int gWaitPanel;
+extern int gAboutPanel;
+extern int gMainMenu;
+extern int hMutex;
+extern int gFirstConnect;
+extern DateTime gDateTimeLast;
+extern DateTime gDateTimeNow;
+
+// The whole program: start-up, event loop, shutdown. Returns the process status.
+int AppMain(int argc, char* argv[]);
+
+void CheckScreen();
+void ExitMainPanel();
+int MAIN_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
+
+// Registers the layout names and every callback of the program with the toolkit.
+void AppRegisterUi();
+
+// Steps 5 to 11 of start-up without the guard, the screen check and the link:
+// loads the panels and the menu bar and shows the main window as at start.
+// Returns 0, or -1 when a panel or the menu bar cannot be loaded. Tests use it
+// to get the real window.
+int AppLoadAndShowPanels();

@@ -1,0 +1,146 @@
+// Identifiers of the panels, controls and menu items of the layout resource
+// "Vx52PSoft.uir". The short names are the object names in the .ui sources;
+// the program uses only the integer constants.
+#pragma once
+
+#include "platform/Toolkit.h"
+
+constexpr const char* UIR_FILE = "Vx52PSoft.uir";
+
+// Resources: four panels and the menu bar.
+enum {
+    PANEL = 1,
+    COMMPANEL = 2,
+    WAITPANEL = 3,
+    ABOUTPANEL = 4,
+    MENUBAR = 5,
+};
+
+#define VX52_PANEL_CONTROLS(X)                                                                     \
+    X(PIC_LOGO)                                                                                    \
+    X(TXT_CAPTION1)                                                                                \
+    X(TXT_CAPTION2)                                                                                \
+    X(TXT_CAPTION3)                                                                                \
+    X(NUM_VOL)                                                                                     \
+    X(NUM_FREQ)                                                                                    \
+    X(NUM_UP2U)                                                                                    \
+    X(NUM_DOWN2U)                                                                                  \
+    X(BT_AUTO_HIGH)                                                                                \
+    X(BT_50_60)                                                                                    \
+    X(BT_120_220)                                                                                  \
+    X(BT_M2_M4)                                                                                    \
+    X(BT_400)                                                                                      \
+    X(BT_UUP)                                                                                      \
+    X(BT_UDOWN)                                                                                    \
+    X(LED_AUTO)                                                                                    \
+    X(LED_HIGH)                                                                                    \
+    X(LED_120V)                                                                                    \
+    X(LED_220V)                                                                                    \
+    X(LED_50HZ)                                                                                    \
+    X(LED_60HZ)                                                                                    \
+    X(LED_M2)                                                                                      \
+    X(LED_M4)                                                                                      \
+    X(LED_400HZ)                                                                                   \
+    X(LED_UUP)                                                                                     \
+    X(LED_UDOWN)                                                                                   \
+    X(MEA_VOL)                                                                                     \
+    X(MEA_CURR)                                                                                    \
+    X(MEA_FREQ)                                                                                    \
+    X(MEA_POWER)                                                                                   \
+    X(SCHART_R1)                                                                                   \
+    X(SCHART_R2)                                                                                   \
+    X(SCHART_R3)                                                                                   \
+    X(SCHART_R4)                                                                                   \
+    X(GRAPH_SETWAVE)                                                                               \
+    X(LED_OUTPUT)                                                                                  \
+    X(TXT_RUNNING)                                                                                 \
+    X(TXT_STOPPED)                                                                                 \
+    X(LED_ALARM)                                                                                   \
+    X(TXT_ALARM)                                                                                   \
+    X(BT_CLEAR_ALARM)                                                                              \
+    X(BT_111)                                                                                      \
+    X(LED_LINK)                                                                                    \
+    X(TXT_OFFLINE)                                                                                 \
+    X(TXT_MODELNAME)                                                                               \
+    X(BT_CONNECT)                                                                                  \
+    X(BT_DISCONNECT)                                                                               \
+    X(TIMER_50MS)
+
+#define VX52_COMMPANEL_CONTROLS(X)                                                                 \
+    X(NUM_ADDRESS)                                                                                 \
+    X(RING_PORT)                                                                                   \
+    X(RING_BAUD)                                                                                   \
+    X(BT_OK)                                                                                       \
+    X(BT_CANCEL)
+
+#define VX52_WAITPANEL_CONTROLS(X) X(TXT_WAIT)
+
+#define VX52_ABOUTPANEL_CONTROLS(X)                                                                \
+    X(TXT_LINE1)                                                                                   \
+    X(TXT_TITLE)                                                                                   \
+    X(NUM_VERSION)                                                                                 \
+    X(BT_OK)
+
+#define VX52_MENUBAR_ITEMS(X)                                                                      \
+    X(FILE)                                                                                        \
+    X(FILE_SAVE)                                                                                   \
+    X(FILE_LOAD)                                                                                   \
+    X(FILE_EXIT)                                                                                   \
+    X(SET)                                                                                         \
+    X(SET_COMM)                                                                                    \
+    X(SET_LANG)                                                                                    \
+    X(SET_LANG_CN)                                                                                 \
+    X(SET_LANG_EN)                                                                                 \
+    X(HELP)                                                                                        \
+    X(HELP_HELP)                                                                                   \
+    X(HELP_ABOUT)
+
+// Control identifiers are unique across the whole layout.
+enum {
+    PANEL_FIRST_CONTROL_ = 100,
+#define X(n) PANEL_##n,
+    VX52_PANEL_CONTROLS(X)
+#undef X
+    COMMPANEL_FIRST_CONTROL_ = 200,
+#define X(n) COMMPANEL_##n,
+    VX52_COMMPANEL_CONTROLS(X)
+#undef X
+    WAITPANEL_FIRST_CONTROL_ = 300,
+#define X(n) WAITPANEL_##n,
+    VX52_WAITPANEL_CONTROLS(X)
+#undef X
+    ABOUTPANEL_FIRST_CONTROL_ = 400,
+#define X(n) ABOUTPANEL_##n,
+    VX52_ABOUTPANEL_CONTROLS(X)
+#undef X
+    MENUBAR_FIRST_ITEM_ = 500,
+#define X(n) MENUBAR_##n,
+    VX52_MENUBAR_ITEMS(X)
+#undef X
+};
+
+inline constexpr UiLayoutName kVx52LayoutNames[] = {
+    {PANEL, PANEL, "PANEL"},
+    {COMMPANEL, COMMPANEL, "COMMPANEL"},
+    {WAITPANEL, WAITPANEL, "WAITPANEL"},
+    {ABOUTPANEL, ABOUTPANEL, "ABOUTPANEL"},
+    {MENUBAR, MENUBAR, "MENUBAR"},
+#define X(n) {PANEL, PANEL_##n, #n},
+    VX52_PANEL_CONTROLS(X)
+#undef X
+#define X(n) {COMMPANEL, COMMPANEL_##n, #n},
+    VX52_COMMPANEL_CONTROLS(X)
+#undef X
+#define X(n) {WAITPANEL, WAITPANEL_##n, #n},
+    VX52_WAITPANEL_CONTROLS(X)
+#undef X
+#define X(n) {ABOUTPANEL, ABOUTPANEL_##n, #n},
+    VX52_ABOUTPANEL_CONTROLS(X)
+#undef X
+#define X(n) {MENUBAR, MENUBAR_##n, #n},
+    VX52_MENUBAR_ITEMS(X)
+#undef X
+};
+
+inline constexpr int kVx52LayoutNameCount =
+    static_cast<int>(sizeof(kVx52LayoutNames) / sizeof(kVx52LayoutNames[0]));

@@ -1,0 +1,24 @@
+// The thin layer between the link and the serial-port library, and the link
+// settings (address, port, baud rate, language) with their defaults and repair.
+#pragma once
+
+#include <cstdint>
+
+constexpr int EMPTY_READ = -1111;
+
+int PortUartOpenDefault(int port, int baudRate);
+int PortUartOpen(int port, const char* deviceName, int baudRate, int parity, int dataBits,
+                 int stopBits, int inputQueueSize, int outputQueueSize);
+int PortUartClose(int port);
+int PortUartClear(int port);
+int PortUartWriteBuff(int port, int length, const uint8_t* bytes);
+// Reads what is queued, at most capacity bytes.
+int PortUartReadBuff(int port, int* count, uint8_t* buffer, int capacity);
+int PortUartReadBuffByLenght(int port, int n, uint8_t* buffer);
+int PortUartReadBuffByMinLenght(int port, int n, int unused, int* count, uint8_t* buffer,
+                                int capacity);
+
+void DataInitCommSet();
+void DataCheckCommSet();
+void DataFromCommSetVarToPanel();
+void DataFromPanelToCommSetVar();

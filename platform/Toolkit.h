@@ -1,0 +1,187 @@
+// The user-interface toolkit the program is written against: panels and
+// controls addressed by integer handles, menu bars, modal popups, strip charts,
+// a graph, a timer control and the event loop. Only this layer knows Qt; the
+// rest of the program sees these functions and integers.
+#pragma once
+
+#include <string>
+
+// ---- events delivered to callbacks ----------------------------------------
+enum UiEvent {
+    EVENT_NONE = 0,
+    EVENT_COMMIT = 1,
+    EVENT_VAL_CHANGED = 2,
+    EVENT_LEFT_CLICK = 3,
+    EVENT_LEFT_DOUBLE_CLICK = 4,
+    EVENT_CLOSE = 5,
+    EVENT_TIMER_TICK = 6,
+    EVENT_GOT_FOCUS = 7,
+    EVENT_LOST_FOCUS = 8,
+};
+
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
+                                int eventData1, int eventData2);
+using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1,
+                                 int eventData2);
+using MenuCallbackPtr = int (*)(int menuBar, int menuItem, void* callbackData, int panel);
+
+// ---- attributes -------------------------------------------------------------
+enum UiAttribute {
+    ATTR_DIMMED = 1,          // int 0/1 (controls and menu items)
+    ATTR_VISIBLE,             // int 0/1
+    ATTR_LABEL_TEXT,          // text: button caption, or the label beside a control
+    ATTR_MIN_VALUE,           // double (numeric controls)
+    ATTR_MAX_VALUE,           // double
+    ATTR_PRECISION,           // int, digits after the decimal point
+    ATTR_WIDTH,               // int, pixels
+    ATTR_HEIGHT,              // int, pixels (read only here)
+    ATTR_POINTS_PER_SCREEN,   // int (strip charts)
+    ATTR_CTRL_VAL,            // the value, as with SetCtrlVal
+    ATTR_TITLE,               // text (panels)
+    ATTR_MENU_NAME,           // text (menu titles)
+    ATTR_ITEM_NAME,           // text (menu items)
+    ATTR_CHECKED,             // int 0/1 (menu items)
+};
+
+// ---- constants of the popups, charts and graph ------------------------------
+enum { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
+enum { VAL_OK_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_SELECT_BUTTON = 2, VAL_LOAD_BUTTON = 3 };
+enum { VAL_DOUBLE = 4 };
+enum { VAL_LEFT_YAXIS = 1, VAL_BOTTOM_XAXIS = 2 };
+enum { VAL_MANUAL = 0, VAL_AUTOSCALE = 1 };
+enum { VAL_THIN_LINE = 5 };      // the graph's plot style code for a solid line
+enum { VAL_EMPTY_SQUARE = 0 };   // point style
+enum { VAL_SOLID = 0 };          // line style
+enum { VAL_CONNECTED_POINTS = 1 };
+constexpr int VAL_YELLOW = 0xFFFF00;
+constexpr int MAX_PATHNAME_LEN = 260;
+
+constexpr int MakeColor(int red, int green, int blue) {
+    return ((red & 0xFF) << 16) | ((green & 0xFF) << 8) | (blue & 0xFF);
+}
+
+// Errors returned as negative results.
+enum {
+    UIE_NO_ERROR = 0,
+    UIE_BAD_HANDLE = -1,
+    UIE_FILE_NOT_FOUND = -2,
+    UIE_RESOURCE_NOT_FOUND = -3,
+    UIE_BAD_ATTRIBUTE = -4,
+    UIE_NOT_INITIALIZED = -5,
+    UIE_BAD_CONTROL = -6,
+};
+
+// ---- run-time -----------------------------------------------------------------
+// Creates the application object; 1 on success, 0 on failure.
+int UiInitRuntime(int argc, char* argv[]);
+int RunUserInterface();
+int QuitUserInterface(int returnCode);
+// Lets pending events run (tests use it between steps).
+void UiProcessEvents();
+
+// ---- layout names and callbacks ----------------------------------------------
+// The layout resource names panels, menu bars and controls by object name;
+// the program names them by integers. This table ties the two together.
+struct UiLayoutName {
+    int resourceId; // panel or menu-bar resource the entry belongs to
+    int id;         // the resource itself (id == resourceId) or a control / menu item
+    const char* objectName;
+};
+void UiRegisterLayoutNames(const UiLayoutName* names, int count);
+
+// Callbacks are bound by name: each widget carries the name of its callback.
+void UiRegisterCtrlCallback(const char* name, CtrlCallbackPtr fn);
+void UiRegisterPanelCallback(const char* name, PanelCallbackPtr fn);
+void UiRegisterMenuCallback(const char* name, MenuCallbackPtr fn);
+
+// ---- panels -------------------------------------------------------------------
+// Returns a new panel handle (> 0), or a negative error when the file or the
+// panel in it is missing.
+int LoadPanel(int parentPanel, const char* fileName, int panelResourceId);
+int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId);
+int SetPanelPos(int panel, int top, int left);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int InstallPopup(int panel);
+int DiscardPanel(int panel);
+int SetPanelAttribute(int panel, int attribute, int value);
+int SetPanelAttribute(int panel, int attribute, const char* value);
+int GetPanelAttribute(int panel, int attribute, int* value);
+int GetPanelAttribute(int panel, int attribute, std::string* value);
+
+// ---- controls -----------------------------------------------------------------
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, double value);
+int SetCtrlVal(int panel, int control, const char* value);
+int GetCtrlVal(int panel, int control, int* value);
+int GetCtrlVal(int panel, int control, double* value);
+int GetCtrlVal(int panel, int control, std::string* value);
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, double value);
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+int GetCtrlAttribute(int panel, int control, int attribute, double* value);
+int GetCtrlAttribute(int panel, int control, int attribute, std::string* value);
+
+// ---- menu bars ----------------------------------------------------------------
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value);
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const char* value);
+int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int* value);
+int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string* value);
+
+// ---- modal popups -------------------------------------------------------------
+int MessagePopup(const char* title, const char* message);
+// 1 for Yes, 0 for No.
+int ConfirmPopup(const char* title, const char* message);
+// Returns VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or
+// VAL_NEW_FILE_SELECTED (or a negative error); the path goes to pathName,
+// which holds MAX_PATHNAME_LEN bytes.
+int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
+                    const char* fileTypeList, const char* title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, char* pathName);
+
+// Test seam: when a responder is installed, the popups ask it instead of the
+// operator. Every call is also recorded in the responder.
+class UiPopupResponder {
+public:
+    virtual ~UiPopupResponder() = default;
+    virtual int Message(const std::string& title, const std::string& text) = 0;
+    virtual int Confirm(const std::string& title, const std::string& text) = 0;
+    // Returns the selection status; writes the chosen path.
+    virtual int FileSelect(int buttonLabel, const std::string& defaultFileSpec,
+                           std::string* path) = 0;
+};
+void UiSetPopupResponder(UiPopupResponder* responder); // nullptr restores the real boxes
+
+// ---- strip charts and graph ---------------------------------------------------
+int PlotStripChart(int panel, int control, const void* array, int numberOfPoints,
+                   int startingIndex, int skipCount, int dataType);
+int ClearStripChart(int panel, int control);
+// plotHandle -1 deletes every plot.
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+// Returns a plot handle (> 0) or a negative error.
+int PlotWaveform(int panel, int control, const void* yArray, int numberOfPoints, int dataType,
+                 double yGain, double yOffset, double initialX, double xIncrement,
+                 int plotStyle, int pointStyle, int lineStyle, int pointFrequency, int color);
+
+// Test and benchmark access to what the charts hold.
+int UiStripChartPointCount(int panel, int control);
+// Copies the latest points of a strip chart (oldest first) into out.
+int UiStripChartPoints(int panel, int control, double* out, int maxPoints);
+int UiGraphPlotCount(int panel, int control);
+int UiGraphPlotPoints(int panel, int control, double* out, int maxPoints);
+int UiGraphAxisRange(int panel, int control, double* min, double* max);
+
+// ---- widgets for tests --------------------------------------------------------
+// The underlying widget of a control or panel, as an opaque pointer, so tests
+// can send real mouse and keyboard events (cast to QWidget*).
+void* UiWidgetOfCtrl(int panel, int control);
+void* UiWidgetOfPanel(int panel);
+// Simulates the operator choosing a menu item.
+int UiTriggerMenuItem(int menuBar, int menuOrItem);
+
+// Stops the timer controls of a panel from firing on their own (tests drive
+// ticks by calling the callback directly).
+int UiSetTimersEnabled(int panel, int enabled);

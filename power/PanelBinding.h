@@ -1,0 +1,20 @@
+// Binds the records to the main window: set controls, limits, dimming, lamps,
+// meters and the stopped / running / alarm display.
+#pragma once
+
+// Reads the four set controls into gNormal52PSet and validates it; returns
+// the result of Data52PCheck.
+int Data52PFromPanelToNormalVar();
+
+// Writes gNormal52PSet to the front panel with the limits, dimming and lamps
+// that belong to the state. Callers pass the current outputOn.
+void Data52PFromNormalVarToPanel(int running);
+
+// Shows gArrMeasureOutput on the four meters.
+void Data52PFromMeasureToPanel();
+
+// Shows the output state and redraws the front panel when the state changed.
+void RefreshOutputState();
+
+// Forgets the state remembered by RefreshOutputState, as at program start.
+void RefreshOutputStateReset();

@@ -1,0 +1,60 @@
+// The four records that describe the power source, their validation, the
+// voltage step ladder and the model set-up. Every other module reads and
+// writes the records directly; they live for the whole run and start zeroed.
+#pragma once
+
+#include <cstdint>
+
+// Quantities are fixed-point integers: voltage 0.1 V, frequency 0.1 Hz,
+// current 0.001 A, power 1 W, step amounts whole volts.
+struct Normal52PSet {
+    int32_t freq;       // 450..650, or 1000, 1200, 2000, 2400, 4000
+    int32_t vol;        // 10..3000
+    int32_t volLevel;   // 0 AUTO, 1 HIGH
+    int32_t up2U;       // 5..30
+    int32_t down2U;     // 5..30, held positive
+    int32_t auxCode;    // 0..6, carried unchanged in the settings exchange
+    int32_t upDownBase; // step ladder, 0 while there is none
+    int32_t upDownHigh;
+    int32_t upDownLow;
+};
+
+struct PowerInfo {
+    int32_t modelNo;
+    char modelName[12]; // NUL-terminated, 8 characters used
+    int32_t language;   // 1 English, any other value Chinese
+    int32_t address;    // 1..255
+    int32_t port;       // 1..10
+    int32_t baudRate;   // 1200, 2400, 4800, 9600
+    int32_t logoAnimate;
+    int32_t outputOn;
+    int32_t riseCountdown;
+    int32_t alarm;
+    int32_t online;
+    int32_t waitShown;
+};
+
+extern Normal52PSet gNormal52PSet;
+extern PowerInfo gPowerInfo;
+extern int32_t gPowerState;          // character code of the last state reply
+extern int32_t gArrMeasureOutput[10]; // 0 V (0.1 V), 1 A (mA), 2 Hz (0.1 Hz), 3 P (W)
+
+constexpr int MEASURE_COUNT = 10;
+
+// 1 when value lies outside the inclusive range between a and b (either order).
+int NumOutBound(int32_t value, int32_t a, int32_t b);
+
+// Replaces every out-of-range setting by its fixed value; 1 if any was replaced.
+int Data52PCheck();
+
+// Sets the step ladder from vol, up2U, down2U and volLevel, or clears it (enable 0).
+void Cal52PPowerUpDown(int enable);
+
+void ModelTypeChoose(int modelType);
+void ModelF52PChoose(int modelType);
+
+// Sets every entry of gArrMeasureOutput to 0.
+void PowerClearMeasure();
+
+// Zeroes all four records, as at program start (tests use it between cases).
+void PowerRecordsReset();
