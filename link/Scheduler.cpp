@@ -1,0 +1,387 @@
+#include "link/Scheduler.h"
+
+#include <cstring>
+
+#include "app/MenuDialogs.h"
+#include "app/Shell.h"
+#include "app/Vx52PSoftUi.h"
+#include "link/Command.h"
+#include "link/Frame.h"
+#include "link/PortUart.h"
+#include "platform/Toolkit.h"
+#include "power/PanelBinding.h"
+#include "power/PowerRecords.h"
+
+namespace {
+// Ticks between two state polls, and between two measurement polls.
+constexpr int32_t kPollTicks = 20;
+} // namespace
+
+CommInfo gCommInfo;
+CommNewCmd gCommNewCmd;
+int32_t stateQueryCnt = kPollTicks;
+int32_t measureQueryCnt = kPollTicks;
+
+namespace {
+
+constexpr int kGroupSingle = 15;
+constexpr int kGroupConnect = 18;
+
+// Steps of the connect sequence.
+constexpr int kStepModel = 10;
+constexpr int kStepState = 11;
+constexpr int kStepStop1 = 12;
+constexpr int kStepStop2 = 13;
+constexpr int kStepSettings = 14;
+constexpr int kStepFinalState = 15;
+
+constexpr int kCmdOutput = 15; // start, stop and clear alarm
+constexpr int kMissedRepliesOffline = 3;
+
+struct Request {
+    int kind;
+    int subKind;
+};
+constexpr Request kModelQuery{240, 237};
+constexpr Request kStateQuery{240, 235};
+constexpr Request kMeasureQuery{240, 17};
+constexpr Request kStopCmd{15, 0};
+constexpr Request kSettingsQuery{165, 33};
+
+// The port the link opened. Kept apart from gPowerInfo.port so that editing the
+// link settings while online never makes us flush or close some other port.
+int sLinkPort = 0;
+
+void StartRequest(int group, int step, Request r) {
+    gCommInfo.presentGroup = group;
+    gCommInfo.presentStep = step;
+    CommSetPresentCmd(r.kind, r.subKind, 0);
+    CommSentTxBuff();
+}
+
+void StartNextOrDropWait() {
+    if (CommReadNewCmdGroupToPresentGroup() == 0 && gPowerInfo.waitShown == 1) {
+        DisplayPanelWait(0);
+    }
+}
+
+void ConnectSequenceFinished() {
+    CommSetPresentCmd(0, 0, 0);
+    ModelTypeChoose(1);
+    CommConnectToPanel(gPowerInfo.online);
+    Cal52PPowerUpDown(gPowerInfo.outputOn != 0 ? 1 : 0);
+    stateQueryCnt = kPollTicks;
+    if (gPowerInfo.outputOn == 1) {
+        CommSetNewCmdSingleGroup(15, 0, 0);
+    }
+    StartNextOrDropWait();
+}
+
+// The present step of the connect sequence was answered: send the next one.
+void ConnectSequenceAdvance() {
+    switch (gCommInfo.presentStep) {
+    case kStepModel:
+        StartRequest(kGroupConnect, kStepState, kStateQuery);
+        break;
+    case kStepState:
+        if (gPowerState != '0') {
+            StartRequest(kGroupConnect, kStepStop1, kStopCmd);
+        } else {
+            StartRequest(kGroupConnect, kStepSettings, kSettingsQuery);
+        }
+        break;
+    case kStepStop1:
+        StartRequest(kGroupConnect, kStepStop2, kStopCmd);
+        break;
+    case kStepStop2:
+        StartRequest(kGroupConnect, kStepSettings, kSettingsQuery);
+        break;
+    case kStepSettings:
+        StartRequest(kGroupConnect, kStepFinalState, kStateQuery);
+        break;
+    default:
+        ConnectSequenceFinished();
+        break;
+    }
+}
+
+void ShowOpenPortError() {
+    if (gPowerInfo.language == 1) {
+        MessagePopup("Error", "Open port error. Please reset.");
+    } else {
+        MessagePopup("出错", "通讯端口打开错误，请重新选择端口！");
+    }
+}
+
+void SetVisible(int control, int visible) {
+    SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible);
+}
+
+} // namespace
+
+void CommConnectDeal(int connect) {
+    if (connect != 0) {
+        if (gPowerInfo.online != 0) {
+            return;
+        }
+        const int port = gPowerInfo.port;
+        if (PortUartOpenDefault(port, gPowerInfo.baudRate) < 0) {
+            if (gFirstConnect == 0) {
+                ShowOpenPortError();
+            }
+            return;
+        }
+        sLinkPort = port;
+        std::memset(&gCommInfo, 0, sizeof gCommInfo);
+        CommClearMemoryBuff();
+        CommClearNewCmdAll();
+        gPowerInfo.online = 1;
+        gPowerInfo.riseCountdown = 0;
+        CommSetNewCmdGroup(kGroupConnect);
+        return;
+    }
+
+    if (gPowerInfo.online != 1) {
+        return;
+    }
+    std::memset(&gCommInfo, 0, sizeof gCommInfo);
+    CommClearMemoryBuff();
+    CommClearNewCmdAll();
+    gPowerInfo.online = 0;
+    CommConnectToPanel(0);
+    PowerClearMeasure();
+    Data52PFromMeasureToPanel();
+    DisplayPanelWait(0);
+    CommClearMemoryBuff();
+    PortUartClose(sLinkPort);
+    sLinkPort = 0;
+}
+
+void CommTimerDeal() {
+    if (stateQueryCnt > 0) {
+        --stateQueryCnt;
+    }
+    if (measureQueryCnt > 0) {
+        --measureQueryCnt;
+    }
+
+    CommInfo& c = gCommInfo;
+    if (c.presentFlag == 1) {
+        if (c.intervalCnt > 0) {
+            --c.intervalCnt;
+            return;
+        }
+        std::memset(c.rxBuff, 0, sizeof c.rxBuff);
+        int received = 0;
+        PortUartReadBuff(sLinkPort, &received, c.rxBuff, static_cast<int>(sizeof c.rxBuff));
+        c.rxLen = received;
+
+        int result;
+        if (c.presentGroup == kGroupConnect && c.presentStep == kStepModel) {
+            result = ModelQueryRx(c.rxBuff, c.rxLen, gPowerInfo.modelName, &gPowerInfo.modelNo);
+        } else {
+            result = CommRx(c.presentCmd, c.presentSubCmd, c.presentPara, c.rxBuff, c.rxLen);
+        }
+
+        if (result == COMM_RX_NONE) {
+            ++c.errCnt;
+            if (c.errCnt >= kMissedRepliesOffline) {
+                CommConnectDeal(0);
+                return;
+            }
+            // An operator's start or stop is not repeated blindly: asking for
+            // the state shows what the source actually did. Inside the connect
+            // sequence the stop is repeated instead, since abandoning the
+            // sequence would leave the window offline while the link polls.
+            if (c.presentCmd == kCmdOutput && c.presentGroup != kGroupConnect) {
+                c.presentGroup = kGroupSingle;
+                c.presentStep = 0;
+                CommSetPresentCmd(kStateQuery.kind, kStateQuery.subKind, 0);
+            }
+            CommSentTxBuff();
+            return;
+        }
+
+        c.errCnt = 0;
+        if (c.presentGroup == kGroupConnect) {
+            ConnectSequenceAdvance();
+            return;
+        }
+        CommSetPresentCmd(0, 0, 0);
+        StartNextOrDropWait();
+        return;
+    }
+
+    if (CommReadNewCmdGroupToPresentGroup() != 0) {
+        return;
+    }
+    if (stateQueryCnt == 0) {
+        StartRequest(kGroupSingle, 0, kStateQuery);
+        stateQueryCnt = kPollTicks;
+        // Never both polls in one tick: the measurement waits for the next
+        // idle one.
+        if (measureQueryCnt == 0 && gPowerInfo.outputOn != 0) {
+            measureQueryCnt = 1;
+        }
+        return;
+    }
+    if (measureQueryCnt == 0 && gPowerInfo.outputOn != 0) {
+        StartRequest(kGroupSingle, 0, kMeasureQuery);
+        measureQueryCnt = kPollTicks;
+    }
+}
+
+static void QueueEntry(int group, int step, int kind, int subKind, int parameter) {
+    CommNewCmd& q = gCommNewCmd;
+    if (q.count >= COMM_QUEUE_SLOTS) {
+        return;
+    }
+    if (q.writePos >= COMM_QUEUE_SLOTS || q.writePos < 0) {
+        q.writePos = 0;
+    }
+    q.group[q.writePos] = group;
+    q.step[q.writePos] = step;
+    CommSetNewCmd(kind, subKind, parameter);
+    ++q.count;
+    ++q.writePos;
+}
+
+void CommSetNewCmdSingleGroup(int kind, int subKind, int parameter) {
+    QueueEntry(kGroupSingle, 0, kind, subKind, parameter);
+}
+
+void CommSetNewCmdGroup(int group) {
+    if (group == kGroupConnect) {
+        QueueEntry(kGroupConnect, kStepModel, kModelQuery.kind, kModelQuery.subKind, 0);
+    }
+}
+
+void CommSetNewCmd(int kind, int subKind, int parameter) {
+    CommNewCmd& q = gCommNewCmd;
+    if (q.writePos < 0 || q.writePos >= COMM_QUEUE_SLOTS) {
+        return;
+    }
+    q.cmd[q.writePos] = kind;
+    q.subCmd[q.writePos] = subKind;
+    q.para[q.writePos] = parameter;
+}
+
+void CommClearNewCmdAll() { std::memset(&gCommNewCmd, 0, sizeof gCommNewCmd); }
+
+void CommClearNewCmdFirst() {
+    CommNewCmd& q = gCommNewCmd;
+    if (q.count <= 0) {
+        return;
+    }
+    if (q.readPos < 0 || q.readPos >= COMM_QUEUE_SLOTS) {
+        q.readPos = 0;
+    }
+    q.group[q.readPos] = 0;
+    q.step[q.readPos] = 0;
+    --q.count;
+    ++q.readPos;
+    if (q.readPos >= COMM_QUEUE_SLOTS) {
+        q.readPos = 0;
+    }
+}
+
+int CommReadNewCmdGroupToPresentGroup() {
+    CommNewCmd& q = gCommNewCmd;
+    if (q.count <= 0) {
+        return 0;
+    }
+    if (q.readPos < 0 || q.readPos >= COMM_QUEUE_SLOTS) {
+        q.readPos = 0;
+    }
+    const int slot = q.readPos;
+    const int group = q.group[slot];
+    const int kind = q.cmd[slot];
+    gCommInfo.presentGroup = group;
+    gCommInfo.presentStep = q.step[slot];
+    CommSetPresentCmd(kind, q.subCmd[slot], q.para[slot]);
+    CommClearNewCmdFirst();
+    CommSentTxBuff();
+    if (group == kGroupConnect || (group == kGroupSingle && kind == kCmdOutput)) {
+        DisplayPanelWait(1);
+    }
+    return 1;
+}
+
+void CommSetPresentCmd(int kind, int subKind, int parameter) {
+    CommInfo& c = gCommInfo;
+    if (kind == 0) {
+        c.presentFlag = 0;
+        c.presentGroup = 0;
+        c.presentStep = 0;
+        c.presentCmd = 0;
+        c.presentSubCmd = 0;
+        c.presentPara = 0;
+        c.interval = 0;
+        c.txLen = 0;
+        return;
+    }
+    c.presentFlag = 1;
+    c.presentCmd = kind;
+    c.presentSubCmd = subKind;
+    c.presentPara = parameter;
+    c.interval = CommGetInterval(kind, subKind);
+    if (kind == kModelQuery.kind && subKind == kModelQuery.subKind) {
+        c.txLen = ModelQueryTx(c.txBuff);
+    } else {
+        c.txLen = CommTx(kind, subKind, parameter, c.txBuff);
+    }
+}
+
+void CommSentTxBuff() {
+    CommInfo& c = gCommInfo;
+    if (c.txLen <= 0) {
+        return;
+    }
+    c.intervalCnt = c.interval;
+    PortUartWriteBuff(sLinkPort, c.txLen, c.txBuff);
+}
+
+int CommGetInterval(int kind, int subKind) {
+    (void)kind;
+    (void)subKind;
+    switch (gPowerInfo.baudRate) {
+    case 1200:
+        return 14;
+    case 2400:
+        return 7;
+    case 4800:
+        return 5;
+    default:
+        return 4;
+    }
+}
+
+void CommClearMemoryBuff() { PortUartClear(sLinkPort); }
+
+void CommConnectToPanel(int online) {
+    if (online == 0) {
+        SetVisible(PANEL_TXT_OFFLINE, 1);
+        SetVisible(PANEL_TXT_MODELNAME, 0);
+        SetCtrlVal(gMainPanel, PANEL_LED_LINK, 0);
+        SetVisible(PANEL_BT_CONNECT, 1);
+        SetVisible(PANEL_BT_DISCONNECT, 0);
+    } else {
+        SetVisible(PANEL_TXT_OFFLINE, 0);
+        SetVisible(PANEL_TXT_MODELNAME, 1);
+        SetCtrlVal(gMainPanel, PANEL_TXT_MODELNAME, gPowerInfo.modelName);
+        SetCtrlVal(gMainPanel, PANEL_LED_LINK, 1);
+        SetVisible(PANEL_BT_CONNECT, 0);
+        SetVisible(PANEL_BT_DISCONNECT, 1);
+    }
+}
+
+void CommSchedulerReset() {
+    if (sLinkPort != 0) {
+        PortUartClose(sLinkPort);
+        sLinkPort = 0;
+    }
+    std::memset(&gCommInfo, 0, sizeof gCommInfo);
+    CommClearNewCmdAll();
+    stateQueryCnt = kPollTicks;
+    measureQueryCnt = kPollTicks;
+}
