@@ -1,0 +1,232 @@
+// Window, menu and dialog texts from the language files. Each labelling pass opens
+// the file of the current language, puts every text of its table on screen and
+// closes the file again; nothing is cached between passes.
+#include "persist/Language.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <iconv.h>
+#include <string>
+
+#include "app/Shell.h"
+#include "app/Vx52PSoftUi.h"
+#include "persist/IniStore.h"
+#include "platform/Toolkit.h"
+#include "power/PowerRecords.h"
+
+IniStore* gInifileHandle = nullptr;
+int gInifileHandleState = 0;
+char gIniItemStr[5];
+char gStrLanguage[256];
+
+namespace {
+
+constexpr const char* ENGLISH_FILE = "English.dat";
+constexpr const char* CHINESE_FILE = "Chinese.dat";
+constexpr const char* LANGUAGE_SECTION = "Item";
+constexpr int ITEM_BUFFER_SIZE = 255;
+
+// The language of the store now open: its texts are GBK unless it is English.
+int gOpenLanguage = 0;
+
+enum TargetKind {
+    TARGET_PANEL_TITLE,
+    TARGET_MENU_NAME,
+    TARGET_ITEM_NAME,
+    TARGET_LABEL,
+    TARGET_TEXT
+};
+
+struct LanguageRow {
+    int item;
+    TargetKind kind;
+    int id; // control or menu item; unused for a panel title
+};
+
+const LanguageRow kMainRows[] = {
+    {1, TARGET_PANEL_TITLE, 0},
+    {2, TARGET_MENU_NAME, MENUBAR_FILE},
+    {189, TARGET_ITEM_NAME, MENUBAR_FILE_SAVE},
+    {190, TARGET_ITEM_NAME, MENUBAR_FILE_LOAD},
+    {5, TARGET_ITEM_NAME, MENUBAR_FILE_EXIT},
+    {175, TARGET_MENU_NAME, MENUBAR_SET},
+    {6, TARGET_ITEM_NAME, MENUBAR_SET_COMM},
+    {7, TARGET_ITEM_NAME, MENUBAR_SET_LANG},
+    {8, TARGET_ITEM_NAME, MENUBAR_SET_LANG_CN},
+    {9, TARGET_ITEM_NAME, MENUBAR_SET_LANG_EN},
+    {31, TARGET_MENU_NAME, MENUBAR_HELP},
+    {31, TARGET_ITEM_NAME, MENUBAR_HELP_HELP},
+    {32, TARGET_ITEM_NAME, MENUBAR_HELP_ABOUT},
+    {22, TARGET_TEXT, PANEL_TXT_CAPTION1},
+    {33, TARGET_TEXT, PANEL_TXT_OFFLINE},
+    {34, TARGET_LABEL, PANEL_BT_CONNECT},
+    {35, TARGET_LABEL, PANEL_BT_DISCONNECT},
+    {37, TARGET_TEXT, PANEL_TXT_STOPPED},
+    {38, TARGET_TEXT, PANEL_TXT_RUNNING},
+    {176, TARGET_LABEL, PANEL_BT_CLEAR_ALARM},
+    {46, TARGET_TEXT, PANEL_TXT_CAPTION2},
+    {47, TARGET_TEXT, PANEL_TXT_CAPTION3},
+    {56, TARGET_LABEL, PANEL_NUM_UP2U},
+    {57, TARGET_LABEL, PANEL_NUM_DOWN2U},
+};
+
+const LanguageRow kAlarmRows[] = {
+    {299, TARGET_TEXT, PANEL_TXT_ALARM},
+};
+
+const LanguageRow kCommSetRows[] = {
+    {6, TARGET_PANEL_TITLE, 0},
+    {196, TARGET_LABEL, COMMPANEL_NUM_ADDRESS},
+    {198, TARGET_LABEL, COMMPANEL_RING_PORT},
+    {199, TARGET_LABEL, COMMPANEL_RING_BAUD},
+    {178, TARGET_LABEL, COMMPANEL_BT_OK},
+    {179, TARGET_LABEL, COMMPANEL_BT_CANCEL},
+};
+
+const LanguageRow kAboutRows[] = {
+    {32, TARGET_PANEL_TITLE, 0},
+    {183, TARGET_TEXT, ABOUTPANEL_TXT_LINE1},
+    {1, TARGET_TEXT, ABOUTPANEL_TXT_TITLE},
+    {184, TARGET_LABEL, ABOUTPANEL_NUM_VERSION},
+    {178, TARGET_LABEL, ABOUTPANEL_BT_OK},
+};
+
+const LanguageRow kWaitRows[] = {
+    {181, TARGET_PANEL_TITLE, 0},
+    {182, TARGET_TEXT, WAITPANEL_TXT_WAIT},
+};
+
+// Converts GBK text to UTF-8 for the toolkit. A byte that is not GBK becomes
+// U+FFFD, so a damaged file shows a visible mark instead of losing the rest.
+class GbkToUtf8 {
+  public:
+    GbkToUtf8() : cd_(iconv_open("UTF-8", "GBK")) {}
+    ~GbkToUtf8() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) {
+            iconv_close(cd_);
+        }
+    }
+    GbkToUtf8(const GbkToUtf8&) = delete;
+    GbkToUtf8& operator=(const GbkToUtf8&) = delete;
+
+    std::string Convert(const char* text) {
+        size_t length = std::strlen(text);
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+            return std::string(text, length);
+        }
+        std::string out;
+        char chunk[256];
+        char* in = const_cast<char*>(text);
+        size_t inLeft = length;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        while (inLeft > 0) {
+            char* outPtr = chunk;
+            size_t outLeft = sizeof chunk;
+            size_t result = iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
+            out.append(chunk, static_cast<size_t>(outPtr - chunk));
+            if (result != static_cast<size_t>(-1)) {
+                continue;
+            }
+            if (errno == E2BIG) {
+                continue;
+            }
+            // EILSEQ or a character cut short at the end of the text.
+            out += "\xEF\xBF\xBD";
+            ++in;
+            --inLeft;
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return out;
+    }
+
+  private:
+    iconv_t cd_;
+};
+
+void PutText(const LanguageRow& row, int panel, int menuBar, const char* text) {
+    switch (row.kind) {
+    case TARGET_PANEL_TITLE:
+        SetPanelAttribute(panel, ATTR_TITLE, text);
+        break;
+    case TARGET_MENU_NAME:
+        SetMenuBarAttribute(menuBar, row.id, ATTR_MENU_NAME, text);
+        break;
+    case TARGET_ITEM_NAME:
+        SetMenuBarAttribute(menuBar, row.id, ATTR_ITEM_NAME, text);
+        break;
+    case TARGET_LABEL:
+        SetCtrlAttribute(panel, row.id, ATTR_LABEL_TEXT, text);
+        break;
+    case TARGET_TEXT:
+        SetCtrlVal(panel, row.id, text);
+        break;
+    }
+}
+
+template <std::size_t N> void LabelPass(const LanguageRow (&rows)[N], int panel, int menuBar) {
+    OpenLanguage(gPowerInfo.language);
+    GbkToUtf8 converter;
+    bool gbk = gOpenLanguage != 1;
+    for (const LanguageRow& row : rows) {
+        ReadItem(row.item, gStrLanguage);
+        if (gbk) {
+            PutText(row, panel, menuBar, converter.Convert(gStrLanguage).c_str());
+        } else {
+            PutText(row, panel, menuBar, gStrLanguage);
+        }
+    }
+    CloseLanguage();
+}
+
+} // namespace
+
+int OpenLanguage(int language) {
+    CloseLanguage();
+    gInifileHandle = Ini_New(0);
+    gInifileHandleState = 1;
+    gOpenLanguage = language;
+    return Ini_ReadFromFile(gInifileHandle, language == 1 ? ENGLISH_FILE : CHINESE_FILE);
+}
+
+void CloseLanguage() {
+    if (gInifileHandleState == 1 && gInifileHandle != nullptr) {
+        Ini_Dispose(gInifileHandle);
+    }
+    // Also after a store that could not be made, so no pass starts half open.
+    gInifileHandle = nullptr;
+    gInifileHandleState = 0;
+}
+
+int ReadItem(int itemNumber, char* buffer) {
+    if (gInifileHandleState != 1 || gInifileHandle == nullptr) {
+        return 0;
+    }
+    gIniItemStr[0] = static_cast<char>('0' + itemNumber / 1000 % 10);
+    gIniItemStr[1] = static_cast<char>('0' + itemNumber / 100 % 10);
+    gIniItemStr[2] = static_cast<char>('0' + itemNumber / 10 % 10);
+    gIniItemStr[3] = static_cast<char>('0' + itemNumber % 10);
+    gIniItemStr[4] = '\0';
+    return Ini_GetRawStringIntoBuffer(gInifileHandle, LANGUAGE_SECTION, gIniItemStr, buffer,
+                                      ITEM_BUFFER_SIZE);
+}
+
+void PanelMainLanguageSet() {
+    LabelPass(kMainRows, gMainPanel, gMainMenu);
+}
+
+void PanelCommSetLanguageSet() {
+    LabelPass(kCommSetRows, gCommPanel, 0);
+}
+
+void PanelAboutLanguageSet() {
+    LabelPass(kAboutRows, gAboutPanel, 0);
+}
+
+void PanelWaitLanguageSet() {
+    LabelPass(kWaitRows, gWaitPanel, 0);
+}
+
+void StrAlarmLanguageSet() {
+    LabelPass(kAlarmRows, gMainPanel, 0);
+}

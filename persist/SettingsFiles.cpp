@@ -1,0 +1,129 @@
+// Output-settings files, the autosave copy and "Set.Dat": two INI files with a
+// "FileInfo" section naming their kind and a "Value" section of integers.
+#include "persist/SettingsFiles.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/stat.h>
+
+#include "link/PortUart.h"
+#include "persist/IniStore.h"
+#include "power/PowerRecords.h"
+
+namespace {
+
+constexpr int32_t KIND_NORMAL_52P = 65;
+constexpr int32_t KIND_SOFT_SET = 128;
+constexpr const char* SECTION_FILE_INFO = "FileInfo";
+constexpr const char* ITEM_TYPE = "Type";
+constexpr const char* SECTION_VALUE = "Value";
+
+struct FieldItem {
+    const char* name;
+    int32_t* field;
+};
+
+// Table order is the order the items are written in.
+const FieldItem kNormal52PItems[] = {
+    {"Vol", &gNormal52PSet.vol},           {"Freq", &gNormal52PSet.freq},
+    {"VolLevel", &gNormal52PSet.volLevel}, {"Up2U", &gNormal52PSet.up2U},
+    {"Down2U", &gNormal52PSet.down2U},
+};
+
+const FieldItem kSoftSetItems[] = {
+    {"SoftwareAddress", &gPowerInfo.address},
+    {"CommTypeRS232Port", &gPowerInfo.port},
+    {"CommTypeRS232Baudrate", &gPowerInfo.baudRate},
+    {"Language", &gPowerInfo.language},
+};
+
+void RunNormal52PCheck() {
+    Data52PCheck();
+}
+void RunCommSetCheck() {
+    DataCheckCommSet();
+}
+
+bool FileExists(const char* path) {
+    struct stat st;
+    return path != nullptr && ::stat(path, &st) == 0;
+}
+
+template <std::size_t N>
+int ReadSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N], void (*check)()) {
+    if (!FileExists(path)) {
+        check();
+        return 0;
+    }
+    IniStore* store = Ini_New(0);
+    if (store == nullptr) {
+        check();
+        return 0;
+    }
+    Ini_ReadFromFile(store, path);
+    // Starts as neither kind, so a file without a valid "Type" is refused.
+    int32_t type = -1;
+    Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
+    if (type != kind) {
+        Ini_Dispose(store);
+        // A refused file leaves the record as it was; the check makes sure that is
+        // never the all-zero record of a first start. On a record that was already
+        // valid it changes nothing.
+        check();
+        return 0;
+    }
+    for (const FieldItem& item : items) {
+        Ini_GetInt(store, SECTION_VALUE, item.name, item.field);
+    }
+    Ini_Dispose(store);
+    check();
+    return 1;
+}
+
+template <std::size_t N>
+int WriteSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N]) {
+    IniStore* store = Ini_New(0);
+    if (store == nullptr) {
+        return 0;
+    }
+    // Everything the old file holds that the store keeps survives the save.
+    Ini_ReadFromFile(store, path);
+    int status = Ini_PutInt(store, SECTION_FILE_INFO, ITEM_TYPE, kind);
+    for (const FieldItem& item : items) {
+        if (status >= 0) {
+            status = Ini_PutInt(store, SECTION_VALUE, item.name, *item.field);
+        }
+    }
+    if (status >= 0) {
+        status = Ini_WriteToFile(store, path);
+    }
+    Ini_Dispose(store);
+    return status >= 0 ? 1 : 0;
+}
+
+} // namespace
+
+int FileReadNormal52P(const char* path) {
+    return ReadSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems, RunNormal52PCheck);
+}
+
+int FileWriteNormal52P(const char* path) {
+    return WriteSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems);
+}
+
+int FileReadSoftSet(const char* path) {
+    return ReadSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, RunCommSetCheck);
+}
+
+int FileWriteSoftSet(const char* path) {
+    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems);
+}
+
+void AutoSave52P() {
+    FileWriteNormal52P(AUTOSAVE_FILE);
+}
+
+void AutoSaveSetting() {
+    AutoSave52P();
+    FileWriteSoftSet(SOFTSET_FILE);
+}
