@@ -1,0 +1,3 @@
+#include "app/Shell.h"
+
+int main(int argc, char* argv[]) { return AppMain(argc, argv); }

@@ -1,0 +1,199 @@
+// Widgets of the toolkit that Qt lacks: round lamps, meters, strip charts,
+// the waveform graph, the picture control and the timer control. The layout
+// names them by class; the panel loader builds them.
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QPixmap>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <QtCharts/QChartView>
+#include <deque>
+#include <vector>
+
+class QChart;
+class QLineSeries;
+class QValueAxis;
+
+// A round indicator, clearly lit or unlit.
+class Vx52Lamp : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(bool value READ value WRITE setValue)
+    Q_PROPERTY(QColor onColor READ onColor WRITE setOnColor)
+    Q_PROPERTY(QColor offColor READ offColor WRITE setOffColor)
+    Q_PROPERTY(QString text READ text WRITE setText)
+
+public:
+    explicit Vx52Lamp(QWidget* parent = nullptr);
+    bool value() const { return value_; }
+    void setValue(bool on);
+    QColor onColor() const { return onColor_; }
+    void setOnColor(const QColor& c);
+    QColor offColor() const { return offColor_; }
+    void setOffColor(const QColor& c);
+    QString text() const { return text_; }
+    void setText(const QString& t);
+    QSize sizeHint() const override { return {24, 24}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    bool value_ = false;
+    QColor onColor_{0x3c, 0xe0, 0x3c};
+    QColor offColor_{0x2a, 0x3a, 0x2a};
+    QString text_;
+};
+
+// A numeric display with a fixed number of decimals and a unit.
+class Vx52Meter : public QFrame {
+    Q_OBJECT
+    Q_PROPERTY(double value READ value WRITE setValue)
+    Q_PROPERTY(int precision READ precision WRITE setPrecision)
+    Q_PROPERTY(QString unit READ unit WRITE setUnit)
+    Q_PROPERTY(QString caption READ caption WRITE setCaption)
+    Q_PROPERTY(QColor digitColor READ digitColor WRITE setDigitColor)
+
+public:
+    explicit Vx52Meter(QWidget* parent = nullptr);
+    double value() const { return value_; }
+    void setValue(double v);
+    int precision() const { return precision_; }
+    void setPrecision(int p);
+    QString unit() const { return unit_; }
+    void setUnit(const QString& u);
+    QString caption() const { return caption_; }
+    void setCaption(const QString& c);
+    QColor digitColor() const { return digitColor_; }
+    void setDigitColor(const QColor& c);
+    QString displayText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    double value_ = 0.0;
+    int precision_ = 1;
+    QString unit_;
+    QString caption_;
+    QColor digitColor_{0x40, 0xff, 0x80};
+};
+
+// A strip chart with one trace that scrolls once pointsPerScreen points are shown.
+class Vx52StripChart : public QChartView {
+    Q_OBJECT
+    Q_PROPERTY(int pointsPerScreen READ pointsPerScreen WRITE setPointsPerScreen)
+    Q_PROPERTY(double yMin READ yMin WRITE setYMin)
+    Q_PROPERTY(double yMax READ yMax WRITE setYMax)
+    Q_PROPERTY(QColor traceColor READ traceColor WRITE setTraceColor)
+    Q_PROPERTY(QString title READ title WRITE setTitle)
+
+public:
+    explicit Vx52StripChart(QWidget* parent = nullptr);
+    int pointsPerScreen() const { return pointsPerScreen_; }
+    void setPointsPerScreen(int n);
+    double yMin() const { return yMin_; }
+    void setYMin(double v);
+    double yMax() const { return yMax_; }
+    void setYMax(double v);
+    QColor traceColor() const { return traceColor_; }
+    void setTraceColor(const QColor& c);
+    QString title() const { return title_; }
+    void setTitle(const QString& t);
+
+    void appendPoints(const double* values, int count);
+    void clearPoints();
+    const std::deque<double>& points() const { return points_; }
+
+private:
+    void redrawSeries();
+    void updateAxes();
+
+    QChart* chart_;
+    QLineSeries* series_;
+    QValueAxis* axisX_;
+    QValueAxis* axisY_;
+    std::deque<double> points_;
+    long long total_ = 0; // points appended since the last clear
+    int pointsPerScreen_ = 100;
+    double yMin_ = 0.0;
+    double yMax_ = 10.0;
+    QColor traceColor_{Qt::yellow};
+    QString title_;
+};
+
+// An XY graph whose plots are arrays of samples.
+class Vx52Graph : public QChartView {
+    Q_OBJECT
+    Q_PROPERTY(double yMin READ yMin WRITE setYMin)
+    Q_PROPERTY(double yMax READ yMax WRITE setYMax)
+    Q_PROPERTY(double xMax READ xMax WRITE setXMax)
+    Q_PROPERTY(QString title READ title WRITE setTitle)
+
+public:
+    explicit Vx52Graph(QWidget* parent = nullptr);
+    double yMin() const;
+    void setYMin(double v);
+    double yMax() const;
+    void setYMax(double v);
+    double xMax() const;
+    void setXMax(double v);
+    QString title() const { return title_; }
+    void setTitle(const QString& t);
+
+    void setYRange(double min, double max, bool autoscale);
+    void deleteAllPlots();
+    int plot(const double* y, int n, double yGain, double yOffset, double x0, double dx,
+             const QColor& color);
+    int plotCount() const;
+    std::vector<double> plotValues(int index) const;
+
+private:
+    QChart* chart_;
+    QValueAxis* axisX_;
+    QValueAxis* axisY_;
+    QString title_;
+    int nextPlotHandle_ = 1;
+};
+
+// A picture drawn at its natural size and clipped to the control's width.
+class Vx52Picture : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QString image READ image WRITE setImage)
+
+public:
+    explicit Vx52Picture(QWidget* parent = nullptr);
+    QString image() const { return image_; }
+    void setImage(const QString& path);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString image_;
+    QPixmap pixmap_;
+    QPixmap scaled_;
+};
+
+// The timer control: invisible, delivers a tick every interval milliseconds.
+class Vx52Timer : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int interval READ interval WRITE setInterval)
+    Q_PROPERTY(bool enabledTimer READ enabledTimer WRITE setEnabledTimer)
+
+public:
+    explicit Vx52Timer(QWidget* parent = nullptr);
+    int interval() const { return timer_.interval(); }
+    void setInterval(int ms) { timer_.setInterval(ms); }
+    bool enabledTimer() const { return timer_.isActive(); }
+    void setEnabledTimer(bool on);
+
+signals:
+    void tick();
+
+private:
+    QTimer timer_;
+};
