@@ -2,6 +2,7 @@
 #include "platform/System.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -132,7 +133,11 @@ void SysRestoreScreenMode() {
 }
 
 int SysOpenDocument(const char* path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromUtf8(path))) ? 0 : -1;
+    const QFileInfo info(QString::fromUtf8(path));
+    if (!info.exists()) {
+        return -1;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 0 : -1;
 }
 
 namespace {

@@ -144,6 +144,12 @@ void Vx52Meter::paintEvent(QPaintEvent* event) {
 
 namespace {
 
+void StyleView(QChartView* view) {
+    view->setFrameShape(QFrame::NoFrame);
+    view->setBackgroundBrush(QColor(0x1b, 0x1f, 0x24));
+    view->setStyleSheet(QStringLiteral("background: transparent;"));
+}
+
 void StyleChart(QChart* chart) {
     chart->setBackgroundBrush(QColor(0x14, 0x18, 0x1c));
     chart->setBackgroundRoundness(4);
@@ -188,6 +194,7 @@ Vx52StripChart::Vx52StripChart(QWidget* parent)
     axisY_->setLabelFormat(QStringLiteral("%g"));
     setTraceColor(traceColor_);
     setChart(chart_);
+    StyleView(this);
     setRenderHint(QPainter::Antialiasing, false);
     updateAxes();
 }
@@ -274,6 +281,7 @@ Vx52Graph::Vx52Graph(QWidget* parent)
     axisY_->setTickCount(7);
     axisY_->setLabelFormat(QStringLiteral("%d"));
     setChart(chart_);
+    StyleView(this);
     setRenderHint(QPainter::Antialiasing, true);
 }
 

@@ -1,0 +1,174 @@
+// Start-up in its fixed order, the screen check and the one shutdown path.
+#include "app/Shell.h"
+
+#include "app/MenuDialogs.h"
+#include "app/Tick.h"
+#include "app/Vx52PSoftUi.h"
+#include "charts/Charts.h"
+#include "link/Scheduler.h"
+#include "persist/Language.h"
+#include "persist/SettingsFiles.h"
+#include "platform/System.h"
+#include "platform/Toolkit.h"
+#include "power/FrontPanel.h"
+#include "power/PowerRecords.h"
+
+int gMainPanel = 0;
+int gCommPanel = 0;
+int gWaitPanel = 0;
+int gAboutPanel = 0;
+int gMainMenu = 0;
+int hMutex = 0;
+int gFirstConnect = 0;
+DateTime gDateTimeLast{};
+DateTime gDateTimeNow{};
+
+namespace {
+
+constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
+
+bool English() { return gPowerInfo.language == 1; }
+
+} // namespace
+
+void AppRegisterUi() {
+    UiRegisterLayoutNames(kVx52LayoutNames, kVx52LayoutNameCount);
+    UiRegisterPanelCallback("MAIN_PANEL_CALLBACK", MAIN_PANEL_CALLBACK);
+    UiRegisterCtrlCallback("TIMER_50MS_CALLBACK", TIMER_50MS_CALLBACK);
+    UiRegisterCtrlCallback("PIC_LOGO_CALLBACK", PIC_LOGO_CALLBACK);
+    UiRegisterMenuCallback("MAIN_MENU_ITEM_CALLBACK", MAIN_MENU_ITEM_CALLBACK);
+    UiRegisterCtrlCallback("BT_COMM_CONNECT_CALLBACK", BT_COMM_CONNECT_CALLBACK);
+    UiRegisterCtrlCallback("BT_COMMSET_OK_CALLBACK", BT_COMMSET_OK_CALLBACK);
+    UiRegisterCtrlCallback("BT_COMMSET_CANCEL_CALLBACK", BT_COMMSET_CANCEL_CALLBACK);
+    UiRegisterPanelCallback("COMM_PANEL_CALLBACK", COMM_PANEL_CALLBACK);
+    UiRegisterCtrlCallback("BT_ABOUT_OK_CALLBACK", BT_ABOUT_OK_CALLBACK);
+    UiRegisterPanelCallback("ABOUTPANEL_CALLBACK", ABOUTPANEL_CALLBACK);
+    UiRegisterCtrlCallback("SCHART_MEA_R1_CALLBACK", SCHART_MEA_R1_CALLBACK);
+    UiRegisterCtrlCallback("SCHART_MEA_R2_CALLBACK", SCHART_MEA_R2_CALLBACK);
+    UiRegisterCtrlCallback("SCHART_MEA_R3_CALLBACK", SCHART_MEA_R3_CALLBACK);
+    UiRegisterCtrlCallback("SCHART_MEA_R4_CALLBACK", SCHART_MEA_R4_CALLBACK);
+    FrontPanelRegisterCallbacks();
+}
+
+int AppLoadAndShowPanels() {
+    AppRegisterUi();
+    gMainPanel = LoadPanel(0, UIR_FILE, PANEL);
+    if (gMainPanel < 0) {
+        return -1;
+    }
+    gCommPanel = LoadPanel(0, UIR_FILE, COMMPANEL);
+    if (gCommPanel < 0) {
+        return -1;
+    }
+    gWaitPanel = LoadPanel(0, UIR_FILE, WAITPANEL);
+    if (gWaitPanel < 0) {
+        return -1;
+    }
+    gMainMenu = LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR);
+    if (gMainMenu < 0) {
+        return -1;
+    }
+
+    gInifileHandle = nullptr;
+    gInifileHandleState = 0;
+    gPowerInfo.logoAnimate = 1;
+    gPowerInfo.outputOn = 0;
+    gPowerInfo.online = 0;
+
+    DateTimeGetNow(&gDateTimeLast);
+    DateTimeGetNow(&gDateTimeNow);
+
+    SetPanelPos(gMainPanel, 30, 5);
+    DisplayPanel(gMainPanel);
+
+    // A Chinese start keeps the texts the layout was designed with.
+    if (gPowerInfo.language == 1) {
+        SetLanguageEnglish();
+        PanelMainLanguageSet();
+    } else {
+        SetLanguageChinese();
+    }
+
+    SetMeasureGraphSpeed(600);
+    SetNormalMeasureDisplayGraph52P();
+    ModelTypeChoose(1);
+    return 0;
+}
+
+int AppMain(int argc, char* argv[]) {
+    if (!UiInitRuntime(argc, argv)) {
+        return -1;
+    }
+
+    // Read before the guard so that its warning speaks the stored language.
+    FileReadSoftSet(SOFTSET_FILE);
+
+    int alreadyExists = 0;
+    hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
+    if (hMutex <= 0 || alreadyExists) {
+        if (English()) {
+            MessagePopup("Warning", "Application has already opened, please don't open again!");
+        } else {
+            MessagePopup("警告", "程序已打开，请不要重复启动!");
+        }
+        return -1;
+    }
+
+    CheckScreen();
+
+    if (AppLoadAndShowPanels() != 0) {
+        return -1;
+    }
+
+    gFirstConnect = 1;
+    CommConnectDeal(1);
+    gFirstConnect = 0;
+
+    // A logout or kill takes the same path as the close box, so nothing is lost.
+    SysOnTerminationSignal(ExitMainPanel);
+
+    RunUserInterface();
+
+    DiscardPanel(gMainPanel);
+    return 0;
+}
+
+void CheckScreen() {
+    int width = 0, height = 0, bitsPerPixel = 0, refreshRate = 0;
+    if (SysGetScreenMode(&width, &height, &bitsPerPixel, &refreshRate) != 0) {
+        return;
+    }
+    if (width >= 1024 && height >= 768) {
+        return;
+    }
+    int yes = 0;
+    if (English()) {
+        yes = ConfirmPopup("Tip", "Application run in the minimum resolution 1024 * 768,do you "
+                                  "want change the screen resolution ?");
+    } else {
+        yes = ConfirmPopup("提示", "程序运行最小分辨率为1024 * 768,是否改变屏幕分辨率?");
+    }
+    if (yes != 1) {
+        return;
+    }
+    // The outcome is ignored: the program runs at whatever mode it gets.
+    SysChangeScreenModeTemporary(1024, 768, bitsPerPixel, refreshRate);
+}
+
+void ExitMainPanel() {
+    AutoSaveSetting();
+    if (gPowerInfo.online != 0) {
+        CommConnectDeal(0);
+    }
+    SysCloseNamedGuard(hMutex);
+    hMutex = 0;
+    SysRestoreScreenMode();
+    QuitUserInterface(0);
+}
+
+int MAIN_PANEL_CALLBACK(int, int event, void*, int, int) {
+    if (event == EVENT_CLOSE) {
+        ExitMainPanel();
+    }
+    return 0;
+}

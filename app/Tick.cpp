@@ -1,0 +1,80 @@
+// Everything periodic hangs off the 50 ms timer: the logo, the link step and
+// the strip charts, in that order.
+#include "app/Tick.h"
+
+#include "app/Shell.h"
+#include "app/Vx52PSoftUi.h"
+#include "charts/Charts.h"
+#include "link/Scheduler.h"
+#include "platform/Toolkit.h"
+#include "power/PowerRecords.h"
+
+namespace {
+
+int gTickCounter = 0;
+int gLogoWidth = 150;
+
+constexpr int kLogoMinWidth = 5;
+constexpr int kLogoFullWidth = 150;
+
+} // namespace
+
+void TickReset() {
+    gTickCounter = 0;
+    gLogoWidth = kLogoFullWidth;
+}
+
+int TickCount() { return gTickCounter; }
+int TickLogoWidth() { return gLogoWidth; }
+
+int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
+    if (event != EVENT_TIMER_TICK) {
+        return 0;
+    }
+    // Wraps like a 32-bit counter after years of running, without overflow.
+    gTickCounter = static_cast<int>(static_cast<unsigned>(gTickCounter) + 1u);
+    const bool even = gTickCounter % 2 == 0;
+
+    if (gPowerInfo.logoAnimate == 1 && even) {
+        LogoAnimate();
+    }
+    if (gPowerInfo.online == 1) {
+        CommTimerDeal();
+    }
+    if (even && gPowerInfo.outputOn == 1) {
+        // With the link closed there is nothing measured: the charts draw zeros.
+        if (gPowerInfo.online == 0) {
+            PowerClearMeasure();
+        }
+        Data52PFromMeasureToGraph();
+    }
+    if (gTickCounter % 20 == 0 && gPowerInfo.outputOn == 1 && gPowerInfo.riseCountdown > 0) {
+        gPowerInfo.riseCountdown -= 1;
+    }
+    return 0;
+}
+
+void LogoAnimate() {
+    gLogoWidth += 1;
+    if (gLogoWidth > kLogoFullWidth) {
+        gLogoWidth = kLogoMinWidth;
+    }
+    SetCtrlAttribute(gMainPanel, PANEL_PIC_LOGO, ATTR_WIDTH, gLogoWidth);
+}
+
+void LogoAnimateChange() {
+    if (gPowerInfo.logoAnimate == 1) {
+        gPowerInfo.logoAnimate = 0;
+        SetCtrlAttribute(gMainPanel, PANEL_PIC_LOGO, ATTR_WIDTH, kLogoFullWidth);
+    } else {
+        gPowerInfo.logoAnimate = 1;
+        gLogoWidth = kLogoMinWidth;
+    }
+}
+
+int PIC_LOGO_CALLBACK(int, int, int event, void*, int, int) {
+    if (event == EVENT_LEFT_CLICK) {
+        LogoAnimateChange();
+    }
+    return 0;
+}

@@ -1,0 +1,99 @@
+// Strip charts of the measured output and the graph of the set waveform.
+#include "charts/Charts.h"
+
+#include <cmath>
+
+#include "app/Shell.h"
+#include "app/Vx52PSoftUi.h"
+#include "platform/Toolkit.h"
+#include "power/PowerRecords.h"
+
+double gArrSetWave[SET_WAVE_POINTS];
+
+namespace {
+
+constexpr int kStripCharts[] = {PANEL_SCHART_R1, PANEL_SCHART_R2, PANEL_SCHART_R3,
+                                PANEL_SCHART_R4};
+
+void PlotOne(int control, double value) {
+    PlotStripChart(gMainPanel, control, &value, 1, 0, 0, VAL_DOUBLE);
+}
+
+} // namespace
+
+void Data52PFromMeasureToGraph() {
+    PlotOne(PANEL_SCHART_R1, gArrMeasureOutput[0] / 10.0);
+    PlotOne(PANEL_SCHART_R2, gArrMeasureOutput[1] / 1000.0);
+    PlotOne(PANEL_SCHART_R3, gArrMeasureOutput[2] / 10.0);
+    PlotOne(PANEL_SCHART_R4, gArrMeasureOutput[3] / 1000.0);
+}
+
+void ClearMeasureGraphR1() { ClearStripChart(gMainPanel, PANEL_SCHART_R1); }
+void ClearMeasureGraphR2() { ClearStripChart(gMainPanel, PANEL_SCHART_R2); }
+void ClearMeasureGraphR3() { ClearStripChart(gMainPanel, PANEL_SCHART_R3); }
+void ClearMeasureGraphR4() { ClearStripChart(gMainPanel, PANEL_SCHART_R4); }
+
+void ClearMeasureGraphAll() {
+    ClearMeasureGraphR1();
+    ClearMeasureGraphR2();
+    ClearMeasureGraphR3();
+    ClearMeasureGraphR4();
+}
+
+void SetMeasureGraphSpeed(int pointsPerScreen) {
+    for (int chart : kStripCharts) {
+        SetCtrlAttribute(gMainPanel, chart, ATTR_POINTS_PER_SCREEN, pointsPerScreen);
+    }
+}
+
+void SetNormalMeasureDisplayGraph52P() {
+    SetCtrlAttribute(gMainPanel, PANEL_MEA_VOL, ATTR_PRECISION, 1);
+    SetCtrlAttribute(gMainPanel, PANEL_MEA_CURR, ATTR_PRECISION, 3);
+    SetCtrlAttribute(gMainPanel, PANEL_MEA_FREQ, ATTR_PRECISION, 1);
+    SetCtrlAttribute(gMainPanel, PANEL_MEA_POWER, ATTR_PRECISION, 3);
+}
+
+int WaverMakeSinByPeak(double startAngle, double peak, double frequency, double windowFrequency,
+                       int count, double* out) {
+    for (int i = 0; i < count; ++i) {
+        const double degrees = startAngle + i * 360.0 * (frequency / windowFrequency) / count;
+        out[i] = peak * std::sin(6.2831852 * degrees / 360.0);
+    }
+    return count;
+}
+
+void RefreshNormalSetGraph() {
+    // The graph always spans 1/45 s, so it shows freq / 45 periods.
+    const double peak = gNormal52PSet.vol * 0.1414;
+    const double frequency = gNormal52PSet.freq / 10.0;
+    WaverMakeSinByPeak(0.0, peak, frequency, 45.0, SET_WAVE_POINTS, gArrSetWave);
+    DeleteGraphPlot(gMainPanel, PANEL_GRAPH_SETWAVE, -1, 1);
+    SetAxisScalingMode(gMainPanel, PANEL_GRAPH_SETWAVE, VAL_LEFT_YAXIS, VAL_MANUAL, -450.0, 450.0);
+    PlotWaveform(gMainPanel, PANEL_GRAPH_SETWAVE, gArrSetWave, SET_WAVE_POINTS, VAL_DOUBLE, 1.0,
+                 0.0, 0.0, 1.0, VAL_THIN_LINE, VAL_EMPTY_SQUARE, VAL_SOLID, 1,
+                 MakeColor(255, 255, 0));
+}
+
+namespace {
+
+int ClearOnDoubleClick(int event, void (*clear)()) {
+    if (event == EVENT_LEFT_DOUBLE_CLICK) {
+        clear();
+    }
+    return 0;
+}
+
+} // namespace
+
+int SCHART_MEA_R1_CALLBACK(int, int, int event, void*, int, int) {
+    return ClearOnDoubleClick(event, ClearMeasureGraphR1);
+}
+int SCHART_MEA_R2_CALLBACK(int, int, int event, void*, int, int) {
+    return ClearOnDoubleClick(event, ClearMeasureGraphR2);
+}
+int SCHART_MEA_R3_CALLBACK(int, int, int event, void*, int, int) {
+    return ClearOnDoubleClick(event, ClearMeasureGraphR3);
+}
+int SCHART_MEA_R4_CALLBACK(int, int, int event, void*, int, int) {
+    return ClearOnDoubleClick(event, ClearMeasureGraphR4);
+}

@@ -1,0 +1,179 @@
+// The main window is always rebuilt from the records; the only state kept
+// here is the output state RefreshOutputState saw last.
+#include "power/PanelBinding.h"
+
+#include "app/MenuDialogs.h"
+#include "app/Shell.h"
+#include "app/Vx52PSoftUi.h"
+#include "charts/Charts.h"
+#include "persist/Language.h"
+#include "platform/Toolkit.h"
+#include "power/PowerRecords.h"
+
+namespace {
+
+// 255 is neither 0 nor 1, so the first refresh always counts as a change.
+constexpr int kNeverSeen = 255;
+int gLastOutputOn = kNeverSeen;
+int gLastAlarm = kNeverSeen;
+
+constexpr int32_t kHighestBandFreq = 650;
+
+void Dim(int control, bool dimmed) {
+    SetCtrlAttribute(gMainPanel, control, ATTR_DIMMED, dimmed ? 1 : 0);
+}
+
+void Show(int control, bool visible) {
+    SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
+}
+
+void Lamp(int control, bool on) { SetCtrlVal(gMainPanel, control, on ? 1 : 0); }
+
+struct FreqLamps {
+    int32_t freq;
+    bool f50, f60, x2, x4, f400;
+};
+
+constexpr FreqLamps kFreqLamps[] = {
+    {500, true, false, false, false, false},   {600, false, true, false, false, false},
+    {1000, true, false, true, false, false},   {1200, false, true, true, false, false},
+    {2000, true, false, false, true, false},   {2400, false, true, false, true, false},
+    {4000, false, false, false, false, true},
+};
+
+} // namespace
+
+int Data52PFromPanelToNormalVar() {
+    double volts = 0.0;
+    double hertz = 0.0;
+    int up = 0;
+    int down = 0;
+    GetCtrlVal(gMainPanel, PANEL_NUM_VOL, &volts);
+    GetCtrlVal(gMainPanel, PANEL_NUM_FREQ, &hertz);
+    GetCtrlVal(gMainPanel, PANEL_NUM_UP2U, &up);
+    GetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, &down);
+    gNormal52PSet.vol = static_cast<int32_t>(volts * 10.0 + 0.5);
+    gNormal52PSet.freq = static_cast<int32_t>(hertz * 10.0 + 0.5);
+    gNormal52PSet.up2U = up;
+    gNormal52PSet.down2U = down < 0 ? -down : down;
+    return Data52PCheck();
+}
+
+void Data52PFromNormalVarToPanel(int running) {
+    const Normal52PSet& s = gNormal52PSet;
+    const bool busy = gPowerInfo.outputOn == 1 || gPowerInfo.alarm == 1;
+
+    MainMenuNormalSaveLoadDimmed(running != 0 ? 1u : 0u);
+
+    // In AUTO a running output stays on its own side of 150.0 V.
+    double volMin = 1.0;
+    double volMax = 300.0;
+    if (running != 0 && s.volLevel == 0) {
+        if (s.vol > 1500) {
+            volMin = 150.1;
+        } else {
+            volMax = 150.0;
+        }
+    }
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MIN_VALUE, volMin);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MAX_VALUE, volMax);
+    SetCtrlVal(gMainPanel, PANEL_NUM_VOL, s.vol / 10.0);
+
+    // Fixed high frequencies are reached only by the preset buttons.
+    if (s.freq > kHighestBandFreq) {
+        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE, 400.0);
+        Dim(PANEL_NUM_FREQ, true);
+        if (running != 0) {
+            Dim(PANEL_NUM_VOL, true);
+        }
+    } else {
+        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE, 65.0);
+        Dim(PANEL_NUM_FREQ, false);
+        Dim(PANEL_NUM_VOL, false);
+    }
+    SetCtrlVal(gMainPanel, PANEL_NUM_FREQ, s.freq / 10.0);
+
+    SetCtrlVal(gMainPanel, PANEL_NUM_UP2U, static_cast<int>(s.up2U));
+    SetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, static_cast<int>(-s.down2U));
+
+    for (int button : {PANEL_BT_AUTO_HIGH, PANEL_BT_50_60, PANEL_BT_120_220, PANEL_BT_M2_M4,
+                       PANEL_BT_400}) {
+        Dim(button, busy);
+    }
+
+    const bool stepsDimmed = (s.freq > kHighestBandFreq && running != 0) ? true : !busy;
+    Dim(PANEL_BT_UUP, stepsDimmed);
+    Dim(PANEL_BT_UDOWN, stepsDimmed);
+
+    Dim(PANEL_NUM_UP2U, busy);
+    Dim(PANEL_NUM_DOWN2U, busy);
+
+    Lamp(PANEL_LED_AUTO, s.volLevel == 0);
+    Lamp(PANEL_LED_HIGH, s.volLevel != 0);
+
+    Lamp(PANEL_LED_120V, s.vol == 1200);
+    Lamp(PANEL_LED_220V, s.vol == 2200);
+
+    FreqLamps lamps{s.freq, false, false, false, false, false};
+    for (const FreqLamps& row : kFreqLamps) {
+        if (row.freq == s.freq) {
+            lamps = row;
+        }
+    }
+    Lamp(PANEL_LED_50HZ, lamps.f50);
+    Lamp(PANEL_LED_60HZ, lamps.f60);
+    Lamp(PANEL_LED_M2, lamps.x2);
+    Lamp(PANEL_LED_M4, lamps.x4);
+    Lamp(PANEL_LED_400HZ, lamps.f400);
+
+    bool stepUp = false;
+    bool stepDown = false;
+    if (s.vol == s.upDownBase) {
+        // on the starting level: neither lamp
+    } else if (s.vol == s.upDownHigh) {
+        stepUp = true;
+    } else if (s.vol == s.upDownLow) {
+        stepDown = true;
+    }
+    Lamp(PANEL_LED_UUP, stepUp);
+    Lamp(PANEL_LED_UDOWN, stepDown);
+
+    RefreshNormalSetGraph();
+}
+
+void Data52PFromMeasureToPanel() {
+    SetCtrlVal(gMainPanel, PANEL_MEA_VOL, gArrMeasureOutput[0] / 10.0);
+    SetCtrlVal(gMainPanel, PANEL_MEA_CURR, gArrMeasureOutput[1] / 1000.0);
+    SetCtrlVal(gMainPanel, PANEL_MEA_FREQ, gArrMeasureOutput[2] / 10.0);
+    SetCtrlVal(gMainPanel, PANEL_MEA_POWER, gArrMeasureOutput[3] / 1000.0);
+}
+
+void RefreshOutputState() {
+    const int outputOn = gPowerInfo.outputOn;
+    const int alarm = gPowerInfo.alarm;
+
+    Show(PANEL_LED_ALARM, alarm != 0);
+    Dim(PANEL_BT_CLEAR_ALARM, alarm == 0);
+    Show(PANEL_LED_OUTPUT, alarm == 0);
+    Lamp(PANEL_LED_OUTPUT, outputOn != 0);
+    StrAlarmLanguageSet();
+    Show(PANEL_TXT_ALARM, alarm != 0);
+    if (alarm == 0) {
+        Show(PANEL_TXT_STOPPED, outputOn == 0);
+        Show(PANEL_TXT_RUNNING, outputOn != 0);
+    } else {
+        Show(PANEL_TXT_STOPPED, false);
+        Show(PANEL_TXT_RUNNING, false);
+    }
+
+    if (outputOn != gLastOutputOn || alarm != gLastAlarm) {
+        Data52PFromNormalVarToPanel(outputOn);
+    }
+    gLastOutputOn = outputOn;
+    gLastAlarm = alarm;
+}
+
+void RefreshOutputStateReset() {
+    gLastOutputOn = kNeverSeen;
+    gLastAlarm = kNeverSeen;
+}
