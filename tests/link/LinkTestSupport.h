@@ -1,0 +1,166 @@
+// Test helpers for the link: a scratch working directory, a pseudo-terminal
+// standing in for a serial port, a scripted instrument on its master side,
+// reply frames built independently of the program's encoder, and buffers that
+// end at an unreadable page so any read past the received count crashes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Rs232.h"
+#include "platform/Toolkit.h"
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A reply as the instrument sends it: "{", L, 0, address, text, checksum, "}".
+inline Bytes ReplyFrame(int address, const std::string& text) {
+    Bytes f{0x7B, static_cast<uint8_t>(text.size() + 3), 0x00, static_cast<uint8_t>(address)};
+    f.insert(f.end(), text.begin(), text.end());
+    unsigned sum = 0;
+    for (size_t i = 1; i < f.size(); ++i) {
+        sum += f[i];
+    }
+    f.push_back(static_cast<uint8_t>(sum & 0xFF));
+    f.push_back(0x7D);
+    return f;
+}
+
+// Holds bytes so that the last one sits right before a page that cannot be
+// read: reading one byte too many ends the test with a crash.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(const Bytes& content) {
+        page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        base_ = static_cast<uint8_t*>(mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE,
+                                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(base_ + page_, page_, PROT_NONE);
+        data_ = base_ + page_ - content.size();
+        if (!content.empty()) {
+            std::memcpy(data_, content.data(), content.size());
+        }
+    }
+    ~GuardedBytes() { munmap(base_, 2 * page_); }
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+    const uint8_t* data() const { return data_; }
+
+private:
+    size_t page_;
+    uint8_t* base_;
+    uint8_t* data_;
+};
+
+// Records every message box instead of showing it.
+class PopupRecorder : public UiPopupResponder {
+public:
+    PopupRecorder() { UiSetPopupResponder(this); }
+    ~PopupRecorder() override { UiSetPopupResponder(nullptr); }
+    int Message(const std::string& title, const std::string& text) override {
+        messages.push_back(title + "|" + text);
+        return 0;
+    }
+    int Confirm(const std::string&, const std::string&) override { return 1; }
+    int FileSelect(int, const std::string&, std::string*) override { return 0; }
+    std::vector<std::string> messages;
+};
+
+// A fresh working directory for one test; the old one comes back afterwards.
+class ScratchDir {
+public:
+    ScratchDir() {
+        char old[PATH_MAX];
+        old_ = getcwd(old, sizeof old) ? old : "/";
+        char tmpl[] = "/tmp/vx52link.XXXXXX";
+        dir_ = mkdtemp(tmpl);
+        EXPECT_EQ(chdir(dir_.c_str()), 0);
+    }
+    ~ScratchDir() {
+        EXPECT_EQ(chdir(old_.c_str()), 0);
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+    const std::string& path() const { return dir_; }
+
+private:
+    std::string old_;
+    std::string dir_;
+};
+
+// The master side of a pseudo-terminal whose slave is linked as linkName in
+// the working directory.
+class Pty {
+public:
+    explicit Pty(const std::string& linkName) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(master_, 0);
+        EXPECT_EQ(grantpt(master_), 0);
+        EXPECT_EQ(unlockpt(master_), 0);
+        EXPECT_EQ(symlink(ptsname(master_), linkName.c_str()), 0);
+    }
+    ~Pty() { Close(); }
+    void Close() {
+        if (master_ >= 0) {
+            close(master_);
+            master_ = -1;
+        }
+    }
+    int fd() const { return master_; }
+
+    void Write(const Bytes& bytes) {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Waits (bounded) until the program's port reports at least n queued bytes.
+    void WaitQueued(int port, int n) {
+        for (int i = 0; i < 2000 && GetInQLen(port) < n; ++i) {
+            struct pollfd p {master_, 0, 0};
+            poll(&p, 1, 1);
+        }
+        ASSERT_GE(GetInQLen(port), n);
+    }
+    // Reads exactly n bytes the program wrote, waiting up to two seconds.
+    Bytes Read(size_t n) {
+        Bytes out;
+        for (int i = 0; i < 2000 && out.size() < n; ++i) {
+            uint8_t buf[512];
+            ssize_t r = read(master_, buf, std::min(sizeof buf, n - out.size()));
+            if (r > 0) {
+                out.insert(out.end(), buf, buf + r);
+                continue;
+            }
+            struct pollfd p {master_, POLLIN, 0};
+            poll(&p, 1, 1);
+        }
+        return out;
+    }
+    // Reads one request frame (its length byte says how long it is).
+    Bytes ReadFrame() {
+        Bytes head = Read(2);
+        if (head.size() < 2) {
+            return head;
+        }
+        Bytes rest = Read(static_cast<size_t>(head[1]) + 1);
+        head.insert(head.end(), rest.begin(), rest.end());
+        return head;
+    }
+    // True when no byte arrives within a short grace period.
+    bool Quiet() {
+        struct pollfd p {master_, POLLIN, 0};
+        return poll(&p, 1, 20) == 0;
+    }
+
+private:
+    int master_ = -1;
+};
