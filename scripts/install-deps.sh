@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
-  fonts-dejavu-core fonts-wqy-microhei fp-utils
+  fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
 )
 
 missing=()
