@@ -32,6 +32,7 @@ class ScratchDirTest : public ::testing::Test {
         std::filesystem::remove_all(dir_, ignored);
     }
 
+  public:
     static void WriteFile(const std::string& path, const std::string& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << bytes;
@@ -42,6 +43,8 @@ class ScratchDirTest : public ::testing::Test {
         text << in.rdbuf();
         return text.str();
     }
+
+  protected:
     // Names of the files in the scratch directory, sorted, joined by blanks.
     std::string Listing() const {
         std::string names;

@@ -290,3 +290,16 @@ TEST_F(LanguageTest, ShippedFilesHoldEveryItemAndTheLayoutSpeaksChineseDat) {
     }
     CloseLanguage();
 }
+
+TEST(HelpDocuments, BothLanguagesAreCompiledBesideTheProgram) {
+    for (const char* name : {"Vx52P_PC_Software_EN.chm", "Vx52P_PC_Software_CN.chm"}) {
+        std::string bytes = ScratchDirTest::ReadFile(Env("VX52_BIN_DIR") + "/" + name);
+        ASSERT_GT(bytes.size(), 4096u) << name;
+        EXPECT_EQ("ITSF", bytes.substr(0, 4)) << name;
+        // Every topic page is in the document.
+        for (const char* page : {"/index.html", "/connect.html", "/output.html", "/alarms.html",
+                                 "/charts.html", "/files.html"}) {
+            EXPECT_NE(std::string::npos, bytes.find(page)) << name << " lacks " << page;
+        }
+    }
+}
