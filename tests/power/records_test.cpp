@@ -5,6 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "UiTestSupport.h"
+#include "app/Vx52PSoftUi.h"
+#include "persist/SettingsFiles.h"
 #include "power/PowerRecords.h"
 
 namespace {
@@ -213,4 +216,44 @@ TEST_F(PowerRecordsTest, ClearMeasureAndResetZeroEverything) {
     EXPECT_EQ(0, std::memcmp(&zeroInfo, &gPowerInfo, sizeof(PowerInfo)));
     EXPECT_EQ(0, gPowerState);
     EXPECT_EQ(0, gArrMeasureOutput[9]);
+}
+
+namespace {
+
+class ModelSetUpTest : public vx52test::MainWindowTest {
+  protected:
+    // Leaves an autosave file holding 60.0 Hz, 123.4 V, HIGH, steps 10 and 20,
+    // and a record that differs from it in every saved field.
+    void PrepareAutosaveAndRecord() {
+        gNormal52PSet = Normal52PSet{600, 1234, 1, 10, 20, 0, 0, 0, 0};
+        ASSERT_EQ(1, FileWriteNormal52P(AUTOSAVE_FILE));
+        gNormal52PSet = Normal52PSet{1000, 2500, 0, 15, 25, 2, 0, 0, 0};
+    }
+};
+
+} // namespace
+
+TEST_F(ModelSetUpTest, OfflineLoadsAutosaveAndShowsIt) {
+    PrepareAutosaveAndRecord();
+    gPowerInfo.online = 0;
+    ModelTypeChoose(1);
+
+    EXPECT_EQ(600, gNormal52PSet.freq);
+    EXPECT_EQ(1234, gNormal52PSet.vol);
+    EXPECT_EQ(1, gNormal52PSet.volLevel);
+    EXPECT_EQ(10, gNormal52PSet.up2U);
+    EXPECT_EQ(20, gNormal52PSet.down2U);
+    EXPECT_DOUBLE_EQ(123.4, Value(PANEL_NUM_VOL));
+    EXPECT_DOUBLE_EQ(60.0, Value(PANEL_NUM_FREQ));
+}
+
+TEST_F(ModelSetUpTest, OnlineKeepsTheSourcesSettings) {
+    PrepareAutosaveAndRecord();
+    const Normal52PSet fromSource = gNormal52PSet;
+    gPowerInfo.online = 1;
+    ModelF52PChoose(1);
+
+    EXPECT_TRUE(SameSettings(fromSource, gNormal52PSet));
+    EXPECT_DOUBLE_EQ(250.0, Value(PANEL_NUM_VOL));
+    EXPECT_DOUBLE_EQ(100.0, Value(PANEL_NUM_FREQ));
 }
