@@ -32,6 +32,12 @@ bool English() { return gPowerInfo.language == 1; }
 } // namespace
 
 void AppRegisterUi() {
+    // Once per process, so a caller may replace a callback by name afterwards.
+    static bool registered = false;
+    if (registered) {
+        return;
+    }
+    registered = true;
     UiRegisterLayoutNames(kVx52LayoutNames, kVx52LayoutNameCount);
     UiRegisterPanelCallback("MAIN_PANEL_CALLBACK", MAIN_PANEL_CALLBACK);
     UiRegisterCtrlCallback("TIMER_50MS_CALLBACK", TIMER_50MS_CALLBACK);

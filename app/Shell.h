@@ -20,7 +20,8 @@ void CheckScreen();
 void ExitMainPanel();
 int MAIN_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
 
-// Registers the layout names and every callback of the program with the toolkit.
+// Registers the layout names and every callback of the program with the
+// toolkit; only the first call does anything.
 void AppRegisterUi();
 
 // Steps 5 to 11 of start-up without the guard, the screen check and the link:
