@@ -340,6 +340,14 @@ TEST_F(IniStoreTest, WriteReplacesTheFileInOneStepAndLeavesNoTemporaryFile) {
     ASSERT_EQ(0, stat("in.ini", &st));
     EXPECT_EQ(0640u, st.st_mode & 07777);
     EXPECT_EQ("in.ini ini$$0.TMP new.ini sub", Listing());
+
+    // With every temporary name taken the target is not touched.
+    for (int i = 1; i < 1000; ++i) {
+        WriteFile("sub/ini$$" + std::to_string(i) + ".TMP", "");
+    }
+    WriteFile("sub/ini$$0.TMP", "");
+    EXPECT_EQ(INI_ERR_NO_TEMP_NAME, Ini_WriteToFile(store.get(), "sub/new.ini"));
+    EXPECT_FALSE(std::filesystem::exists("sub/new.ini"));
 }
 
 TEST_F(IniStoreTest, FailedWriteKeepsTheOldFileWhole) {

@@ -195,16 +195,6 @@ TEST_F(LanguageTest, ItemsAreNamedWithFourDigitsAndReadRaw) {
     CloseLanguage();
 }
 
-TEST_F(LanguageTest, LongTextIsCutWithoutSplittingACharacter) {
-    std::string text = std::string(253, 'a') + "\xD6\xD0";
-    WriteFile("Chinese.dat", "[Item]\r\n0022 Line0001 = " + text.substr(0, 80) +
-                                 "\r\n0022 Line0002 = " + text.substr(80) + "\r\n");
-    OpenLanguage(0);
-    ReadItem(22, gStrLanguage);
-    EXPECT_EQ(std::string(253, 'a'), gStrLanguage);
-    CloseLanguage();
-}
-
 TEST_F(LanguageTest, EveryEnglishTextReachesItsTarget) {
     WriteFile("English.dat", NumberedFile("T", ""));
     LoadPanels(1); // an English start labels the main window
