@@ -1268,6 +1268,15 @@ void* UiWidgetOfPanel(int panel) {
     return p ? static_cast<QWidget*>(p->host.data()) : nullptr;
 }
 
+int UiSavePanelImage(int panel, const char* path) {
+    PanelRec* p = FindPanel(panel);
+    if (!p || !path) {
+        return UIE_BAD_HANDLE;
+    }
+    p->host->adjustSize();
+    return p->host->grab().save(ToQ(path), "PNG") ? 0 : UIE_FILE_NOT_FOUND;
+}
+
 int UiSetTimersEnabled(int panel, int enabled) {
     PanelRec* p = FindPanel(panel);
     if (!p) {

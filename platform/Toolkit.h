@@ -179,6 +179,8 @@ int UiGraphAxisRange(int panel, int control, double* min, double* max);
 // can send real mouse and keyboard events (cast to QWidget*).
 void* UiWidgetOfCtrl(int panel, int control);
 void* UiWidgetOfPanel(int panel);
+// Renders a panel, with its menu bar, into a PNG file; 0 on success.
+int UiSavePanelImage(int panel, const char* path);
 // Simulates the operator choosing a menu item.
 int UiTriggerMenuItem(int menuBar, int menuOrItem);
 

@@ -62,7 +62,7 @@ void Vx52Lamp::paintEvent(QPaintEvent*) {
     if (!text_.isEmpty()) {
         QFont f = font();
         f.setBold(true);
-        f.setPixelSize(std::max(8, d / 5));
+        f.setPixelSize(std::max(8, d / 7));
         p.setFont(f);
         p.setPen(value_ ? QColor(0x10, 0x10, 0x10) : QColor(0xd0, 0xd0, 0xd0));
         p.drawText(circle, Qt::AlignCenter, text_);

@@ -83,9 +83,9 @@ void Data52PFromNormalVarToPanel(int running) {
     if (s.freq > kHighestBandFreq) {
         SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE, 400.0);
         Dim(PANEL_NUM_FREQ, true);
-        if (running != 0) {
-            Dim(PANEL_NUM_VOL, true);
-        }
+        // Undimmed again when stopped, or a stop at 400 Hz would leave the
+        // voltage unsettable until the frequency changed.
+        Dim(PANEL_NUM_VOL, running != 0);
     } else {
         SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE, 65.0);
         Dim(PANEL_NUM_FREQ, false);

@@ -576,7 +576,7 @@ TEST_F(FrontPanelTest, ArmedSlowRiseRefusesRunningChangesOnline) {
 // frequency but never undims it when stopped there, so after a stop at 400 Hz
 // the voltage cannot be set until the frequency is changed. Enable once the
 // panel binding undims it.
-TEST_F(FrontPanelTest, DISABLED_StoppingAtFixedFrequencyGivesTheVoltageControlBack) {
+TEST_F(FrontPanelTest, StoppingAtFixedFrequencyGivesTheVoltageControlBack) {
     Click(PANEL_BT_400);
     Click(PANEL_LED_OUTPUT);
     ASSERT_EQ(1, Dimmed(PANEL_NUM_VOL));
