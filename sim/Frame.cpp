@@ -84,12 +84,19 @@ bool FrameSplitter::Next(Piece& out) {
     }
     const size_t total = static_cast<size_t>(length) + 3;
     if (buffer_.size() < total) {
+        // A sender that gave up half-way and started afresh: the whole frame behind the
+        // broken one need not wait for the broken one to go stale.
+        for (size_t at = 1; at < buffer_.size(); ++at) {
+            if (buffer_[at] == kStartMark && CompleteFrameAt(at) > 0) {
+                out.isFrame = false;
+                out.bytes.assign(buffer_.begin(), buffer_.begin() + static_cast<long>(at));
+                buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(at));
+                return true;
+            }
+        }
         return false;
     }
-    const bool intact = buffer_[2] == 0x00 &&
-                        buffer_[length + 1] == FrameChecksum(buffer_.data(), length) &&
-                        buffer_[length + 2] == kEndMark;
-    if (!intact) {
+    if (CompleteFrameAt(0) == 0) {
         out.isFrame = false;
         out.bytes = TakeUpToNextStart();
         return true;
@@ -98,6 +105,21 @@ bool FrameSplitter::Next(Piece& out) {
     out.bytes.assign(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
     return true;
+}
+
+size_t FrameSplitter::CompleteFrameAt(size_t at) const {
+    if (buffer_.size() < at + 2 || buffer_[at] != kStartMark) {
+        return 0;
+    }
+    const int length = buffer_[at + 1];
+    const size_t total = static_cast<size_t>(length) + 3;
+    if (length < kMinLength || length > kMaxRequestLength || buffer_.size() < at + total) {
+        return 0;
+    }
+    const uint8_t* frame = buffer_.data() + at;
+    const bool intact = frame[2] == 0x00 && frame[length + 1] == FrameChecksum(frame, length) &&
+                        frame[length + 2] == kEndMark;
+    return intact ? total : 0;
 }
 
 Bytes FrameSplitter::DropStale() {

@@ -36,7 +36,8 @@ std::string Hex(const Bytes& bytes);
 // Cuts the byte stream from the line into checked frames and the junk between them. A frame is
 // taken only when its length byte is plausible, byte 2 is 0, the checksum matches and the end
 // mark is in place; otherwise its start mark is treated as noise and the search goes on from
-// the next start mark, so one garbled byte never swallows the request behind it.
+// the next start mark, so one garbled byte never swallows the request behind it. A whole frame
+// found behind an unfinished one is taken at once; the unfinished one becomes junk.
 class FrameSplitter {
   public:
     struct Piece {
@@ -56,6 +57,8 @@ class FrameSplitter {
 
   private:
     Bytes TakeUpToNextStart();
+    // Size of the intact frame starting at that offset, 0 if there is none (yet).
+    size_t CompleteFrameAt(size_t at) const;
 
     Bytes buffer_;
 };

@@ -102,20 +102,30 @@ TEST(SimFrame, SplitterRejectsAFrameWithoutItsEndMarkOrWithByteTwoSet) {
     }
 }
 
-TEST(SimFrame, DroppingAStaleStartUncoversTheFrameBehindIt) {
+TEST(SimFrame, WholeFrameBehindAnUnfinishedOneIsTakenAtOnce) {
     // A sender gave up after "{" 0x1B (an SNO header) and then sent a whole state query: the
-    // stale length makes the splitter wait for more bytes than will ever come.
+    // stale length alone would make the splitter wait for bytes that never come.
     const sim::Bytes rte = sim::BuildFrame(1, "RTE", '*', "");
     sim::Bytes line = {0x7B, 0x1B};
     line.insert(line.end(), rte.begin(), rte.end());
     sim::FrameSplitter splitter;
     splitter.Push(line.data(), line.size());
-    EXPECT_TRUE(Drain(splitter).frames.empty());
-
-    EXPECT_EQ(splitter.DropStale(), Of({0x7B, 0x1B}));
     const Collected c = Drain(splitter);
     ASSERT_EQ(c.frames.size(), 1u);
     EXPECT_EQ(c.frames[0], rte);
+    ASSERT_EQ(c.junk.size(), 1u);
+    EXPECT_EQ(c.junk[0], Of({0x7B, 0x1B}));
+    EXPECT_FALSE(splitter.HasPartial());
+}
+
+TEST(SimFrame, UnfinishedFrameIsGivenUpOnlyWhenDropped) {
+    const sim::Bytes rte = sim::BuildFrame(1, "RTE", '*', "");
+    sim::FrameSplitter splitter;
+    splitter.Push(rte.data(), 5);
+    EXPECT_TRUE(Drain(splitter).junk.empty());
+    EXPECT_TRUE(splitter.HasPartial());
+    EXPECT_EQ(splitter.DropStale(), sim::Bytes(rte.begin(), rte.begin() + 5));
+    EXPECT_FALSE(splitter.HasPartial());
 }
 
 } // namespace
