@@ -26,12 +26,6 @@ TEST(SimFrame, BuildsTheKnownRequestFrames) {
     EXPECT_EQ(sno[29], 0x7D);
 }
 
-TEST(SimFrame, ChecksumWrapsModulo256) {
-    // "abc" at offsets 1..3 sums to 294, which keeps 38.
-    const uint8_t bytes[] = {0x7B, 'a', 'b', 'c'};
-    EXPECT_EQ(sim::FrameChecksum(bytes, 3), 38);
-}
-
 struct Collected {
     std::vector<sim::Bytes> frames;
     std::vector<sim::Bytes> junk;
