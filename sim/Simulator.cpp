@@ -290,9 +290,10 @@ std::string Simulator::Status() const {
 std::string Simulator::CommandHelp() {
     return "silence on|off      hear nothing, answer nothing\n"
            "corrupt on|off      replies with a checksum off by one\n"
-           "wrongaddr on|off    replies carry another address\n"
+           "wrongaddr on|off    replies carry the next address up (255: 1)\n"
            "stray on|off        one noise byte ahead of each reply\n"
-           "late on [MS]|off    hold each reply MS ms (default 400) before sending it\n"
+           "late on [MS]|off    send each reply MS ms (default 400) after its request; every\n"
+           "                    request is still answered, in order\n"
            "refuse on|off       CSP, CST, SNO and RNT answered with \"!\" and not carried out\n"
            "state C|normal      report state character C (1, 3, 4, ...) to state queries\n"
            "overload            trip the alarm: output off, state 4 until a stop command\n"
@@ -419,12 +420,12 @@ std::string Simulator::Command(const std::string& line, bool* quit) {
         return "ok model \"" + instrument_.ModelName() + "\"";
     }
     if (verb == "noise") {
-        bool on = false;
-        std::string answer = onOff(&on);
-        if (answer.rfind("ok", 0) == 0) {
-            instrument_.SetNoise(on);
+        if (words.size() != 2 || (arg != "on" && arg != "off")) {
+            return "error: noise takes on or off";
         }
-        return answer;
+        instrument_.SetNoise(arg == "on");
+        log_.Note("measurement noise " + arg);
+        return "ok noise " + arg;
     }
     if (verb == "unplug" && words.size() == 1) {
         if (!IsPlugged()) {

@@ -48,7 +48,8 @@ const char* kUsage =
     "  -h, --help          this text\n"
     "\n"
     "Once ready it prints one line to stdout:  ready <terminal> [<link>]\n"
-    "Answers to commands also go to stdout.\n"
+    "Answers to commands also go to stdout. The end of stdin does not end the simulator\n"
+    "(run it with </dev/null in the background); quit or a signal does.\n"
     "\n"
     "Commands (stdin or the control FIFO, one per line):\n";
 
