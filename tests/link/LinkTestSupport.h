@@ -1,17 +1,15 @@
 // Test helpers for the link: a scratch working directory, a pseudo-terminal
-// standing in for a serial port, a scripted instrument on its master side,
-// reply frames built independently of the program's encoder, and buffers that
-// end at an unreadable page so any read past the received count crashes.
+// standing in for a serial port, reply frames built independently of the
+// program's encoder, and buffers that end at an unreadable page so that any
+// read past the received count crashes the test.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/mman.h>
@@ -25,21 +23,21 @@ using Bytes = std::vector<uint8_t>;
 
 inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// A reply as the instrument sends it: "{", L, 0, address, text, checksum, "}".
+// "{", L, 0, address, text, checksum of offsets 1..L, "}".
 inline Bytes ReplyFrame(int address, const std::string& text) {
     Bytes f{0x7B, static_cast<uint8_t>(text.size() + 3), 0x00, static_cast<uint8_t>(address)};
-    f.insert(f.end(), text.begin(), text.end());
+    for (char ch : text) {
+        f.push_back(static_cast<uint8_t>(ch));
+    }
     unsigned sum = 0;
     for (size_t i = 1; i < f.size(); ++i) {
         sum += f[i];
     }
-    f.push_back(static_cast<uint8_t>(sum & 0xFF));
+    f.push_back(static_cast<uint8_t>(sum));
     f.push_back(0x7D);
     return f;
 }
 
-// Holds bytes so that the last one sits right before a page that cannot be
-// read: reading one byte too many ends the test with a crash.
 class GuardedBytes {
 public:
     explicit GuardedBytes(const Bytes& content) {
@@ -63,7 +61,6 @@ private:
     uint8_t* data_;
 };
 
-// Records every message box instead of showing it.
 class PopupRecorder : public UiPopupResponder {
 public:
     PopupRecorder() { UiSetPopupResponder(this); }
@@ -77,7 +74,6 @@ public:
     std::vector<std::string> messages;
 };
 
-// A fresh working directory for one test; the old one comes back afterwards.
 class ScratchDir {
 public:
     ScratchDir() {
@@ -89,10 +85,8 @@ public:
     }
     ~ScratchDir() {
         EXPECT_EQ(chdir(old_.c_str()), 0);
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
     }
-    const std::string& path() const { return dir_; }
 
 private:
     std::string old_;
@@ -100,7 +94,8 @@ private:
 };
 
 // The master side of a pseudo-terminal whose slave is linked as linkName in
-// the working directory.
+// the working directory. Every wait is bounded and ends as soon as the bytes
+// are there.
 class Pty {
 public:
     explicit Pty(const std::string& linkName) {
@@ -114,23 +109,19 @@ public:
     void Close() {
         if (master_ >= 0) {
             close(master_);
-            master_ = -1;
         }
+        master_ = -1;
     }
-    int fd() const { return master_; }
-
     void Write(const Bytes& bytes) {
         ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-    // Waits (bounded) until the program's port reports at least n queued bytes.
+    // Until the program's port reports at least n queued bytes.
     void WaitQueued(int port, int n) {
         for (int i = 0; i < 2000 && GetInQLen(port) < n; ++i) {
-            struct pollfd p {master_, 0, 0};
-            poll(&p, 1, 1);
+            ShortPoll(0, 1);
         }
         ASSERT_GE(GetInQLen(port), n);
     }
-    // Reads exactly n bytes the program wrote, waiting up to two seconds.
     Bytes Read(size_t n) {
         Bytes out;
         for (int i = 0; i < 2000 && out.size() < n; ++i) {
@@ -138,29 +129,27 @@ public:
             ssize_t r = read(master_, buf, std::min(sizeof buf, n - out.size()));
             if (r > 0) {
                 out.insert(out.end(), buf, buf + r);
-                continue;
+            } else {
+                ShortPoll(POLLIN, 1);
             }
-            struct pollfd p {master_, POLLIN, 0};
-            poll(&p, 1, 1);
         }
         return out;
     }
-    // Reads one request frame (its length byte says how long it is).
+    // One request frame; its length byte says how long it is.
     Bytes ReadFrame() {
-        Bytes head = Read(2);
-        if (head.size() < 2) {
-            return head;
+        Bytes f = Read(2);
+        if (f.size() == 2) {
+            Bytes rest = Read(static_cast<size_t>(f[1]) + 1);
+            f.insert(f.end(), rest.begin(), rest.end());
         }
-        Bytes rest = Read(static_cast<size_t>(head[1]) + 1);
-        head.insert(head.end(), rest.begin(), rest.end());
-        return head;
+        return f;
     }
-    // True when no byte arrives within a short grace period.
-    bool Quiet() {
-        struct pollfd p {master_, POLLIN, 0};
-        return poll(&p, 1, 20) == 0;
-    }
+    bool Quiet() { return ShortPoll(POLLIN, 20) == 0; }
 
 private:
+    int ShortPoll(short events, int ms) {
+        struct pollfd p {master_, events, 0};
+        return poll(&p, 1, ms);
+    }
     int master_ = -1;
 };

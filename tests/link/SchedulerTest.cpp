@@ -1,10 +1,12 @@
 // The scheduler tick by tick against a scripted instrument on a pseudo-terminal.
-// Sends are written as "mnemonic@tick"; the first tick after connecting is 1.
+// Each request is logged as "mnemonic@tick", with "*" when the wait panel is
+// up right after it; the first tick after connecting is 1.
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
 
+#include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
@@ -65,9 +67,18 @@ protected:
         gPowerInfo.language = 1;
         gFirstConnect = 0;
         pty = std::make_unique<Pty>("COM1");
+        // The main window and the wait panel come from the real layout.
+        const std::string uir = std::string(std::getenv("VX52_BIN_DIR")) + "/" + UIR_FILE;
+        ASSERT_EQ(symlink(uir.c_str(), UIR_FILE), 0);
+        AppRegisterUi();
+        gMainPanel = LoadPanel(0, UIR_FILE, PANEL);
+        ASSERT_GT(gMainPanel, 0);
     }
     void TearDown() override {
         CommSchedulerReset();
+        DisplayPanelWait(0);
+        DiscardPanel(gMainPanel);
+        gMainPanel = 0;
         PowerRecordsReset();
         EXPECT_TRUE(popups.messages.empty()) << popups.messages.front();
     }
@@ -89,7 +100,7 @@ protected:
         const Bytes req = pty->ReadFrame();
         ASSERT_EQ(req, Bytes(c.txBuff, c.txBuff + c.txLen)) << "tick " << tick;
         log << (log.tellp() > 0 ? " " : "") << std::string(req.begin() + 4, req.begin() + 7)
-            << "@" << tick;
+            << "@" << tick << (gPowerInfo.waitShown == 1 ? "*" : "");
         groups.push_back(c.presentGroup);
         const Bytes reply = source.Answer(req);
         if (!reply.empty()) {
@@ -103,6 +114,27 @@ protected:
         }
     }
     std::string Sent() const { return log.str(); }
+    // The link area of the main window: "online VX52123P" or "offline".
+    static std::string Window() {
+        auto shown = [](int control) {
+            int v = -1;
+            GetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, &v);
+            return v;
+        };
+        int led = -1;
+        GetCtrlVal(gMainPanel, PANEL_LED_LINK, &led);
+        std::string name;
+        GetCtrlVal(gMainPanel, PANEL_TXT_MODELNAME, &name);
+        if (led == 1 && !shown(PANEL_TXT_OFFLINE) && shown(PANEL_TXT_MODELNAME) &&
+            !shown(PANEL_BT_CONNECT) && shown(PANEL_BT_DISCONNECT)) {
+            return "online " + name;
+        }
+        if (led == 0 && shown(PANEL_TXT_OFFLINE) && !shown(PANEL_TXT_MODELNAME) &&
+            shown(PANEL_BT_CONNECT) && !shown(PANEL_BT_DISCONNECT)) {
+            return "offline";
+        }
+        return "mixed";
+    }
 
     ScratchDir dir;
     PopupRecorder popups;
@@ -127,8 +159,9 @@ TEST_F(SchedulerTest, SilentInstrumentGoesOfflineAfterThreeMisses) {
         Tick();
         EXPECT_EQ(gPowerInfo.online, 0) << baud;
         std::ostringstream want;
-        want << "RMO@1 RMO@" << 1 + step << " RMO@" << 1 + 2 * step;
+        want << "RMO@1* RMO@" << 1 + step << "* RMO@" << 1 + 2 * step << "*";
         EXPECT_EQ(Sent(), want.str());
+        EXPECT_EQ(gPowerInfo.waitShown, 0);
         EXPECT_EQ(GetInQLen(1), RS232_ERR_NOT_OPEN); // port closed
         EXPECT_EQ(gArrMeasureOutput[0], 0);
         EXPECT_EQ(gPowerInfo.outputOn, 1); // the last known state stays
@@ -143,15 +176,15 @@ TEST_F(SchedulerTest, ConnectSequenceByReportedState) {
         int outputOn;
     };
     const Case cases[] = {
-        {'0', true, "RMO@1 RTE@6 RNS@11 RTE@16 RTE@41", 0},
+        {'0', true, "RMO@1* RTE@6* RNS@11* RTE@16* RTE@41", 0},
         // "1" and "3" also make the decoder queue a stop of its own.
-        {'1', true, "RMO@1 RTE@6 CSP@11 CSP@16 RNS@21 RTE@26 CSP@31 RTE@51", 0},
-        {'3', true, "RMO@1 RTE@6 CSP@11 CSP@16 RNS@21 RTE@26 CSP@31 RTE@51", 0},
-        {'2', true, "RMO@1 RTE@6 CSP@11 CSP@16 RNS@21 RTE@26 RTE@51", 0},
-        {'4', true, "RMO@1 RTE@6 CSP@11 CSP@16 RNS@21 RTE@26 RTE@51", 0},
-        {'9', true, "RMO@1 RTE@6 CSP@11 CSP@16 RNS@21 RTE@26 RTE@51", 0},
+        {'1', true, "RMO@1* RTE@6* CSP@11* CSP@16* RNS@21* RTE@26* CSP@31* RTE@51", 0},
+        {'3', true, "RMO@1* RTE@6* CSP@11* CSP@16* RNS@21* RTE@26* CSP@31* RTE@51", 0},
+        {'2', true, "RMO@1* RTE@6* CSP@11* CSP@16* RNS@21* RTE@26* RTE@51", 0},
+        {'4', true, "RMO@1* RTE@6* CSP@11* CSP@16* RNS@21* RTE@26* RTE@51", 0},
+        {'9', true, "RMO@1* RTE@6* CSP@11* CSP@16* RNS@21* RTE@26* RTE@51", 0},
         // Still running at the end: the ladder is set and one more stop goes.
-        {'2', false, "RMO@1 RTE@6 CSP@11 CSP@16 RNS@21 RTE@26 CSP@31", 1},
+        {'2', false, "RMO@1* RTE@6* CSP@11* CSP@16* RNS@21* RTE@26* CSP@31*", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(1, c.state) + (c.stopHonoured ? "" : " ignores stop"));
@@ -162,7 +195,9 @@ TEST_F(SchedulerTest, ConnectSequenceByReportedState) {
         const int end = c.state == '0' ? 21 : 31;
         TicksTo(end - 1);
         EXPECT_EQ(gCommInfo.presentGroup, 18);
+        EXPECT_EQ(Window(), "offline");
         Tick(); // the last state reply ends the sequence
+        EXPECT_EQ(Window(), "online VX52123P");
         EXPECT_EQ(gPowerInfo.outputOn, c.outputOn);
         EXPECT_STREQ(gPowerInfo.modelName, "VX52123P");
         EXPECT_EQ(gPowerInfo.modelNo, 123);
@@ -174,6 +209,7 @@ TEST_F(SchedulerTest, ConnectSequenceByReportedState) {
         TicksTo(c.stopHonoured ? end + 20 : end);
         EXPECT_EQ(Sent(), c.sent);
         CommConnectDeal(0);
+        EXPECT_EQ(Window(), "offline");
     }
 }
 
@@ -189,11 +225,11 @@ TEST_F(SchedulerTest, UnansweredStopIsRepeatedInsideTheSequence) {
         TicksTo(missedStep == 12 ? 10 : 15);
         source.drop["CSP"] = 1;
         TicksTo(40);
-        EXPECT_EQ(Sent(), "RMO@1 RTE@6 CSP@11 CSP@16 CSP@21 RNS@26 RTE@31");
+        EXPECT_EQ(Sent(), "RMO@1* RTE@6* CSP@11* CSP@16* CSP@21* RNS@26* RTE@31*");
         EXPECT_EQ(groups, (std::vector<int>{18, 18, 18, 18, 18, 18, 18}));
         EXPECT_EQ(gCommInfo.presentFlag, 0);
         EXPECT_EQ(gNormal52PSet.upDownBase, 0); // the end-of-sequence steps ran
-        EXPECT_EQ(gNormal52PSet.vol, 2200);
+        EXPECT_EQ(Window(), "online VX52123P");
         CommConnectDeal(0);
         groups.clear();
     }
@@ -210,7 +246,8 @@ TEST_F(SchedulerTest, QueueKeepsFiveInOrderAndDropsTheSixth) {
     CommSetNewCmdSingleGroup(240, 237, 0);
     EXPECT_EQ(gCommNewCmd.count, 5);
     TicksTo(60);
-    EXPECT_EQ(Sent(), "RMO@1 RTE@6 RNS@11 RTE@16 CST@21 SNO@26 RNT@31 RNS@36 CSP@41 RTE@47");
+    EXPECT_EQ(Sent(),
+              "RMO@1* RTE@6* RNS@11* RTE@16* CST@21* SNO@26* RNT@31* RNS@36* CSP@41* RTE@47");
 
     // The ring wraps: two more after two were taken land in slots 0 and 1.
     CommClearNewCmdAll();
@@ -234,13 +271,13 @@ TEST_F(SchedulerTest, PollsAboutOnceASecondNeverTwoInOneTick) {
     Connect();
     TicksTo(21);
     TicksTo(100); // output off: state polls only
-    EXPECT_EQ(Sent(), "RMO@1 RTE@6 RNS@11 RTE@16 RTE@41 RTE@61 RTE@81");
+    EXPECT_EQ(Sent(), "RMO@1* RTE@6* RNS@11* RTE@16* RTE@41 RTE@61 RTE@81");
 
     log.str("");
     CommSetNewCmdSingleGroup(15, 255, 0);
     TicksTo(150);
     EXPECT_EQ(gPowerInfo.outputOn, 1);
-    EXPECT_EQ(Sent(), "CST@101 RTE@107 RNT@113 RTE@127 RNT@133 RTE@147");
+    EXPECT_EQ(Sent(), "CST@101* RTE@107 RNT@113 RTE@127 RNT@133 RTE@147");
     EXPECT_EQ(gArrMeasureOutput[1], 1235);
 
     // Both due at once: the measurement waits for the next idle tick.
@@ -261,7 +298,7 @@ TEST_F(SchedulerTest, RefusalsEndTheExchangeAndMissesAreRetried) {
     CommSetNewCmdSingleGroup(15, 255, 0);
     CommSetNewCmdSingleGroup(90, 33, 0);
     TicksTo(33);
-    EXPECT_EQ(Sent(), "CST@22 SNO@27");
+    EXPECT_EQ(Sent(), "CST@22* SNO@27*");
     EXPECT_EQ(gPowerInfo.outputOn, 0);
 
     // A settings command is repeated until answered; an answer resets the
@@ -286,7 +323,7 @@ TEST_F(SchedulerTest, RefusalsEndTheExchangeAndMissesAreRetried) {
         CommSetNewCmdSingleGroup(15, sub, 0);
         TicksTo(from + 12);
         std::ostringstream want;
-        want << (sub == 255 ? "CST@" : "CSP@") << from + 1 << " RTE@" << from + 6;
+        want << (sub == 255 ? "CST@" : "CSP@") << from + 1 << "* RTE@" << from + 6 << "*";
         EXPECT_EQ(Sent(), want.str());
         EXPECT_EQ(groups, (std::vector<int>{15, 15}));
     }
@@ -298,7 +335,7 @@ TEST_F(SchedulerTest, StaleInputIsDroppedBeforeEachRequest) {
     pty->WaitQueued(1, 17);
     Tick();
     TicksTo(21);
-    EXPECT_EQ(Sent(), "RMO@1 RTE@6 RNS@11 RTE@16");
+    EXPECT_EQ(Sent(), "RMO@1* RTE@6* RNS@11* RTE@16*");
     EXPECT_STREQ(gPowerInfo.modelName, "VX52123P");
 }
 
@@ -306,6 +343,7 @@ TEST_F(SchedulerTest, VanishedInstrumentEndsTheLinkWithoutAMessage) {
     Connect();
     TicksTo(21);
     pty->Close();
+    EXPECT_LT(GetInQLen(1), 0);
     int ticks = 0;
     while (gPowerInfo.online == 1 && ticks < 100) {
         CommTimerDeal();
