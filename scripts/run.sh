@@ -13,9 +13,9 @@ bin="${VX52_BUILD_DIR:-$top/build}/bin"
 cd "$bin"
 
 # The port the program will open: the one stored in Set.Dat, else port 1.
-port=$(sed -n 's/^[[:space:]]*CommTypeRS232Port[[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' Set.Dat 2>/dev/null | head -n 1)
+port=$(sed -n 's/^[[:space:]]*CommTypeRS232Port[[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' Set.Dat 2>/dev/null | head -n 1 || true)
 port=${port:-1}
-address=$(sed -n 's/^[[:space:]]*SoftwareAddress[[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' Set.Dat 2>/dev/null | head -n 1)
+address=$(sed -n 's/^[[:space:]]*SoftwareAddress[[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' Set.Dat 2>/dev/null | head -n 1 || true)
 address=${address:-1}
 
 sim_pid=""
