@@ -31,14 +31,10 @@ struct CommandEntry {
 // request to the instrument, and the front panel sends settings under two
 // sub-kinds.
 constexpr CommandEntry kCommands[] = {
-    {15, 0, "CSP", false, Reply::Stop},
-    {15, 10, "CSP", false, Reply::Stop},
-    {15, 255, "CST", false, Reply::Start},
-    {90, 33, "SNO", true, Reply::Settings},
-    {90, 80, "SNO", true, Reply::Settings},
-    {165, 33, "RNS", false, Reply::SettingsQuery},
-    {240, 17, "RNT", false, Reply::Measure},
-    {240, 235, "RTE", false, Reply::State},
+    {15, 0, "CSP", false, Reply::Stop},      {15, 10, "CSP", false, Reply::Stop},
+    {15, 255, "CST", false, Reply::Start},   {90, 33, "SNO", true, Reply::Settings},
+    {90, 80, "SNO", true, Reply::Settings},  {165, 33, "RNS", false, Reply::SettingsQuery},
+    {240, 17, "RNT", false, Reply::Measure}, {240, 235, "RTE", false, Reply::State},
     {240, 237, "RMO", false, Reply::Model},
 };
 
@@ -54,7 +50,7 @@ const CommandEntry* FindCommand(int kind, int subKind) {
 // An accepted reply frame of length T. Bytes past the end of the frame are
 // treated as absent, so no read ever reaches beyond what was received.
 class ReplyView {
-public:
+  public:
     ReplyView(const uint8_t* bytes, int frameLen) : b_(bytes), t_(frameLen) {}
     int Length() const { return t_; }
     bool Is(int offset, char c) const {
@@ -68,7 +64,7 @@ public:
     }
     uint8_t At(int offset) const { return (offset >= 0 && offset < t_) ? b_[offset] : 0; }
 
-private:
+  private:
     const uint8_t* b_;
     int t_;
 };
@@ -77,7 +73,7 @@ private:
 // a digit makes the whole reply unusable rather than a wrong number that
 // would be shown and later sent back to the source.
 class DigitReader {
-public:
+  public:
     explicit DigitReader(const ReplyView& v) : v_(v) {}
     int32_t Number(std::initializer_list<int> offsets) {
         int32_t value = 0;
@@ -92,7 +88,7 @@ public:
     }
     bool Ok() const { return ok_; }
 
-private:
+  private:
     const ReplyView& v_;
     bool ok_ = true;
 };
@@ -156,7 +152,9 @@ int RxSettingsQuery(const ReplyView& v) {
     return COMM_RX_ACCEPTED;
 }
 
-int32_t RoundTenth(int32_t v) { return (v + 5) / 10; }
+int32_t RoundTenth(int32_t v) {
+    return (v + 5) / 10;
+}
 
 int RxMeasure(const ReplyView& v) {
     if (!v.HasMark("RNT")) {

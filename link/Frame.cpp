@@ -8,9 +8,13 @@ namespace {
 
 // Requests carry the low byte of the address, so replies are compared with
 // the same byte.
-uint8_t AddressByte() { return static_cast<uint8_t>(gPowerInfo.address & 0xFF); }
+uint8_t AddressByte() {
+    return static_cast<uint8_t>(gPowerInfo.address & 0xFF);
+}
 
-bool IsDigit(uint8_t c) { return NumOutBound(c, '9', '0') == 0; }
+bool IsDigit(uint8_t c) {
+    return NumOutBound(c, '9', '0') == 0;
+}
 
 } // namespace
 
@@ -73,7 +77,9 @@ int FrameAccept(const uint8_t* bytes, int count) {
     return len + 3;
 }
 
-int ModelQueryTx(uint8_t* buffer) { return FrameBuild(buffer, "RMO*", nullptr, 0); }
+int ModelQueryTx(uint8_t* buffer) {
+    return FrameBuild(buffer, "RMO*", nullptr, 0);
+}
 
 int ModelQueryRx(const uint8_t* bytes, int count, char* name, int32_t* number) {
     // The count goes first: a short reply must never make us read past what

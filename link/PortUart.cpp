@@ -40,7 +40,9 @@ int PortUartOpen(int port, const char* deviceName, int baudRate, int parity, int
     return 0;
 }
 
-int PortUartClose(int port) { return CloseCom(port); }
+int PortUartClose(int port) {
+    return CloseCom(port);
+}
 
 int PortUartClear(int port) {
     FlushInQ(port);

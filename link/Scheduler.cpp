@@ -266,7 +266,9 @@ void CommSetNewCmd(int kind, int subKind, int parameter) {
     q.para[q.writePos] = parameter;
 }
 
-void CommClearNewCmdAll() { std::memset(&gCommNewCmd, 0, sizeof gCommNewCmd); }
+void CommClearNewCmdAll() {
+    std::memset(&gCommNewCmd, 0, sizeof gCommNewCmd);
+}
 
 void CommClearNewCmdFirst() {
     CommNewCmd& q = gCommNewCmd;
@@ -356,7 +358,9 @@ int CommGetInterval(int kind, int subKind) {
     }
 }
 
-void CommClearMemoryBuff() { PortUartClear(sLinkPort); }
+void CommClearMemoryBuff() {
+    PortUartClear(sLinkPort);
+}
 
 void CommConnectToPanel(int online) {
     if (online == 0) {

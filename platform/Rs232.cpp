@@ -64,7 +64,7 @@ speed_t SpeedOf(long baudRate) {
 }
 
 bool HungUp(int fd) {
-    struct pollfd p {fd, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
@@ -188,9 +188,13 @@ static int Flush(int port, int queue) {
     return tcflush(slot->fd, queue) == 0 ? RS232_NO_ERROR : RS232_ERR_IO;
 }
 
-int FlushInQ(int port) { return Flush(port, TCIFLUSH); }
+int FlushInQ(int port) {
+    return Flush(port, TCIFLUSH);
+}
 
-int FlushOutQ(int port) { return Flush(port, TCOFLUSH); }
+int FlushOutQ(int port) {
+    return Flush(port, TCOFLUSH);
+}
 
 int GetInQLen(int port) {
     PortSlot* slot = SlotOf(port);
@@ -248,7 +252,7 @@ int ComWrt(int port, const char* buffer, int count) {
             if (waited >= stallLimitMs) {
                 return RS232_ERR_WRITE_TIMEOUT;
             }
-            struct pollfd p {slot->fd, POLLOUT, 0};
+            pollfd p{slot->fd, POLLOUT, 0};
             int pr = poll(&p, 1, stallLimitMs - static_cast<int>(waited));
             if (pr < 0 && errno == EINTR) {
                 continue;

@@ -2,16 +2,16 @@
 // reply is decoded from a buffer that ends at an unreadable page.
 #include <random>
 
+#include "LinkTestSupport.h"
 #include "link/Command.h"
 #include "link/Frame.h"
 #include "link/Scheduler.h"
 #include "power/PowerRecords.h"
-#include "LinkTestSupport.h"
 
 namespace {
 
 class CodecTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         PowerRecordsReset();
         CommSchedulerReset();
@@ -97,11 +97,10 @@ TEST_F(CodecTest, ModelReplyAcceptedOnlyWhenEveryTestPasses) {
     longer.push_back('x'); // bytes after the frame are ignored
     EXPECT_EQ(modelRx(longer, name, &no), 1);
 
-    std::vector<Bytes> bad = {
-        ReplyFrame(2, "RMO=VX52123PAB"), ReplyFrame(1, "RMO=XV52123PAB"),
-        ReplyFrame(1, "RMO=VXa2123PAB"), ReplyFrame(1, "RMO=VX5a123PAB"),
-        ReplyFrame(1, "RMO=VX52/23PAB"), ReplyFrame(1, "RMA=VX52123PAB"),
-        ReplyFrame(1, "RMO=VX52123PABC")};
+    std::vector<Bytes> bad = {ReplyFrame(2, "RMO=VX52123PAB"), ReplyFrame(1, "RMO=XV52123PAB"),
+                              ReplyFrame(1, "RMO=VXa2123PAB"), ReplyFrame(1, "RMO=VX5a123PAB"),
+                              ReplyFrame(1, "RMO=VX52/23PAB"), ReplyFrame(1, "RMA=VX52123PAB"),
+                              ReplyFrame(1, "RMO=VX52123PABC")};
     Bytes b = kModelReply;
     b[18]++; // checksum off by one
     bad.push_back(b);
@@ -197,10 +196,10 @@ TEST_F(CodecTest, SettingsQueryReply) {
     EXPECT_EQ(std::memcmp(&gNormal52PSet, &raw, sizeof raw), 0);
 
     // A non-digit where a digit is read: answered, but nothing is stored.
-    for (const char* text : {"RNS=22x.0,50.0,07,09,3,1,*", "RNS=220.0,5 .0,07,09,3,1,*",
-                             "RNS=220.0,50.x,07,09,3,1,*", "RNS=220.0,4/00,07,09,3,1,*",
-                             "RNS=220.0,50.0,0-,09,3,1,*", "RNS=220.0,50.0,07,:9,3,1,*",
-                             "RNS=220.0,50.0,07,09,!,1,*"}) {
+    for (const char* text :
+         {"RNS=22x.0,50.0,07,09,3,1,*", "RNS=220.0,5 .0,07,09,3,1,*", "RNS=220.0,50.x,07,09,3,1,*",
+          "RNS=220.0,4/00,07,09,3,1,*", "RNS=220.0,50.0,0-,09,3,1,*", "RNS=220.0,50.0,07,:9,3,1,*",
+          "RNS=220.0,50.0,07,09,!,1,*"}) {
         EXPECT_EQ(Rx(165, 33, ReplyFrame(1, text)), -1) << text;
         EXPECT_EQ(std::memcmp(&gNormal52PSet, &raw, sizeof raw), 0) << text;
     }

@@ -21,7 +21,9 @@
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes B(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // "{", L, 0, address, text, checksum of offsets 1..L, "}".
 inline Bytes ReplyFrame(int address, const std::string& text) {
@@ -39,11 +41,11 @@ inline Bytes ReplyFrame(int address, const std::string& text) {
 }
 
 class GuardedBytes {
-public:
+  public:
     explicit GuardedBytes(const Bytes& content) {
         page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-        base_ = static_cast<uint8_t*>(mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE,
-                                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        base_ = static_cast<uint8_t*>(
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         mprotect(base_ + page_, page_, PROT_NONE);
         data_ = base_ + page_ - content.size();
         if (!content.empty()) {
@@ -55,14 +57,14 @@ public:
     GuardedBytes& operator=(const GuardedBytes&) = delete;
     const uint8_t* data() const { return data_; }
 
-private:
+  private:
     size_t page_;
     uint8_t* base_;
     uint8_t* data_;
 };
 
 class PopupRecorder : public UiPopupResponder {
-public:
+  public:
     PopupRecorder() { UiSetPopupResponder(this); }
     ~PopupRecorder() override { UiSetPopupResponder(nullptr); }
     int Message(const std::string& title, const std::string& text) override {
@@ -75,7 +77,7 @@ public:
 };
 
 class ScratchDir {
-public:
+  public:
     ScratchDir() {
         char old[PATH_MAX];
         old_ = getcwd(old, sizeof old) ? old : "/";
@@ -88,7 +90,7 @@ public:
         EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
     }
 
-private:
+  private:
     std::string old_;
     std::string dir_;
 };
@@ -97,7 +99,7 @@ private:
 // the working directory. Every wait is bounded and ends as soon as the bytes
 // are there.
 class Pty {
-public:
+  public:
     explicit Pty(const std::string& linkName) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         EXPECT_GE(master_, 0);
@@ -146,9 +148,9 @@ public:
     }
     bool Quiet() { return ShortPoll(POLLIN, 20) == 0; }
 
-private:
+  private:
     int ShortPoll(short events, int ms) {
-        struct pollfd p {master_, events, 0};
+        pollfd p{master_, events, 0};
         return poll(&p, 1, ms);
     }
     int master_ = -1;

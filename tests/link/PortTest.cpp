@@ -3,9 +3,9 @@
 #include <fstream>
 #include <memory>
 
+#include "LinkTestSupport.h"
 #include "link/PortUart.h"
 #include "power/PowerRecords.h"
-#include "LinkTestSupport.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
 class PortTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         for (int port = 1; port <= 10; ++port) {
             CloseCom(port);
@@ -139,7 +139,7 @@ TEST(CommSet, DefaultsAndRepairFieldByField) {
     EXPECT_EQ(gPowerInfo.language, 0);
     // {address, port, baud, language} in, then out.
     const int cases[][8] = {
-        {0, 0, 300, 2, 1, 1, 9600, 0},         {256, 11, 1000, -1, 1, 1, 9600, 0},
+        {0, 0, 300, 2, 1, 1, 9600, 0},        {256, 11, 1000, -1, 1, 1, 9600, 0},
         {255, 10, 4800, 1, 255, 10, 4800, 1}, {7, 3, 1200, 0, 7, 3, 1200, 0},
         {-5, 1, 2400, 1, 1, 1, 2400, 1},
     };

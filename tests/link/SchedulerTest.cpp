@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "LinkTestSupport.h"
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
@@ -13,7 +14,6 @@
 #include "link/Scheduler.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
-#include "LinkTestSupport.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ struct FakeSource {
 };
 
 class SchedulerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         PowerRecordsReset();
         RefreshOutputStateReset();
@@ -99,8 +99,8 @@ protected:
         }
         const Bytes req = pty->ReadFrame();
         ASSERT_EQ(req, Bytes(c.txBuff, c.txBuff + c.txLen)) << "tick " << tick;
-        log << (log.tellp() > 0 ? " " : "") << std::string(req.begin() + 4, req.begin() + 7)
-            << "@" << tick << (gPowerInfo.waitShown == 1 ? "*" : "");
+        log << (log.tellp() > 0 ? " " : "") << std::string(req.begin() + 4, req.begin() + 7) << "@"
+            << tick << (gPowerInfo.waitShown == 1 ? "*" : "");
         groups.push_back(c.presentGroup);
         const Bytes reply = source.Answer(req);
         if (!reply.empty()) {
