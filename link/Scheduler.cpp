@@ -72,7 +72,7 @@ void ConnectSequenceFinished() {
     Cal52PPowerUpDown(gPowerInfo.outputOn != 0 ? 1 : 0);
     stateQueryCnt = kPollTicks;
     if (gPowerInfo.outputOn == 1) {
-        CommSetNewCmdSingleGroup(15, 0, 0);
+        CommSetNewCmdSingleGroup(kStopCmd.kind, kStopCmd.subKind, 0);
     }
     StartNextOrDropWait();
 }
@@ -99,6 +99,7 @@ void ConnectSequenceAdvance() {
     case kStepSettings:
         StartRequest(kGroupConnect, kStepFinalState, kStateQuery);
         break;
+    case kStepFinalState:
     default:
         ConnectSequenceFinished();
         break;
