@@ -159,6 +159,8 @@ void DisplayPanelCommSet(int show) {
         DiscardPanel(gCommPanel);
         return;
     }
+    // The copy loaded at start-up is never shown; replace it rather than keep it.
+    DiscardPanel(gCommPanel);
     gCommPanel = LoadPanel(0, UIR_FILE, COMMPANEL);
     if (gCommPanel < 0) {
         return;
@@ -189,6 +191,7 @@ void DisplayPanelWait(int show) {
         if (gPowerInfo.waitShown != 0) {
             return;
         }
+        DiscardPanel(gWaitPanel);
         gWaitPanel = LoadPanel(0, UIR_FILE, WAITPANEL);
         if (gWaitPanel < 0) {
             return;

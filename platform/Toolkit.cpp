@@ -82,6 +82,15 @@ Registry& Reg() {
     return registry;
 }
 
+// Callbacks under way: a panel discarded from inside one may still have its
+// own widget on the call stack, so it is deleted later by the event loop.
+int gCallbackDepth = 0;
+
+struct CallbackScope {
+    CallbackScope() { ++gCallbackDepth; }
+    ~CallbackScope() { --gCallbackDepth; }
+};
+
 int gArgc = 0;
 std::vector<char*> gArgv;
 
@@ -125,6 +134,7 @@ void DeliverCtrl(int panel, int control, int event, int data1 = 0, int data2 = 0
     if (!FindCtrl(panel, control, &rec) || !rec->callback) {
         return;
     }
+    CallbackScope scope;
     rec->callback(panel, control, event, nullptr, data1, data2);
 }
 
@@ -154,6 +164,7 @@ public:
                 if (rec.host == watched) {
                     event->ignore();
                     if (rec.callback) {
+                        CallbackScope scope;
                         rec.callback(handle, EVENT_CLOSE, nullptr, 0, 0);
                     }
                     return true;
@@ -501,6 +512,7 @@ int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId) {
                 action->setChecked(!action->isChecked());
             }
             MenuItemRec* it = FindMenuItem(handle, itemId);
+            CallbackScope scope;
             if (it && it->callback) {
                 it->callback(handle, itemId, nullptr, Reg().menuBars[handle].panel);
             }
@@ -580,8 +592,11 @@ int DiscardPanel(int panel) {
         }
         host->removeEventFilter(&Router());
         host->hide();
-        // The discard may come from a callback of one of its own controls.
-        host->deleteLater();
+        if (gCallbackDepth > 0) {
+            host->deleteLater();
+        } else {
+            delete host.data();
+        }
     }
     return 0;
 }

@@ -178,7 +178,8 @@ void StyleAxis(QValueAxis* axis) {
 // ---- Vx52StripChart ---------------------------------------------------------
 
 Vx52StripChart::Vx52StripChart(QWidget* parent)
-    : QChartView(parent), chart_(new QChart), series_(new QLineSeries),
+    // Built around its own chart: a chart replaced later is released, not deleted.
+    : QChartView(new QChart, parent), chart_(QChartView::chart()), series_(new QLineSeries),
       axisX_(new QValueAxis), axisY_(new QValueAxis) {
     StyleChart(chart_);
     chart_->addSeries(series_);
@@ -193,7 +194,6 @@ Vx52StripChart::Vx52StripChart(QWidget* parent)
     axisY_->setTickCount(5);
     axisY_->setLabelFormat(QStringLiteral("%g"));
     setTraceColor(traceColor_);
-    setChart(chart_);
     StyleView(this);
     setRenderHint(QPainter::Antialiasing, false);
     updateAxes();
@@ -268,7 +268,8 @@ void Vx52StripChart::updateAxes() {
 // ---- Vx52Graph ----------------------------------------------------------------
 
 Vx52Graph::Vx52Graph(QWidget* parent)
-    : QChartView(parent), chart_(new QChart), axisX_(new QValueAxis), axisY_(new QValueAxis) {
+    : QChartView(new QChart, parent), chart_(QChartView::chart()), axisX_(new QValueAxis),
+      axisY_(new QValueAxis) {
     StyleChart(chart_);
     chart_->addAxis(axisX_, Qt::AlignBottom);
     chart_->addAxis(axisY_, Qt::AlignLeft);
@@ -280,7 +281,6 @@ Vx52Graph::Vx52Graph(QWidget* parent)
     axisY_->setRange(-450, 450);
     axisY_->setTickCount(7);
     axisY_->setLabelFormat(QStringLiteral("%d"));
-    setChart(chart_);
     StyleView(this);
     setRenderHint(QPainter::Antialiasing, true);
 }
