@@ -1,13 +1,19 @@
-// Start-up and ticking figures of the real program code under a real X server.
-//   bench_app startup            prints the milliseconds from main to the first tick
-//   bench_app ticking SECONDS    runs the output with all four charts drawing and
-//                                prints CPU seconds used and resident memory at the end
+// Figures of the real program code under a real X server.
+//   bench_app startup                 ms from main to the first tick
+//   bench_app ticking SECONDS MODE    MODE "stopped" or "running": after the first tick
+//                                     (and the connect sequence when a source answers on
+//                                     the configured port) the output is left stopped or
+//                                     started; prints CPU used, resident memory at the end,
+//                                     exchanges sent and the cost of one tick
+//   bench_app refresh N               cost of one RefreshOutputState, median of N calls
 // Run from a folder holding the program's data files (bench/run.sh does).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
+#include <vector>
 
 #include "app/Shell.h"
 #include "app/Tick.h"
@@ -17,17 +23,22 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
+#include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 
 namespace {
 
 double gStartMs = 0.0;
 double gFirstTickMs = -1.0;
-const char* gMode = "startup";
+std::string gMode = "startup";
+std::string gOutput = "running";
 double gRunSeconds = 60.0;
-double gTickingFromMs = 0.0;
+double gTickingFromMs = -1.0;
 double gCpuAtStart = 0.0;
 int gTicks = 0;
+int gRequests = 0;
+int gLastTxLen = 0;
+std::vector<double> gTickCostUs;
 
 double CpuSeconds() {
     rusage ru{};
@@ -51,36 +62,91 @@ long RssKb() {
     return kb;
 }
 
-int MeasuringTick(int panel, int control, int event, void* data, int d1, int d2) {
-    const int rc = TIMER_50MS_CALLBACK(panel, control, event, data, d1, d2);
-    if (event != EVENT_TIMER_TICK) {
-        return rc;
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0.0;
     }
+    std::sort(v.begin(), v.end());
+    return v[static_cast<size_t>(p * (v.size() - 1))];
+}
+
+// Ready to measure once the link is idle after connecting (or at once offline).
+bool Settled() {
+    return gPowerInfo.online == 0 || (gCommInfo.presentFlag == 0 && gCommNewCmd.count == 0 &&
+                                      gPowerInfo.waitShown == 0 && gPowerInfo.modelName[0]);
+}
+
+int MeasuringTick(int panel, int control, int event, void* data, int d1, int d2) {
+    if (event != EVENT_TIMER_TICK) {
+        return TIMER_50MS_CALLBACK(panel, control, event, data, d1, d2);
+    }
+    const int sentBefore = gCommInfo.txLen;
+    const double before = SysMonotonicMs();
+    const int rc = TIMER_50MS_CALLBACK(panel, control, event, data, d1, d2);
     const double now = SysMonotonicMs();
-    ++gTicks;
     if (gFirstTickMs < 0) {
         gFirstTickMs = now;
-        if (std::strcmp(gMode, "startup") == 0) {
+        if (gMode == "startup") {
             std::printf("first_tick_ms %.1f\n", gFirstTickMs - gStartMs);
             QuitUserInterface(0);
-            return rc;
         }
-        // Start the output: online through the link, offline by toggling.
-        LED_OUTPUT_CALLBACK(gMainPanel, PANEL_LED_OUTPUT, EVENT_LEFT_CLICK, nullptr, 0, 0);
-        gTickingFromMs = now;
-        gCpuAtStart = CpuSeconds();
-        gTicks = 0;
         return rc;
     }
+    if (gTickingFromMs < 0) {
+        if (!Settled()) {
+            return rc;
+        }
+        if (gOutput == "running") {
+            LED_OUTPUT_CALLBACK(gMainPanel, PANEL_LED_OUTPUT, EVENT_LEFT_CLICK, nullptr, 0, 0);
+        }
+        gTickingFromMs = now;
+        gCpuAtStart = CpuSeconds();
+        return rc;
+    }
+    ++gTicks;
+    gTickCostUs.push_back((now - before) * 1000.0);
+    // A request went out when the exchange restarted its reply wait this tick.
+    if (gPowerInfo.online && gCommInfo.presentFlag && gCommInfo.intervalCnt == gCommInfo.interval &&
+        gCommInfo.txLen > 0) {
+        ++gRequests;
+    }
+    (void)sentBefore;
     if (now - gTickingFromMs >= gRunSeconds * 1000.0) {
         const double cpu = CpuSeconds() - gCpuAtStart;
         const double wall = (now - gTickingFromMs) / 1000.0;
-        std::printf("online %d output %d ticks %d wall_s %.2f cpu_s %.3f cpu_pct %.2f rss_mb %.1f\n",
+        std::printf("online %d output %d ticks %d wall_s %.2f cpu_s %.3f cpu_pct %.2f rss_mb %.1f "
+                    "requests_per_min %.1f tick_median_us %.1f tick_p99_us %.1f\n",
                     gPowerInfo.online, gPowerInfo.outputOn, gTicks, wall, cpu,
-                    100.0 * cpu / wall, RssKb() / 1024.0);
+                    100.0 * cpu / wall, RssKb() / 1024.0, gRequests * 60.0 / wall,
+                    Percentile(gTickCostUs, 0.5), Percentile(gTickCostUs, 0.99));
         QuitUserInterface(0);
     }
     return rc;
+}
+
+int RefreshBench(int n) {
+    AppRegisterUi();
+    if (AppLoadAndShowPanels() != 0) {
+        return 1;
+    }
+    UiSetTimersEnabled(gMainPanel, 0);
+    std::vector<double> costs;
+    for (int i = 0; i < n; ++i) {
+        // Alternate the state so half the calls also redraw the front panel.
+        gPowerInfo.outputOn = i % 2;
+        const double t0 = SysMonotonicMs();
+        RefreshOutputState();
+        costs.push_back((SysMonotonicMs() - t0) * 1000.0);
+    }
+    std::vector<double> same;
+    for (int i = 0; i < n; ++i) {
+        const double t0 = SysMonotonicMs();
+        RefreshOutputState();
+        same.push_back((SysMonotonicMs() - t0) * 1000.0);
+    }
+    std::printf("refresh_changed_median_us %.1f refresh_unchanged_median_us %.1f\n",
+                Percentile(costs, 0.5), Percentile(same, 0.5));
+    return 0;
 }
 
 } // namespace
@@ -93,10 +159,16 @@ int main(int argc, char* argv[]) {
     if (argc > 2) {
         gRunSeconds = std::atof(argv[2]);
     }
+    if (argc > 3) {
+        gOutput = argv[3];
+    }
     if (!UiInitRuntime(argc, argv)) {
         return 1;
     }
     FileReadSoftSet(SOFTSET_FILE);
+    if (gMode == "refresh") {
+        return RefreshBench(argc > 2 ? std::atoi(argv[2]) : 1000);
+    }
     AppRegisterUi();
     UiRegisterCtrlCallback("TIMER_50MS_CALLBACK", MeasuringTick);
     if (AppLoadAndShowPanels() != 0) {

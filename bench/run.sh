@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and prints one table of figures (medians of several
+# runs where a run is short). Needs Xvfb; starts its own simulated power
+# source for the online figures. Usage: bench/run.sh [seconds-per-ticking-run]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+bash "$top/scripts/install-deps.sh"
+bash "$top/scripts/build.sh" >/dev/null
+build=${VX52_BUILD_DIR:-$top/build}
+secs=${1:-60}
+work=$(mktemp -d /tmp/vx52bench.XXXXXX)
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$build/bin/Vx52PSoft.uir" "$build/bin/English.dat" "$build/bin/Chinese.dat" "$work/"
+cd "$work"
+
+xrun() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@" 2>/dev/null; }
+field() { sed -n "s/.*\b$1 \([-0-9.]*\).*/\1/p"; }
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+row() { printf '%-58s %14s  %s\n' "$1" "$2" "$3"; }
+row "figure" "value" "aim / limit"
+row "----------------------------------------------------------" "--------------" "-----------"
+
+starts=$(for _ in 1 2 3 4 5; do xrun "$build/bench/bench_app" startup | field first_tick_ms; done | median)
+row "cold start to first tick, ms (median of 5)" "$starts" "< 300"
+refresh=$(xrun "$build/bench/bench_app" refresh 500)
+row "RefreshOutputState, state unchanged, us (median)" "$(echo "$refresh" | field refresh_unchanged_median_us)" ""
+row "RefreshOutputState, state changed (panel redrawn), us" "$(echo "$refresh" | field refresh_changed_median_us)" ""
+
+"$build/bin/vx52-sim" --dir "$work" --port 1 --log "$work/sim.log" </dev/null >"$work/sim.out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 1 50); do [ -e "$work/COM1" ] && break; sleep 0.1; done
+
+for mode in stopped running; do
+  line=$(xrun "$build/bench/bench_app" ticking "$secs" "$mode")
+  row "online, output $mode: CPU of one core over ${secs} s, %" "$(echo "$line" | field cpu_pct)" "< 2"
+  row "online, output $mode: CPU seconds per minute" "$(echo "$line" | awk '{for(i=1;i<=NF;i++) if($i=="cpu_s") c=$(i+1); else if($i=="wall_s") w=$(i+1)} END {printf "%.2f", c*60/w}')" ""
+  row "online, output $mode: resident memory at the end, MB" "$(echo "$line" | field rss_mb)" "< 60"
+  row "online, output $mode: requests per minute" "$(echo "$line" | field requests_per_min)" "~60 / ~120"
+  row "online, output $mode: one tick, median us" "$(echo "$line" | field tick_median_us)" ""
+  row "online, output $mode: one tick, 99th percentile us" "$(echo "$line" | field tick_p99_us)" "< 50000"
+done
+
+link=$("$build/bench/bench_link")
+row "measurement replies decoded per second" "$(echo "$link" | field decode_rnt_per_s)" ""
+row "state replies decoded per second (incl. alarm-text refresh)" "$(echo "$link" | field decode_rte_per_s)" ""
+row "model replies checked per second" "$(echo "$link" | field decode_model_per_s)" ""
+row "settings requests encoded per second" "$(echo "$link" | field encode_sno_per_s)" ""
+echo "$link" | grep '^wire' | while read -r _ _ baud _ name _ wire _ wait _ margin; do
+  row "wire time $name at $baud baud, ms (reply read after)" "$wire" "$wait ms wait, margin $margin"
+done
+
+persist=$("$build/bench/bench_persist" "$work" 2>/dev/null || true)
+echo "$persist" | sed 's/^/  /'
