@@ -3,6 +3,7 @@
 // trail byte that happens to equal "]" or an ASCII letter is never taken for one.
 #include "persist/IniStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -310,7 +311,9 @@ void JoinContinuationItems(IniSection& section) {
             continue;
         }
         IniItem run = std::move(section.items[i]);
-        run.name.resize(base);
+        // Blanks before " Line" belong to no name: names never end on white space.
+        run.name.resize(static_cast<size_t>(
+            EndWithoutWhite(run.name.data(), run.name.data() + base) - run.name.data()));
         ++i;
         while (i < section.items.size()) {
             size_t nextBase = 0;
@@ -350,10 +353,18 @@ int WriteItem(const IniStore* store, const IniItem& item, IniLineSinkFn sink, vo
             return status;
         }
     }
+    // Reading keeps only the first INI_MAX_LINE bytes of a line. A line that
+    // would be longer with blanks around the separator goes without them, and a
+    // value that still does not fit beside its name is cut into shorter chunks.
+    const size_t separatorLength = std::strlen(store->separator);
     std::string line;
     auto emit = [&](const std::string& name, const std::string& value, bool quoted) {
+        const size_t quotes = quoted ? 2 : 0;
+        const bool padded =
+            name.size() + std::strlen(store->paddedSeparator) + value.size() + quotes <=
+            static_cast<size_t>(INI_MAX_LINE);
         line = name;
-        line += store->paddedSeparator;
+        line += padded ? store->paddedSeparator : store->separator;
         if (quoted) {
             line += '"';
             line += value;
@@ -363,9 +374,16 @@ int WriteItem(const IniStore* store, const IniItem& item, IniLineSinkFn sink, vo
         }
         return sink(context, line.c_str());
     };
-    if (item.value.size() <= static_cast<size_t>(INI_MAX_VALUE_PER_LINE)) {
+    const size_t ownQuotes = item.quoted != 0 ? 2 : 0;
+    if (item.value.size() <= static_cast<size_t>(INI_MAX_VALUE_PER_LINE) &&
+        item.name.size() + separatorLength + item.value.size() + ownQuotes <=
+            static_cast<size_t>(INI_MAX_LINE)) {
         return emit(item.name, item.value, item.quoted != 0);
     }
+    // Room beside the name, " Line0001", the separator and two quotes; at least
+    // one double-byte character, so every chunk takes something.
+    const long room = INI_MAX_LINE - static_cast<long>(item.name.size() + 9 + separatorLength + 2);
+    const long chunkMax = std::max(2L, std::min(static_cast<long>(INI_MAX_VALUE_PER_LINE), room));
     std::vector<std::string> chunks;
     const char* p = item.value.c_str();
     const char* end = p + item.value.size();
@@ -376,7 +394,7 @@ int WriteItem(const IniStore* store, const IniItem& item, IniLineSinkFn sink, vo
             if (len == 0) {
                 len = 1; // an embedded NUL is carried as a byte
             }
-            if (q + len - p > INI_MAX_VALUE_PER_LINE) {
+            if (q + len - p > chunkMax) {
                 break;
             }
             q += len;
