@@ -204,6 +204,7 @@ void Vx52StripChart::setPointsPerScreen(int n) {
     while (static_cast<int>(points_.size()) > pointsPerScreen_) {
         points_.pop_front();
     }
+    updateAxes();
     redrawSeries();
 }
 
@@ -232,7 +233,6 @@ void Vx52StripChart::setTitle(const QString& t) {
 void Vx52StripChart::appendPoints(const double* values, int count) {
     for (int i = 0; i < count; ++i) {
         points_.push_back(values[i]);
-        ++total_;
     }
     while (static_cast<int>(points_.size()) > pointsPerScreen_) {
         points_.pop_front();
@@ -242,26 +242,24 @@ void Vx52StripChart::appendPoints(const double* values, int count) {
 
 void Vx52StripChart::clearPoints() {
     points_.clear();
-    total_ = 0;
     redrawSeries();
 }
 
 void Vx52StripChart::redrawSeries() {
-    // x counts points since the last clear, so the newest point sits at the
-    // right edge once the screen is full and the trace scrolls left.
+    // Points sit at fixed x positions 0..n-1 and move left as new ones arrive,
+    // so the axes never change while the trace scrolls: only the line is redrawn.
     QList<QPointF> pts;
     pts.reserve(static_cast<qsizetype>(points_.size()));
-    long long x = total_ - static_cast<long long>(points_.size());
+    double x = 0.0;
     for (double v : points_) {
-        pts.append(QPointF(static_cast<double>(x++), v));
+        pts.append(QPointF(x, v));
+        x += 1.0;
     }
     series_->replace(pts);
-    updateAxes();
 }
 
 void Vx52StripChart::updateAxes() {
-    const double right = std::max<double>(static_cast<double>(total_), pointsPerScreen_);
-    axisX_->setRange(right - pointsPerScreen_, right);
+    axisX_->setRange(0, pointsPerScreen_ - 1);
     axisY_->setRange(yMin_, yMax_);
 }
 

@@ -117,7 +117,6 @@ private:
     QValueAxis* axisX_;
     QValueAxis* axisY_;
     std::deque<double> points_;
-    long long total_ = 0; // points appended since the last clear
     int pointsPerScreen_ = 100;
     double yMin_ = 0.0;
     double yMax_ = 10.0;
