@@ -1,0 +1,496 @@
+// The operator at the real main window, the real link code and the simulated power source on a
+// real pseudo-terminal, all in this process. Ticks are driven by hand and the simulator answers
+// between them, so every frame lands on a known tick.
+//
+// Frames the instrument received are written "TICK TEXT", TEXT being the frame from its
+// mnemonic to its last data byte ("RTE*", "SNO=2300,0600,05,05,0,1*"), with a trailing " wait"
+// when the wait popup is up right after that tick. A click "after tick N" happens between ticks
+// N and N + 1; its latency is the tick of its frame minus N.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "UiTestSupport.h"
+#include "app/Shell.h"
+#include "app/Tick.h"
+#include "app/Vx52PSoftUi.h"
+#include "link/Scheduler.h"
+#include "persist/SettingsFiles.h"
+#include "platform/Toolkit.h"
+#include "power/PowerRecords.h"
+#include "sim/Simulator.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const int kCharts[] = {PANEL_SCHART_R1, PANEL_SCHART_R2, PANEL_SCHART_R3, PANEL_SCHART_R4};
+const int kMeters[] = {PANEL_MEA_VOL, PANEL_MEA_CURR, PANEL_MEA_FREQ, PANEL_MEA_POWER};
+
+// A request as the program should build it: start mark, length, 0, address 1, checksum, end
+// mark. Anything else is shown whole, in hex, so it cannot pass for a good frame.
+std::string RequestText(const sim::Bytes& f) {
+    bool good = f.size() >= 10 && f[0] == '{' && f[1] + 3u == f.size() && f[2] == 0 && f[3] == 1 &&
+                f.back() == '}';
+    if (good) {
+        unsigned sum = 0;
+        for (size_t i = 1; i + 2 < f.size(); ++i) {
+            sum += f[i];
+        }
+        good = (sum & 0xFF) == f[f.size() - 2];
+    }
+    if (!good) {
+        return "BAD " + sim::Hex(f);
+    }
+    return std::string(f.begin() + 4, f.end() - 2);
+}
+
+// The four readings of a measurement reply "RNT=vvv.v,a.aaaa,ff.f,pppp.p,s" in V, A, Hz, kW.
+// From 100 Hz on the frequency has no point and counts 0.1 Hz.
+std::vector<double> Readings(const std::string& data) {
+    std::vector<std::string> fields;
+    std::stringstream in(data.substr(4));
+    for (std::string f; std::getline(in, f, ',');) {
+        fields.push_back(f);
+    }
+    if (fields.size() < 4) {
+        return {};
+    }
+    double hz = std::stod(fields[2]);
+    if (fields[2].find('.') == std::string::npos) {
+        hz /= 10;
+    }
+    return {std::stod(fields[0]), std::stod(fields[1]), hz, std::stod(fields[3]) / 1000};
+}
+
+std::string Join(const Lines& lines) {
+    std::string out;
+    for (const std::string& l : lines) {
+        out += l + "\n";
+    }
+    return out;
+}
+
+class OperatorScenarioTest : public vx52test::MainWindowTest {
+  protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        // As at start-up without a settings file: port 1, 9600 baud, address 1.
+        FileReadSoftSet(SOFTSET_FILE);
+        ASSERT_EQ(1, gPowerInfo.port);
+        ASSERT_EQ(9600, gPowerInfo.baudRate);
+        std::string error;
+        ASSERT_TRUE(sim_.Open(&error)) << error;
+        ASSERT_TRUE(sim_.Link(scratch_->path(), 1, &error)) << error;
+        sim_.instrument().SetNoise(false);
+        sim_.log().Clear();
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(Lines{}, popups_.messages) << "no message box in the whole run";
+        MainWindowTest::TearDown();
+        sim_.Close();
+    }
+
+    void Tick() {
+        TIMER_50MS_CALLBACK(gMainPanel, PANEL_TIMER_50MS, EVENT_TIMER_TICK, nullptr, 0, 0);
+        sim_.Pump();
+        const int tick = TickCount();
+        for (const sim::LogEntry& e : sim_.log().entries()) {
+            if (e.dir == sim::LogEntry::Dir::In) {
+                Sent s{tick, RequestText(e.bytes)};
+                all_.push_back(s);
+                phase_.push_back(std::to_string(tick) + " " + s.text +
+                                 (gPowerInfo.waitShown == 1 ? " wait" : ""));
+            } else if (e.dir == sim::LogEntry::Dir::Out && e.bytes.size() > 8 &&
+                       std::string(e.bytes.begin() + 4, e.bytes.begin() + 8) == "RNT=") {
+                lastMeasurement_ = std::string(e.bytes.begin() + 4, e.bytes.end() - 2);
+            }
+        }
+        sim_.log().Clear();
+    }
+    void TicksTo(int last) {
+        while (TickCount() < last) {
+            Tick();
+        }
+    }
+    // Frames received since the last call.
+    Lines Phase() {
+        Lines out;
+        out.swap(phase_);
+        return out;
+    }
+    // Ticks from a click after tick `clickTick` to the first frame starting with `prefix`.
+    int Latency(int clickTick, const std::string& prefix) const {
+        for (const Sent& s : all_) {
+            if (s.tick > clickTick && s.text.rfind(prefix, 0) == 0) {
+                return s.tick - clickTick;
+            }
+        }
+        return -1;
+    }
+
+    // Clicks a control the operator can reach right now.
+    void Press(int control) {
+        ASSERT_EQ(0, gPowerInfo.waitShown) << "the wait popup would take the click";
+        ASSERT_EQ(1, Visible(control)) << control;
+        ASSERT_EQ(0, Dimmed(control)) << control;
+        Click(control);
+    }
+    void Type(int control, const std::string& text) {
+        ASSERT_EQ(0, gPowerInfo.waitShown);
+        ASSERT_EQ(0, Dimmed(control)) << control;
+        TypeAndCommit(control, text);
+    }
+
+    std::string LinkArea() const {
+        std::string name;
+        GetCtrlVal(gMainPanel, PANEL_TXT_MODELNAME, &name);
+        if (LampOn(PANEL_LED_LINK) == 1 && !Visible(PANEL_TXT_OFFLINE) &&
+            Visible(PANEL_TXT_MODELNAME) && !Visible(PANEL_BT_CONNECT) &&
+            Visible(PANEL_BT_DISCONNECT)) {
+            return "online " + name;
+        }
+        if (LampOn(PANEL_LED_LINK) == 0 && Visible(PANEL_TXT_OFFLINE) &&
+            !Visible(PANEL_TXT_MODELNAME) && Visible(PANEL_BT_CONNECT) &&
+            !Visible(PANEL_BT_DISCONNECT)) {
+            return "offline";
+        }
+        return "mixed";
+    }
+    // "stopped", "running" or "alarm" when the output area shows exactly one of them.
+    std::string OutputArea() const {
+        const bool lamp = Visible(PANEL_LED_OUTPUT) == 1;
+        const bool lit = LampOn(PANEL_LED_OUTPUT) == 1;
+        const bool running = Visible(PANEL_TXT_RUNNING) == 1;
+        const bool stopped = Visible(PANEL_TXT_STOPPED) == 1;
+        const bool alarm = Visible(PANEL_LED_ALARM) == 1 && Visible(PANEL_TXT_ALARM) == 1;
+        const bool clearable = Dimmed(PANEL_BT_CLEAR_ALARM) == 0;
+        if (lamp && !lit && stopped && !running && !alarm && !clearable) {
+            return "stopped";
+        }
+        if (lamp && lit && running && !stopped && !alarm && !clearable) {
+            return "running";
+        }
+        if (!lamp && !running && !stopped && alarm && clearable) {
+            return "alarm";
+        }
+        return "mixed";
+    }
+    std::vector<double> MeterValues() const {
+        std::vector<double> out;
+        for (int m : kMeters) {
+            out.push_back(Value(m));
+        }
+        return out;
+    }
+    // The meters show what the instrument last measured, to their decimals.
+    void ExpectMetersShowLastMeasurement() {
+        const std::vector<double> want = Readings(lastMeasurement_);
+        ASSERT_EQ(4u, want.size()) << lastMeasurement_;
+        const std::vector<double> shown = MeterValues();
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(want[i], shown[i], 1e-9) << "meter " << i << " " << lastMeasurement_;
+        }
+    }
+    // The latest `n` points of chart i, oldest first.
+    std::vector<double> ChartTail(int i, int n) const {
+        std::vector<double> all(600);
+        const int count = UiStripChartPoints(gMainPanel, kCharts[i], all.data(), 600);
+        all.resize(std::max(0, count));
+        if (static_cast<int>(all.size()) > n) {
+            all.erase(all.begin(), all.end() - n);
+        }
+        return all;
+    }
+    void Shot(const std::string& name) {
+        const std::string dir = vx52test::BinDir() + "/../screenshots";
+        std::filesystem::create_directories(dir);
+        EXPECT_EQ(0, UiSavePanelImage(gMainPanel, (dir + "/e2e-" + name + ".png").c_str()));
+    }
+
+    struct Sent {
+        int tick;
+        std::string text;
+    };
+    sim::Simulator sim_;
+    std::vector<Sent> all_;
+    Lines phase_;
+    std::string lastMeasurement_;
+};
+
+// Connect, set 230.0 V and 60.0 Hz, start, step up and down, stop, 400 Hz, start, overload,
+// clear, start, stop. Clicks land alternately on an idle link and right after a poll has gone
+// out, so the same run gives the click-to-frame figures for both.
+TEST_F(OperatorScenarioTest, FrontPanelScenarioPutsExactlyTheseFramesOnTheWire) {
+    Press(PANEL_BT_CONNECT);
+    TicksTo(20);
+    EXPECT_EQ(Join({"1 RMO* wait", "6 RTE* wait", "11 RNS* wait", "16 RTE* wait"}), Join(Phase()));
+    EXPECT_EQ("offline", LinkArea()) << "the window waits for the end of the sequence";
+    TicksTo(21);
+    EXPECT_EQ("online VX52300P", LinkArea());
+    EXPECT_EQ(0, gPowerInfo.waitShown);
+    EXPECT_EQ("stopped", OutputArea());
+    // The settings read from the instrument are on the panel.
+    EXPECT_DOUBLE_EQ(220.0, Value(PANEL_NUM_VOL));
+    EXPECT_DOUBLE_EQ(50.0, Value(PANEL_NUM_FREQ));
+    EXPECT_EQ(1, LampOn(PANEL_LED_HIGH));
+
+    // Set controls: on an idle link, then right after a state poll went out.
+    TicksTo(50);
+    Type(PANEL_NUM_VOL, "230.0");
+    TicksTo(61);
+    Type(PANEL_NUM_FREQ, "60.0");
+    TicksTo(90);
+    EXPECT_EQ(Join({"41 RTE*", "51 SNO=2300,0500,05,05,0,1*", "61 RTE*",
+                    "66 SNO=2300,0600,05,05,0,1*", "81 RTE*"}),
+              Join(Phase()));
+    EXPECT_EQ(2300, sim_.instrument().settings().vol);
+    EXPECT_EQ(600, sim_.instrument().settings().freq);
+
+    // Start on an idle link: the settings go first, then the start; the lamp only asks, the
+    // acknowledgement switches the window.
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(100);
+    EXPECT_EQ("stopped", OutputArea());
+    TicksTo(101);
+    EXPECT_EQ("running", OutputArea());
+    EXPECT_EQ(0, gPowerInfo.waitShown);
+    TicksTo(115);
+    EXPECT_EQ(Join({"91 SNO=2300,0600,05,05,0,1*", "96 CST* wait", "102 RTE*", "108 RNT*"}),
+              Join(Phase()));
+    ExpectMetersShowLastMeasurement();
+    EXPECT_DOUBLE_EQ(230.0, Value(PANEL_MEA_VOL));
+    EXPECT_DOUBLE_EQ(60.0, Value(PANEL_MEA_FREQ));
+    // A point every second tick from the acknowledged start on: zeros until the first
+    // measurement reply (read in tick 113), then what the instrument measured.
+    for (int i = 0; i < 4; ++i) {
+        const double m = MeterValues()[i];
+        EXPECT_NE(0, m) << "meter " << i;
+        EXPECT_EQ((std::vector<double>{0, 0, 0, 0, 0, 0, m}), ChartTail(i, 600)) << "chart " << i;
+    }
+
+    // Step up on an idle link (ladder 225.0 / 230.0 / 235.0 V from the start), step down right
+    // after a state poll. The measurement poll due meanwhile waits for the link.
+    Press(PANEL_BT_UUP);
+    EXPECT_EQ(1, LampOn(PANEL_LED_UUP));
+    TicksTo(122);
+    Press(PANEL_BT_UDOWN);
+    EXPECT_EQ(0, LampOn(PANEL_LED_UUP));
+    TicksTo(141);
+    EXPECT_EQ(Join({"116 SNO=2350,0600,05,05,0,1*", "122 RTE*", "127 SNO=2300,0600,05,05,0,1*",
+                    "133 RNT*"}),
+              Join(Phase()));
+    EXPECT_EQ(2300, sim_.instrument().settings().vol);
+    ExpectMetersShowLastMeasurement();
+    for (int i = 0; i < 4; ++i) {
+        std::vector<double> want(6, 0.0);
+        want.resize(20, MeterValues()[i]);
+        EXPECT_EQ(want, ChartTail(i, 600)) << "chart " << i;
+    }
+    Shot("running-60hz");
+
+    // Stop on an idle link.
+    TicksTo(148);
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(155);
+    EXPECT_EQ("stopped", OutputArea());
+    EXPECT_EQ(std::vector<double>(4, 0.0), MeterValues());
+    EXPECT_EQ(Join({"142 RTE*", "149 CSP* wait"}), Join(Phase()));
+    EXPECT_FALSE(sim_.instrument().Running());
+
+    // 400 Hz while stopped, then a start right after a state poll.
+    Press(PANEL_BT_400);
+    EXPECT_EQ(1, LampOn(PANEL_LED_400HZ));
+    TicksTo(162);
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(189);
+    EXPECT_EQ(Join({"156 SNO=2300,4000,05,05,0,1*", "162 RTE*", "167 SNO=2300,4000,05,05,0,1*",
+                    "172 CST* wait", "178 RNT*", "184 RTE*"}),
+              Join(Phase()));
+    EXPECT_EQ("running", OutputArea());
+    ExpectMetersShowLastMeasurement();
+    EXPECT_DOUBLE_EQ(400.0, Value(PANEL_MEA_FREQ));
+    const std::vector<double> at400 = MeterValues();
+    // At a fixed high frequency the output runs at its voltage: nothing to adjust.
+    EXPECT_EQ(1, Dimmed(PANEL_NUM_FREQ));
+    EXPECT_EQ(1, Dimmed(PANEL_NUM_VOL));
+    EXPECT_EQ(1, Dimmed(PANEL_BT_UUP));
+    EXPECT_EQ(1, Dimmed(PANEL_BT_UDOWN));
+    Shot("running-400hz");
+
+    // The instrument trips. The next measurement reads zeros, the next state poll reports the
+    // alarm and the window shows it.
+    TicksTo(190);
+    sim_.Command("overload", nullptr);
+    TicksTo(208);
+    EXPECT_EQ("running", OutputArea());
+    EXPECT_EQ(std::vector<double>(4, 0.0), MeterValues());
+    TicksTo(209);
+    EXPECT_EQ("alarm", OutputArea());
+    EXPECT_EQ(1, Dimmed(PANEL_BT_400));
+    EXPECT_EQ(0, Dimmed(PANEL_BT_UUP));
+    std::string alarmText;
+    GetCtrlVal(gMainPanel, PANEL_TXT_ALARM, &alarmText);
+    EXPECT_FALSE(alarmText.empty());
+    Shot("alarm");
+    // The charts were cleared by the start and drawn while the output ran (ticks 177 to 209):
+    // zeros until the first measurement (read in 183), its values, then the tripped zeros
+    // (read in 203).
+    for (int i = 0; i < 4; ++i) {
+        std::vector<double> want(3, 0.0);
+        want.resize(13, at400[i]);
+        want.resize(16, 0.0);
+        EXPECT_EQ(want, ChartTail(i, 600)) << "chart " << i;
+    }
+    TicksTo(212);
+    EXPECT_EQ(Join({"198 RNT*", "204 RTE*"}), Join(Phase()));
+
+    // Clear the alarm on an idle link: two stops, then the state poll finds it stopped.
+    Press(PANEL_BT_CLEAR_ALARM);
+    TicksTo(218);
+    EXPECT_EQ("stopped", OutputArea());
+    TicksTo(230);
+    EXPECT_EQ(Join({"213 CSP* wait", "218 CSP* wait", "224 RTE*"}), Join(Phase()));
+    EXPECT_EQ(0, gPowerInfo.waitShown);
+    EXPECT_FALSE(sim_.instrument().Alarm());
+
+    // Start again at 400 Hz on an idle link, and stop right after a measurement poll.
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(262);
+    EXPECT_EQ("running", OutputArea());
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(280);
+    EXPECT_EQ(Join({"231 SNO=2300,4000,05,05,0,1*", "236 CST* wait", "242 RNT*", "248 RTE*",
+                    "262 RNT*", "267 CSP* wait", "273 RTE*"}),
+              Join(Phase()));
+    EXPECT_EQ("stopped", OutputArea());
+    EXPECT_EQ(0, gPowerInfo.waitShown);
+    EXPECT_EQ("online VX52300P", LinkArea());
+
+    std::printf("click to frame, in ticks of 50 ms (idle link / right after a poll went out):\n"
+                "  set-control change  SNO %d / %d\n"
+                "  step button         SNO %d / %d\n"
+                "  start               SNO %d / %d, CST %d / %d\n"
+                "  stop                CSP %d / %d\n",
+                Latency(50, "SNO"), Latency(61, "SNO"), Latency(115, "SNO"), Latency(122, "SNO"),
+                Latency(90, "SNO"), Latency(162, "SNO"), Latency(90, "CST"), Latency(162, "CST"),
+                Latency(148, "CSP"), Latency(262, "CSP"));
+}
+
+// The instrument vanishes while the output runs: the program misses three replies, goes offline
+// without a word and stops writing; after the instrument is back, the connect button brings the
+// link up again, and the connect sequence stops the output the instrument kept running.
+TEST_F(OperatorScenarioTest, UnplugGoesOfflineQuietlyAndTheConnectButtonReconnects) {
+    Press(PANEL_BT_CONNECT);
+    TicksTo(25);
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(50);
+    EXPECT_EQ(Join({"1 RMO* wait", "6 RTE* wait", "11 RNS* wait", "16 RTE* wait",
+                    "26 SNO=2200,0500,05,05,0,1*", "31 CST* wait", "37 RNT*", "43 RTE*"}),
+              Join(Phase()));
+    ASSERT_EQ("running", OutputArea());
+
+    sim_.Unplug();
+    // The measurement poll due at 57 and its two repeats go nowhere; the third miss ends it.
+    TicksTo(71);
+    EXPECT_EQ(1, gPowerInfo.online);
+    TicksTo(72);
+    EXPECT_EQ(0, gPowerInfo.online);
+    EXPECT_EQ("offline", LinkArea());
+    EXPECT_EQ(0, gPowerInfo.waitShown);
+    EXPECT_EQ(std::vector<double>(4, 0.0), MeterValues());
+    EXPECT_EQ("running", OutputArea()) << "the last known output state stays on screen";
+
+    // Back on the line, the program stays quiet until the operator connects.
+    std::string error;
+    ASSERT_TRUE(sim_.Replug(&error)) << error;
+    TicksTo(100);
+    EXPECT_EQ(Lines{}, Phase());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(0.0, ChartTail(i, 600).back()) << "offline, the running charts draw zeros";
+    }
+
+    Press(PANEL_BT_CONNECT);
+    TicksTo(152);
+    EXPECT_EQ(Join({"101 RMO* wait", "106 RTE* wait", "111 CSP* wait", "116 CSP* wait",
+                    "121 RNS* wait", "126 RTE* wait", "151 RTE*"}),
+              Join(Phase()));
+    EXPECT_EQ("online VX52300P", LinkArea());
+    EXPECT_EQ("stopped", OutputArea());
+    EXPECT_FALSE(sim_.instrument().Running());
+}
+
+// Clicks at every point of the poll cycle, stopped and running: a command waits at most for the
+// one exchange in progress, and a start for its settings command as well.
+TEST_F(OperatorScenarioTest, ClickToFrameOverThePollCycle) {
+    struct Tally {
+        int n = 0, min = 1 << 20, max = 0, sum = 0;
+        void Add(int v) {
+            ++n;
+            min = std::min(min, v);
+            max = std::max(max, v);
+            sum += v;
+        }
+    };
+    std::map<std::string, Tally> tallies;
+    // Runs the action between two ticks and ticks on until each frame it asks for is out.
+    auto measure = [&](const std::string& what, std::vector<std::pair<std::string, int>> frames,
+                       auto action) {
+        const std::string state = gCommInfo.presentFlag == 1 ? "busy" : "idle";
+        const int at = TickCount();
+        action();
+        for (auto& [prefix, worst] : frames) {
+            while (Latency(at, prefix) < 0 && TickCount() < at + 30) {
+                Tick();
+            }
+            const int ticks = Latency(at, prefix);
+            EXPECT_GE(ticks, 1) << what << " " << prefix << " after tick " << at;
+            EXPECT_LE(ticks, worst) << what << " " << prefix << " after tick " << at;
+            tallies[what + " " + prefix + " " + state].Add(ticks);
+        }
+    };
+    auto tickUntil = [&](auto done) {
+        for (int i = 0; i < 40 && !done(); ++i) {
+            Tick();
+        }
+        ASSERT_TRUE(done());
+    };
+    auto ticks = [&](int n) { TicksTo(TickCount() + n); };
+
+    Press(PANEL_BT_CONNECT);
+    TicksTo(25);
+    ASSERT_EQ("online VX52300P", LinkArea());
+    for (int k = 0; k < 20; ++k) {
+        const std::string volts = k % 2 ? "231.0" : "230.0";
+        ticks(2 + k % 7);
+        measure("set, stopped", {{"SNO", 5}}, [&] { Type(PANEL_NUM_VOL, volts); });
+        ticks(1 + k * 3 % 11);
+        measure("start", {{"SNO", 5}, {"CST", 10}}, [&] { Press(PANEL_LED_OUTPUT); });
+        tickUntil([] { return gPowerInfo.outputOn == 1 && gPowerInfo.waitShown == 0; });
+        ticks(k % 13);
+        measure("set, running", {{"SNO", 5}}, [&] { Type(PANEL_NUM_VOL, "232.0"); });
+        ticks(k * 5 % 17);
+        measure("stop", {{"CSP", 5}}, [&] { Press(PANEL_LED_OUTPUT); });
+        tickUntil([] { return gPowerInfo.outputOn == 0 && gPowerInfo.waitShown == 0; });
+    }
+    EXPECT_EQ("online VX52300P", LinkArea());
+
+    std::printf("click to frame over the poll cycle, ticks of 50 ms (clicks: min / mean / max)\n");
+    for (const auto& [key, t] : tallies) {
+        std::printf("  %-22s %2d clicks: %d / %.1f / %d\n", key.c_str(), t.n, t.min,
+                    static_cast<double>(t.sum) / t.n, t.max);
+    }
+}
+
+} // namespace
