@@ -18,6 +18,7 @@
 
 #include "platform/Rs232.h"
 #include "platform/Toolkit.h"
+#include "support/UiTestSupport.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -63,37 +64,9 @@ class GuardedBytes {
     uint8_t* data_;
 };
 
-class PopupRecorder : public UiPopupResponder {
-  public:
-    PopupRecorder() { UiSetPopupResponder(this); }
-    ~PopupRecorder() override { UiSetPopupResponder(nullptr); }
-    int Message(const std::string& title, const std::string& text) override {
-        messages.push_back(title + "|" + text);
-        return 0;
-    }
-    int Confirm(const std::string&, const std::string&) override { return 1; }
-    int FileSelect(int, const std::string&, std::string*) override { return 0; }
-    std::vector<std::string> messages;
-};
-
-class ScratchDir {
-  public:
-    ScratchDir() {
-        char old[PATH_MAX];
-        old_ = getcwd(old, sizeof old) ? old : "/";
-        char tmpl[] = "/tmp/vx52link.XXXXXX";
-        dir_ = mkdtemp(tmpl);
-        EXPECT_EQ(chdir(dir_.c_str()), 0);
-    }
-    ~ScratchDir() {
-        EXPECT_EQ(chdir(old_.c_str()), 0);
-        EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
-    }
-
-  private:
-    std::string old_;
-    std::string dir_;
-};
+// Scratch folders and popup answers come from the shared test support.
+using vx52test::PopupRecorder;
+using vx52test::ScratchDir;
 
 // The master side of a pseudo-terminal whose slave is linked as linkName in
 // the working directory. Every wait is bounded and ends as soon as the bytes
