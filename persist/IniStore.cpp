@@ -126,6 +126,18 @@ char FoldSingle(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Whether the text ends on a lead byte that has no trail byte after it. Written
+// right before a closing bracket, such a byte would take the bracket for its
+// trail byte on reading.
+bool EndsOnLoneLead(const std::string& text) {
+    int last = 0;
+    for (const char* p = text.c_str(); *p;) {
+        last = CharLen(p);
+        p += last;
+    }
+    return last == 1 && IsLead(static_cast<unsigned char>(text.back()));
+}
+
 // Names compare ignoring the case of single-byte letters and surrounding white space.
 int StrICmpWithoutSurrWhiteSpace(const char* a, const char* b) {
     a = SkipWhite(a);
@@ -687,6 +699,9 @@ int Ini_WriteGeneric(IniStore* store, IniLineSinkFn sink, void* context) {
             line.clear();
             line += store->sectionStart;
             line += section.name;
+            if (EndsOnLoneLead(section.name)) {
+                line += ' ';
+            }
             line += store->sectionEnd;
             if ((status = sink(context, line.c_str())) < 0) {
                 return status;

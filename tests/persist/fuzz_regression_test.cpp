@@ -68,3 +68,14 @@ TEST_F(IniRoundTripTest, ContinuationBaseNamesLoseTrailingBlanks) {
     ASSERT_EQ(0, Ini_WriteToFile(store.get(), "out.ini"));
     EXPECT_EQ("[S]\r\nC = r\r\nT = xy\r\n\r\n", ReadFile("out.ini"));
 }
+
+// A section name ending on a lead byte without its trail byte: written right
+// before "]", the lead byte took the bracket for its trail on reading, so the
+// header was no header and its section vanished.
+TEST_F(IniRoundTripTest, SectionNameEndingOnALoneLeadByteKeepsItsHeader) {
+    StorePtr store = RoundTrip("[Value\xDD ]\r\nVol = 2\r\n[\xD6\xD0]\r\nX = 3\r\n");
+    EXPECT_EQ("2", Raw(store.get(), "Value\xDD", "Vol"));
+    EXPECT_EQ("3", Raw(store.get(), "\xD6\xD0", "X"));
+    // A whole double-byte character at the end needs no blank.
+    EXPECT_EQ("[Value\xDD ]\r\nVol = 2\r\n\r\n[\xD6\xD0]\r\nX = 3\r\n\r\n", ReadFile("out.ini"));
+}
