@@ -8,7 +8,6 @@
 // N and N + 1; its latency is the tick of its frame minus N.
 #include <gtest/gtest.h>
 
-#include <QTest>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
