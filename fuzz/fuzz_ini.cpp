@@ -345,11 +345,19 @@ void CheckLookUps(IniStore* store, const std::vector<Section>& sections) {
                     break;
                 }
             }
-            std::string raw(item.value.size() + 300, '\0');
-            const int found =
-                Ini_GetRawStringIntoBuffer(store, section.name.c_str(), item.name.c_str(),
-                                           raw.data(), static_cast<int>(raw.size()));
-            raw.resize(std::strlen(raw.c_str()));
+            // A buffer that grows until the whole value fits, so no cut hides a
+            // difference (a cut keeps at most two bytes less than the buffer).
+            std::string raw;
+            int found = 0;
+            for (size_t room = 256;; room *= 2) {
+                raw.assign(room, '\0');
+                found = Ini_GetRawStringIntoBuffer(store, section.name.c_str(), item.name.c_str(),
+                                                   raw.data(), static_cast<int>(room));
+                raw.resize(std::strlen(raw.c_str()));
+                if (raw.size() + 2 < room) {
+                    break;
+                }
+            }
             if (section.plain && owner->plain) {
                 FUZZ_CHECK((found == 1) == (want != nullptr), "[%s] %s found %d",
                            section.name.c_str(), item.name.c_str(), found);
