@@ -14,8 +14,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from vx52e2e import (BT_CONNECT, LED_OUTPUT, LINK_AREA, OUTPUT_AREA, SET_DAT, TITLE_EN,
-                     Checks, Simulator, Xserver, autosave_bytes, cpu_seconds, start_program,
-                     wait_exit, wait_until, workdir)
+                     Checks, Simulator, Xserver, autosave_bytes, cpu_seconds, sanitizer_report,
+                     start_program, wait_exit, wait_until, workdir)
 
 SECONDS = float(os.environ.get("VX52_E2E_SECONDS", "10"))
 # A loss of the instrument shows after three missed replies of 250 ms each, once the next poll
@@ -277,8 +277,8 @@ def main():
         with open(os.path.join(d, "AutoSave52P.52P"), "rb") as f:
             check(f.read() == autosave_bytes(2200, 500, 1, 5, 5),
                   "AutoSave52P.52P holds the settings read from the instrument")
-        err = prog.stderr.read().decode("utf-8", "replace")
-        check("ASan" not in err and "runtime error" not in err, "no sanitizer report")
+        report = sanitizer_report(d)
+        check(not report, "no sanitizer report" + (": " + report if report else ""))
     finally:
         if prog and prog.poll() is None:
             prog.kill()

@@ -307,12 +307,27 @@ def _own_network_namespace():
     return [unshare, "-n"] if ok else []
 
 
+PROGRAM_ERR = "program.err"
+
+
 def start_program(server, cwd):
+    """The program in cwd on the server's display; its diagnostics go to cwd/program.err (a
+    file, not a pipe, so a long run can never block on a full pipe)."""
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)
     env["DISPLAY"] = server.name
-    return subprocess.Popen(_own_network_namespace() + [PROGRAM], cwd=cwd, env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    with open(os.path.join(cwd, PROGRAM_ERR), "wb") as err:
+        return subprocess.Popen(_own_network_namespace() + [PROGRAM], cwd=cwd, env=env,
+                                stdout=subprocess.DEVNULL, stderr=err)
+
+
+def sanitizer_report(cwd):
+    """What a sanitizer build of the program reported, if anything."""
+    with open(os.path.join(cwd, PROGRAM_ERR), "r", errors="replace") as f:
+        text = f.read()
+    hits = [line for line in text.splitlines()
+            if "Sanitizer" in line or "runtime error" in line]
+    return "\n".join(hits)
 
 
 def wait_exit(proc, timeout=15.0):
