@@ -9,6 +9,7 @@ VX52_E2E_SECONDS sets each measuring window (default 10; 60 for the full
 figures)."""
 
 import os
+import shutil
 import sys
 import time
 
@@ -285,6 +286,10 @@ def main():
             prog.wait()
         sim.stop()
         server.close()
+    if check.failures:
+        print("working folder kept: " + d)
+    else:
+        shutil.rmtree(d, ignore_errors=True)
     return check.summary()
 
 
