@@ -25,6 +25,14 @@ import statistics
 import sys
 import time
 
+try:
+    import Xlib  # noqa: F401
+except ImportError:
+    # python3-xlib comes with the system's Python; another python3 first on PATH lacks it.
+    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
+        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    raise
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from vx52e2e import (BT_CONNECT, LED_OUTPUT, LINK_AREA, PROGRAM, SET_DAT, TITLE_EN, Checks,
                      Simulator, Xserver, autosave_bytes, cpu_seconds, rss_kb, sanitizer_report,
