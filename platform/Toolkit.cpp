@@ -5,6 +5,7 @@
 #include "platform/Toolkit.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -790,6 +791,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         w->setEnabled(value == 0);
         if (rec->label) {
             rec->label->setEnabled(value == 0);
+        }
+        // A dimmed entry field must not keep a bright selection from its last edit.
+        if (value != 0 && qobject_cast<QAbstractSpinBox*>(w)) {
+            if (auto* edit = w->findChild<QLineEdit*>()) {
+                edit->deselect();
+            }
         }
         return 0;
     case ATTR_VISIBLE:
