@@ -12,8 +12,8 @@ import sys
 import tempfile
 import time
 
-from Xlib import X, Xatom, display as xdisplay
-from Xlib.protocol import event as xevent
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from vx52e2e import Xserver, wait_exit  # noqa: E402
 
 BIN = os.environ["VX52_BIN_DIR"]
 PROGRAM = os.path.join(BIN, "Vx52PSoft")
@@ -24,63 +24,6 @@ def check(cond, what):
     print(("ok   " if cond else "FAIL ") + what, flush=True)
     if not cond:
         failures.append(what)
-
-
-class Xserver:
-    def __init__(self, width, height):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(r, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(r)
-        self.name = ":" + number.decode().strip()
-        self.dpy = xdisplay.Display(self.name)
-
-    def close(self):
-        self.dpy.close()
-        self.proc.terminate()
-        self.proc.wait()
-
-    def windows(self):
-        """Titles of the mapped top-level windows, by window id."""
-        out = {}
-        net_name = self.dpy.intern_atom("_NET_WM_NAME")
-        utf8 = self.dpy.intern_atom("UTF8_STRING")
-        for w in self.dpy.screen().root.query_tree().children:
-            try:
-                if w.get_attributes().map_state != X.IsViewable:
-                    continue
-                prop = w.get_full_property(net_name, utf8)
-                title = prop.value.decode("utf-8") if prop else (w.get_wm_name() or "")
-                out[w.id] = title if isinstance(title, str) else title.decode("latin-1")
-            except Exception:
-                pass
-        return out
-
-    def wait_window(self, title, timeout=15.0):
-        end = time.time() + timeout
-        while time.time() < end:
-            for wid, t in self.windows().items():
-                if t == title:
-                    return wid
-            time.sleep(0.1)
-        return None
-
-    def close_box(self, wid):
-        """What a window manager sends when the operator clicks the close box."""
-        w = self.dpy.create_resource_object("window", wid)
-        protocols = self.dpy.intern_atom("WM_PROTOCOLS")
-        delete = self.dpy.intern_atom("WM_DELETE_WINDOW")
-        ev = xevent.ClientMessage(window=w, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
-        w.send_event(ev)
-        self.dpy.flush()
 
 
 def workdir(language=None):
@@ -100,15 +43,6 @@ def start(server, cwd):
     env.pop("QT_QPA_PLATFORM", None)
     env["DISPLAY"] = server.name
     return subprocess.Popen([PROGRAM], cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-
-
-def wait_exit(proc, timeout=15.0):
-    try:
-        return proc.wait(timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
-        return None
 
 
 def main():
