@@ -37,7 +37,6 @@ double gTickingFromMs = -1.0;
 double gCpuAtStart = 0.0;
 int gTicks = 0;
 int gRequests = 0;
-int gLastTxLen = 0;
 std::vector<double> gTickCostUs;
 
 double CpuSeconds() {
@@ -80,7 +79,6 @@ int MeasuringTick(int panel, int control, int event, void* data, int d1, int d2)
     if (event != EVENT_TIMER_TICK) {
         return TIMER_50MS_CALLBACK(panel, control, event, data, d1, d2);
     }
-    const int sentBefore = gCommInfo.txLen;
     const double before = SysMonotonicMs();
     const int rc = TIMER_50MS_CALLBACK(panel, control, event, data, d1, d2);
     const double now = SysMonotonicMs();
@@ -110,7 +108,6 @@ int MeasuringTick(int panel, int control, int event, void* data, int d1, int d2)
         gCommInfo.txLen > 0) {
         ++gRequests;
     }
-    (void)sentBefore;
     if (now - gTickingFromMs >= gRunSeconds * 1000.0) {
         const double cpu = CpuSeconds() - gCpuAtStart;
         const double wall = (now - gTickingFromMs) / 1000.0;
