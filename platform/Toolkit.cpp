@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ToolkitEntry.h"
 #include "platform/ToolkitWidgets.h"
 
 namespace {
@@ -219,6 +220,10 @@ public:
             w = new Vx52Picture(parent);
         } else if (className == QLatin1String("Vx52Timer")) {
             w = new Vx52Timer(parent);
+        } else if (className == QLatin1String("QDoubleSpinBox")) {
+            w = new ToolkitDoubleEntry(parent);
+        } else if (className == QLatin1String("QSpinBox")) {
+            w = new ToolkitIntEntry(parent);
         } else {
             return QUiLoader::createWidget(className, parent, name);
         }
@@ -282,6 +287,18 @@ QWidget* LoadForm(const char* fileName, int resourceId, int* err) {
         }
     }
     return form;
+}
+
+// Text typed into a numeric control but not committed is dropped when the
+// control is dimmed or hidden: Qt would commit it as the focus leaves, and
+// send a value the operator never confirmed.
+void DropPendingEntry(QWidget* w) {
+    QSignalBlocker block(w);
+    if (auto* d = qobject_cast<QDoubleSpinBox*>(w)) {
+        d->setValue(d->value());
+    } else if (auto* s = qobject_cast<QSpinBox*>(w)) {
+        s->setValue(s->value());
+    }
 }
 
 void WireControl(int handle, int id, CtrlRec& rec) {
@@ -788,6 +805,9 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     }
     switch (attribute) {
     case ATTR_DIMMED:
+        if (value != 0) {
+            DropPendingEntry(w);
+        }
         w->setEnabled(value == 0);
         if (rec->label) {
             rec->label->setEnabled(value == 0);
@@ -800,6 +820,9 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         }
         return 0;
     case ATTR_VISIBLE:
+        if (value == 0) {
+            DropPendingEntry(w);
+        }
         w->setVisible(value != 0);
         if (rec->label) {
             rec->label->setVisible(value != 0);
