@@ -34,7 +34,9 @@ protected:
         gPowerInfo.online = 1;
     }
 
-    static QString Shown(QWidget* w) { return w->findChild<QLineEdit*>()->text(); }
+    static std::string Shown(QWidget* w) {
+        return w->findChild<QLineEdit*>()->text().toStdString();
+    }
 
     // Puts the focus in the control and replaces its text with real keys.
     static void Type(QWidget* w, const std::string& text) {
@@ -63,10 +65,11 @@ protected:
     }
 
     // Puts a known state on screen: "stopped", "high" (running in HIGH) or
-    // "auto148" (running in AUTO at 148.0 V); step amounts 7 V, address 9.
+    // "auto148" / "auto180" (running in AUTO at 148.0 / 180.0 V); 220.0 V
+    // otherwise, 50.0 Hz, step amounts 7 V, address 9.
     void Prepare(const std::string& state) {
         const int running = state == "stopped" ? 0 : 1;
-        gNormal52PSet.vol = state == "auto148" ? 1480 : 2200;
+        gNormal52PSet.vol = state == "auto148" ? 1480 : state == "auto180" ? 1800 : 2200;
         gNormal52PSet.volLevel = state == "high" ? 1 : 0;
         gNormal52PSet.freq = 500;
         gNormal52PSet.up2U = 7;
@@ -125,6 +128,7 @@ TEST_F(NumericEntryTest, TypedOrPastedEntryIsReadWholeAndHeldWithinTheLimits) {
         {"high", PANEL_NUM_VOL, "999", 300.0, "300.0"},
         {"stopped", PANEL_NUM_VOL, "350", 300.0, "300.0"},
         {"auto148", PANEL_NUM_VOL, "180", 150.0, "150.0"},
+        {"auto180", PANEL_NUM_VOL, "100", 150.1, "150.1"},
         {"stopped", PANEL_NUM_VOL, "-5", 1.0, "1.0"},
         {"stopped", PANEL_NUM_VOL, "209.95", 210.0, "210.0"}, // 209.9499.. as a double
         {"stopped", PANEL_NUM_VOL, "229.96", 230.0, "230.0"},
@@ -165,7 +169,7 @@ TEST_F(NumericEntryTest, TypedOrPastedEntryIsReadWholeAndHeldWithinTheLimits) {
             EXPECT_EQ(0, Sent()) << "sent before the commit";
             Enter(w);
             EXPECT_DOUBLE_EQ(c.held, Held(c.control));
-            EXPECT_EQ(QString(c.shown), Shown(w));
+            EXPECT_EQ(c.shown, Shown(w));
             // The address sends nothing itself; the dialog's OK reads it.
             EXPECT_EQ(c.control != 0 && c.held != before ? 1 : 0, Sent());
         }
@@ -188,18 +192,26 @@ TEST_F(NumericEntryTest, EachCommitSendsOnce) {
     EXPECT_EQ(2, Sent());
 }
 
-TEST_F(NumericEntryTest, EntryLeftUncommittedIsDroppedWhenTheControlIsDimmed) {
-    Prepare("stopped");
+TEST_F(NumericEntryTest, EntryLeftUncommittedIsDroppedWhenTheControlIsDimmedOrHidden) {
     QWidget* freq = Widget(PANEL_NUM_FREQ);
-    Type(freq, "55");
-    // A reply from the source sets 400 Hz and the redraw dims the control
-    // before it sets its value.
-    gNormal52PSet.freq = 4000;
-    Data52PFromNormalVarToPanel(0);
-    ASSERT_EQ(1, Dimmed(PANEL_NUM_FREQ));
-    EXPECT_EQ(4000, gNormal52PSet.freq);
-    EXPECT_EQ(0, Sent());
-    EXPECT_EQ(QString("400.0"), Shown(freq));
+    for (const bool hide : {false, true}) {
+        SCOPED_TRACE(hide ? "hidden" : "dimmed");
+        Prepare("stopped");
+        Type(freq, "55");
+        if (hide) {
+            SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_VISIBLE, 0);
+        } else {
+            // A reply from the source sets 400 Hz; the redraw dims the control
+            // before it sets the value.
+            gNormal52PSet.freq = 4000;
+            Data52PFromNormalVarToPanel(0);
+            ASSERT_EQ(1, Dimmed(PANEL_NUM_FREQ));
+        }
+        EXPECT_EQ(hide ? 500 : 4000, gNormal52PSet.freq);
+        EXPECT_EQ(0, Sent());
+        EXPECT_EQ(hide ? "50.0" : "400.0", Shown(freq));
+        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_VISIBLE, 1);
+    }
 }
 
 TEST_F(NumericEntryTest, WheelMovesOnlyTheControlWithFocus) {
