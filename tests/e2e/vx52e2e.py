@@ -9,6 +9,7 @@ import datetime
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -282,8 +283,10 @@ class Simulator:
 
 
 def workdir(prefix, set_dat=SET_DAT, autosave=None):
+    """A working folder as an operator has one: settings and language files, and no layout
+    resource, which the program finds beside itself."""
     d = tempfile.mkdtemp(prefix=prefix)
-    for name in ("Vx52PSoft.uir", "English.dat", "Chinese.dat"):
+    for name in ("English.dat", "Chinese.dat"):
         shutil.copy(os.path.join(BIN, name), d)
     if set_dat is not None:
         with open(os.path.join(d, "Set.Dat"), "wb") as f:
@@ -305,6 +308,18 @@ def _own_network_namespace():
     ok = subprocess.run([unshare, "-n", "true"], stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL).returncode == 0
     return [unshare, "-n"] if ok else []
+
+
+def run_in_own_network_namespace():
+    """Starts this script again in a network namespace of its own, where that can be done:
+    the copies of the program it starts then meet each other's guard, but never the guard of
+    a copy someone else runs, nor that of a parallel test run."""
+    if os.environ.get("VX52_OWN_NETNS") == "1":
+        return
+    prefix = _own_network_namespace()
+    if prefix:
+        os.environ["VX52_OWN_NETNS"] = "1"
+        os.execv(prefix[0], prefix + [sys.executable] + sys.argv)
 
 
 PROGRAM_ERR = "program.err"
