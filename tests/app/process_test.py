@@ -8,8 +8,8 @@ blocks the next start. A start without a display, or with the layout resource
 beside the program missing, unreadable or short of a panel, says so in one line
 and ends with 255.
 
-The whole run has a network namespace of its own where it can, so the copies
-it starts meet no other copy's single-instance guard."""
+The copies it starts share a network namespace of their own where one can be
+made, so they meet no other copy's single-instance guard."""
 
 import os
 import shutil
@@ -20,9 +20,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from vx52e2e import Xserver, run_in_own_network_namespace, wait_exit  # noqa: E402
-
-run_in_own_network_namespace()
+from vx52e2e import SharedNetworkNamespace, Xserver, wait_exit  # noqa: E402
 
 BIN = os.environ["VX52_BIN_DIR"]
 SOURCE = os.environ["VX52_SOURCE_DIR"]
@@ -30,6 +28,7 @@ RCC = os.environ.get("VX52_RCC", "/usr/lib/qt6/libexec/rcc")
 PROGRAM = os.path.join(BIN, "Vx52PSoft")
 failures = []
 folders = []
+netns = SharedNetworkNamespace()
 
 
 def check(cond, what):
@@ -57,7 +56,7 @@ def start(server, cwd, scale=None):
     env["DISPLAY"] = server.name
     if scale:
         env["QT_SCALE_FACTOR"] = str(scale)
-    return subprocess.Popen([PROGRAM], cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    return subprocess.Popen(netns.prefix() + [PROGRAM], cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
 def early_exit(program, display):
@@ -68,7 +67,7 @@ def early_exit(program, display):
     if display:
         env["DISPLAY"] = display
     try:
-        done = subprocess.run([program], cwd=workdir(), env=env, stdout=subprocess.DEVNULL,
+        done = subprocess.run(netns.prefix() + [program], cwd=workdir(), env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE, timeout=20)
     except subprocess.TimeoutExpired:
         return None, []
@@ -192,4 +191,8 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        status = main()
+    finally:
+        netns.close()
+    sys.exit(status)

@@ -9,7 +9,6 @@ import datetime
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import threading
 import time
@@ -310,16 +309,37 @@ def _own_network_namespace():
     return [unshare, "-n"] if ok else []
 
 
-def run_in_own_network_namespace():
-    """Starts this script again in a network namespace of its own, where that can be done:
-    the copies of the program it starts then meet each other's guard, but never the guard of
-    a copy someone else runs, nor that of a parallel test run."""
-    if os.environ.get("VX52_OWN_NETNS") == "1":
-        return
-    prefix = _own_network_namespace()
-    if prefix:
-        os.environ["VX52_OWN_NETNS"] = "1"
-        os.execv(prefix[0], prefix + [sys.executable] + sys.argv)
+class SharedNetworkNamespace:
+    """A network namespace of our own, held open by a small process, for every copy of the
+    program that one test starts: the copies meet each other's single-instance guard, but never
+    that of a copy someone else runs on the machine, nor that of a parallel test run. Where no
+    namespace can be made, prefix() is empty and the copies run as they are.
+
+    X servers stay outside: a server in a namespace of its own can pick a display number that
+    one outside already has and take over its socket file."""
+
+    def __init__(self):
+        self.holder = None
+        base = _own_network_namespace()
+        nsenter = shutil.which("nsenter")
+        if not base or not nsenter:
+            return
+        self.holder = subprocess.Popen(base + ["cat"], stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL)
+        ours = os.readlink("/proc/self/ns/net")
+        path = f"/proc/{self.holder.pid}/ns/net"
+        if not wait_until(lambda: os.readlink(path) != ours, 5):
+            raise RuntimeError("no network namespace of our own")
+        self._prefix = [nsenter, "--net=" + path]
+
+    def prefix(self):
+        return self._prefix if self.holder else []
+
+    def close(self):
+        if self.holder:
+            self.holder.stdin.close()
+            self.holder.wait()
+            self.holder = None
 
 
 PROGRAM_ERR = "program.err"
