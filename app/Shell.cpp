@@ -13,6 +13,9 @@
 #include "power/FrontPanel.h"
 #include "power/PowerRecords.h"
 
+#include <cstdio>
+#include <string>
+
 int gMainPanel = 0;
 int gCommPanel = 0;
 int gWaitPanel = 0;
@@ -28,6 +31,46 @@ namespace {
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
 
 bool English() { return gPowerInfo.language == 1; }
+
+// Start-up ends with 255 in many ways; from a terminal or a launcher's log the
+// operator can only tell them apart by this one line.
+void SayStartFailure(const std::string& what) {
+    std::fprintf(stderr, "Vx52PSoft: %s\n", what.c_str());
+}
+
+std::string LayoutObjectName(int resourceId) {
+    for (const UiLayoutName& entry : kVx52LayoutNames) {
+        if (entry.id == resourceId && entry.resourceId == resourceId) {
+            return entry.objectName;
+        }
+    }
+    return std::to_string(resourceId);
+}
+
+// Passes a load's handle through, saying what went wrong when it failed.
+int Loaded(int handle, int resourceId) {
+    if (handle >= 0) {
+        return handle;
+    }
+    const std::string path = UiLayoutPath(UIR_FILE);
+    switch (handle) {
+    case UIE_FILE_NOT_FOUND:
+        SayStartFailure("the layout resource " + path + " is missing");
+        break;
+    case UIE_BAD_FILE:
+        SayStartFailure("the layout resource " + path + " cannot be read");
+        break;
+    case UIE_RESOURCE_NOT_FOUND:
+        SayStartFailure(LayoutObjectName(resourceId) + " is missing from the layout resource " +
+                        path);
+        break;
+    default:
+        SayStartFailure("cannot load " + LayoutObjectName(resourceId) + " from " + path +
+                        " (error " + std::to_string(handle) + ")");
+        break;
+    }
+    return handle;
+}
 
 } // namespace
 
@@ -58,19 +101,19 @@ void AppRegisterUi() {
 
 int AppLoadAndShowPanels() {
     AppRegisterUi();
-    gMainPanel = LoadPanel(0, UIR_FILE, PANEL);
+    gMainPanel = Loaded(LoadPanel(0, UIR_FILE, PANEL), PANEL);
     if (gMainPanel < 0) {
         return -1;
     }
-    gCommPanel = LoadPanel(0, UIR_FILE, COMMPANEL);
+    gCommPanel = Loaded(LoadPanel(0, UIR_FILE, COMMPANEL), COMMPANEL);
     if (gCommPanel < 0) {
         return -1;
     }
-    gWaitPanel = LoadPanel(0, UIR_FILE, WAITPANEL);
+    gWaitPanel = Loaded(LoadPanel(0, UIR_FILE, WAITPANEL), WAITPANEL);
     if (gWaitPanel < 0) {
         return -1;
     }
-    gMainMenu = LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR);
+    gMainMenu = Loaded(LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR), MENUBAR);
     if (gMainMenu < 0) {
         return -1;
     }
@@ -103,6 +146,7 @@ int AppLoadAndShowPanels() {
 
 int AppMain(int argc, char* argv[]) {
     if (!UiInitRuntime(argc, argv)) {
+        SayStartFailure("cannot start the user interface");
         return -1;
     }
 
@@ -112,6 +156,8 @@ int AppMain(int argc, char* argv[]) {
     int alreadyExists = 0;
     hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
     if (hMutex <= 0 || alreadyExists) {
+        SayStartFailure(alreadyExists ? "another copy is already running"
+                                      : "cannot take the single-instance guard");
         if (English()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {
@@ -123,6 +169,9 @@ int AppMain(int argc, char* argv[]) {
     CheckScreen();
 
     if (AppLoadAndShowPanels() != 0) {
+        // X keeps a changed mode after the program has gone, so an early
+        // exit gives it back as well.
+        SysRestoreScreenMode();
         return -1;
     }
 

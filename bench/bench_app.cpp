@@ -162,6 +162,8 @@ int main(int argc, char* argv[]) {
     if (!UiInitRuntime(argc, argv)) {
         return 1;
     }
+    // The layout sits beside the program, in the build's bin folder next to ours.
+    UiSetProgramDir((UiProgramDir() + "/../bin").c_str());
     FileReadSoftSet(SOFTSET_FILE);
     if (gMode == "refresh") {
         return RefreshBench(argc > 2 ? std::atoi(argv[2]) : 1000);
@@ -169,7 +171,7 @@ int main(int argc, char* argv[]) {
     AppRegisterUi();
     UiRegisterCtrlCallback("TIMER_50MS_CALLBACK", MeasuringTick);
     if (AppLoadAndShowPanels() != 0) {
-        std::fprintf(stderr, "cannot load the layout from the working folder\n");
+        std::fprintf(stderr, "cannot load the layout from %s\n", UiLayoutPath(UIR_FILE).c_str());
         return 1;
     }
     gFirstConnect = 1;

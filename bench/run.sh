@@ -15,7 +15,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cp "$build/bin/Vx52PSoft.uir" "$build/bin/English.dat" "$build/bin/Chinese.dat" "$work/"
+cp "$build/bin/English.dat" "$build/bin/Chinese.dat" "$work/"
 cd "$work"
 
 xrun() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@" 2>/dev/null; }

@@ -282,7 +282,7 @@ class Soak:
             check(f.read() == autosave_bytes(2200, 500, 1, 5, 5), "AutoSave52P.52P intact")
         report = sanitizer_report(self.dir)
         check(not report, "no sanitizer report" + (": " + report if report else ""))
-        expected = {"Vx52PSoft.uir", "English.dat", "Chinese.dat", "Set.Dat", "AutoSave52P.52P",
+        expected = {"English.dat", "Chinese.dat", "Set.Dat", "AutoSave52P.52P",
                     "sim.log", "sim.ctl", "COM1", "program.err"}
         extra = sorted(set(os.listdir(self.dir)) - expected)
         check(not extra, "no temporary file left behind" + (f" ({extra})" if extra else ""))

@@ -9,7 +9,10 @@
 #include <QSocketNotifier>
 #include <QUrl>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -86,50 +89,239 @@ void SysCloseNamedGuard(int handle) {
     }
 }
 
-namespace {
-QString gOriginalMode; // the xrandr mode to restore, empty when unchanged
+const SysDisplayMode* SysDisplayOutput::Mode(const std::string& id) const {
+    for (const SysDisplayMode& mode : modes) {
+        if (mode.id == id) {
+            return &mode;
+        }
+    }
+    return nullptr;
 }
+
+namespace {
+
+// "0x48" out of "... (0x48) ...", from `from` on; empty when there is none.
+std::string ModeIdIn(const std::string& line, size_t from = 0) {
+    const size_t open = line.find("(0x", from);
+    if (open == std::string::npos) {
+        return {};
+    }
+    const size_t close = line.find(')', open);
+    return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
+}
+
+// The number that follows `key` in a line, or -1.
+double NumberAfter(const std::string& line, const char* key) {
+    const size_t at = line.find(key);
+    if (at == std::string::npos) {
+        return -1;
+    }
+    return std::strtod(line.c_str() + at + std::strlen(key), nullptr);
+}
+
+} // namespace
+
+// Lines at the left margin start a screen or an output; a mode is indented by
+// two spaces and followed by its "h:" and "v:" timing lines; output properties
+// are indented by a tab and of no interest here.
+std::vector<SysDisplayOutput> SysParseXrandr(const std::string& text) {
+    std::vector<SysDisplayOutput> outputs;
+    bool connected = false; // the modes that follow belong to a connected output
+    SysDisplayMode* mode = nullptr;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        if (line[0] != ' ' && line[0] != '\t') {
+            mode = nullptr;
+            connected = false;
+            const size_t space = line.find(' ');
+            if (line.rfind("Screen ", 0) == 0 || space == std::string::npos) {
+                continue;
+            }
+            SysDisplayOutput out;
+            out.name = line.substr(0, space);
+            std::string rest = line.substr(space + 1);
+            if (rest.rfind("connected", 0) != 0) {
+                continue; // disconnected, or unknown connection
+            }
+            rest = rest.substr(std::strlen("connected"));
+            if (rest.rfind(" primary", 0) == 0) {
+                out.primary = true;
+                rest = rest.substr(std::strlen(" primary"));
+            }
+            int w = 0, h = 0, x = 0, y = 0;
+            if (std::sscanf(rest.c_str(), " %dx%d+%d+%d", &w, &h, &x, &y) == 4) {
+                out.width = w;
+                out.height = h;
+                out.currentMode = ModeIdIn(rest);
+            }
+            outputs.push_back(out);
+            connected = true;
+            continue;
+        }
+        if (!connected || line[0] == '\t') {
+            continue;
+        }
+        const size_t text0 = line.find_first_not_of(' ');
+        if (text0 == 2) {
+            mode = nullptr;
+            const std::string id = ModeIdIn(line);
+            if (!id.empty()) {
+                SysDisplayMode m;
+                m.id = id;
+                outputs.back().modes.push_back(m);
+                mode = &outputs.back().modes.back();
+            }
+        } else if (mode && line.compare(text0, 2, "h:") == 0) {
+            mode->width = static_cast<int>(NumberAfter(line, "width"));
+        } else if (mode && line.compare(text0, 2, "v:") == 0) {
+            mode->height = static_cast<int>(NumberAfter(line, "height"));
+            mode->rate = NumberAfter(line, "clock");
+        }
+    }
+    // An output whose current mode is not among its modes cannot be measured.
+    for (SysDisplayOutput& out : outputs) {
+        if (!out.currentMode.empty() && !out.Mode(out.currentMode)) {
+            out.currentMode.clear();
+        }
+    }
+    return outputs;
+}
+
+const SysDisplayOutput* SysPickOutput(const std::vector<SysDisplayOutput>& outputs,
+                                      const std::string& name) {
+    const SysDisplayOutput* primary = nullptr;
+    const SysDisplayOutput* first = nullptr;
+    for (const SysDisplayOutput& out : outputs) {
+        if (out.currentMode.empty()) {
+            continue;
+        }
+        if (out.name == name) {
+            return &out;
+        }
+        if (out.primary && !primary) {
+            primary = &out;
+        }
+        if (!first) {
+            first = &out;
+        }
+    }
+    return primary ? primary : first;
+}
+
+const SysDisplayMode* SysPickMode(const SysDisplayOutput& output, int width, int height,
+                                  double rate) {
+    const SysDisplayMode* best = nullptr;
+    for (const SysDisplayMode& mode : output.modes) {
+        if (mode.width == width && mode.height == height &&
+            (!best || std::abs(mode.rate - rate) < std::abs(best->rate - rate))) {
+            best = &mode;
+        }
+    }
+    return best;
+}
+
+namespace {
+
+// The mode to give back at exit, and the output it belongs to.
+std::string gRestoreOutput;
+std::string gRestoreMode;
+
+// Under X the modes come from the RandR extension through the xrandr tool;
+// elsewhere there are none to read or set.
+std::vector<SysDisplayOutput> XrandrOutputs() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return {};
+    }
+    QProcess xrandr;
+    xrandr.start(QStringLiteral("xrandr"),
+                 {QStringLiteral("--verbose"), QStringLiteral("--current")});
+    if (!xrandr.waitForFinished(5000) || xrandr.exitStatus() != QProcess::NormalExit ||
+        xrandr.exitCode() != 0) {
+        xrandr.kill();
+        return {};
+    }
+    return SysParseXrandr(xrandr.readAllStandardOutput().toStdString());
+}
+
+std::string PrimaryScreenName() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->name().toStdString() : std::string();
+}
+
+int SetXrandrMode(const std::string& output, const std::string& mode) {
+    return QProcess::execute(QStringLiteral("xrandr"),
+                             {QStringLiteral("--output"), QString::fromStdString(output),
+                              QStringLiteral("--mode"), QString::fromStdString(mode)}) == 0
+               ? 0
+               : -1;
+}
+
+} // namespace
 
 int SysGetScreenMode(int* width, int* height, int* bitsPerPixel, int* refreshRate) {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) {
         return -1;
     }
-    const QSize size = screen->size();
-    *width = size.width();
-    *height = size.height();
     *bitsPerPixel = screen->depth();
-    *refreshRate = static_cast<int>(screen->refreshRate() + 0.5);
+    const std::vector<SysDisplayOutput> outputs = XrandrOutputs();
+    if (const SysDisplayOutput* out = SysPickOutput(outputs, screen->name().toStdString())) {
+        *width = out->width;
+        *height = out->height;
+        *refreshRate = static_cast<int>(std::lround(out->Mode(out->currentMode)->rate));
+        return 0;
+    }
+    // Qt scales its sizes by the screen's device pixel ratio; undo that.
+    const qreal ratio = screen->devicePixelRatio();
+    *width = qRound(screen->size().width() * ratio);
+    *height = qRound(screen->size().height() * ratio);
+    *refreshRate = qRound(screen->refreshRate());
     return 0;
 }
 
 int SysChangeScreenModeTemporary(int width, int height, int bitsPerPixel, int refreshRate) {
-    (void)bitsPerPixel;
-    (void)refreshRate;
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+    (void)bitsPerPixel; // RandR modes carry no depth; the screen keeps its own
+    const std::vector<SysDisplayOutput> outputs = XrandrOutputs();
+    const SysDisplayOutput* out = SysPickOutput(outputs, PrimaryScreenName());
+    if (!out) {
         return -1;
     }
-    int w = 0, h = 0, bpp = 0, hz = 0;
-    if (SysGetScreenMode(&w, &h, &bpp, &hz) != 0) {
+    const SysDisplayMode* wanted = SysPickMode(*out, width, height, refreshRate);
+    if (!wanted) {
         return -1;
     }
-    const QString wanted = QStringLiteral("%1x%2").arg(width).arg(height);
-    const int rc = QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("-s"), wanted});
-    if (rc != 0) {
+    if (wanted->id == out->currentMode) {
+        return 0;
+    }
+    const std::string original = out->currentMode;
+    const std::string name = out->name;
+    if (SetXrandrMode(name, wanted->id) != 0) {
         return -1;
     }
-    if (gOriginalMode.isEmpty()) {
-        gOriginalMode = QStringLiteral("%1x%2").arg(w).arg(h);
+    // A second change keeps the first original: that is the one to return to.
+    if (gRestoreOutput.empty()) {
+        gRestoreOutput = name;
+        gRestoreMode = original;
     }
     return 0;
 }
 
 void SysRestoreScreenMode() {
-    if (gOriginalMode.isEmpty()) {
+    if (gRestoreOutput.empty()) {
         return;
     }
-    QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("-s"), gOriginalMode});
-    gOriginalMode.clear();
+    SetXrandrMode(gRestoreOutput, gRestoreMode);
+    gRestoreOutput.clear();
+    gRestoreMode.clear();
 }
 
 int SysOpenDocument(const char* path) {

@@ -2,6 +2,9 @@
 // screen query and mode change, opening a document, and termination signals.
 #pragma once
 
+#include <string>
+#include <vector>
+
 // Pauses the calling thread.
 void Delay(double seconds);
 
@@ -17,12 +20,39 @@ double SysMonotonicMs();
 int SysCreateNamedGuard(const char* name, int* alreadyExists);
 void SysCloseNamedGuard(int handle);
 
-// Current width and height of the screen the program runs on; 0 on success.
+// Current mode of the display the program's window goes to, in device pixels
+// (a screen scaled to 200 % still counts its real pixels); 0 on success.
 int SysGetScreenMode(int* width, int* height, int* bitsPerPixel, int* refreshRate);
-// Requests a temporary display mode; restored by SysRestoreScreenMode or when
-// the program ends. Returns 0 on success, negative on failure.
+// Requests a temporary display mode: the mode of that size whose refresh rate
+// is nearest the one given. SysRestoreScreenMode brings back exactly the mode
+// that was there before. Returns 0 on success, negative on failure.
 int SysChangeScreenModeTemporary(int width, int height, int bitsPerPixel, int refreshRate);
 void SysRestoreScreenMode();
+
+// The display outputs as "xrandr --verbose --current" describes them; the
+// screen functions above work from it under X.
+struct SysDisplayMode {
+    std::string id; // the server's mode id, e.g. "0x48": names one timing exactly
+    int width = 0;
+    int height = 0;
+    double rate = 0; // Hz
+};
+struct SysDisplayOutput {
+    std::string name;
+    bool primary = false;
+    int width = 0; // on screen, as rotated; 0 when the output is off
+    int height = 0;
+    std::string currentMode; // id, empty when the output is off
+    std::vector<SysDisplayMode> modes;
+    const SysDisplayMode* Mode(const std::string& id) const;
+};
+std::vector<SysDisplayOutput> SysParseXrandr(const std::string& text);
+// The lit output named, else the primary one, else the first lit one; nullptr if none is lit.
+const SysDisplayOutput* SysPickOutput(const std::vector<SysDisplayOutput>& outputs,
+                                      const std::string& name);
+// The output's mode of that size with the rate nearest `rate`; nullptr if it has none.
+const SysDisplayMode* SysPickMode(const SysDisplayOutput& output, int width, int height,
+                                  double rate);
 
 // Opens a document with its default viewer; 0 on success.
 int SysOpenDocument(const char* path);

@@ -28,10 +28,12 @@
 #include <QSpinBox>
 #include <QUiLoader>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/ToolkitEntry.h"
@@ -232,11 +234,23 @@ public:
     }
 };
 
+QString gProgramDir; // where layout files named without a folder are found
+
+QString LayoutPath(const char* fileName) {
+    const QString name = ToQ(fileName);
+    if (name.contains(QLatin1Char('/')) || gProgramDir.isEmpty()) {
+        return QFileInfo(name).absoluteFilePath();
+    }
+    return QDir(gProgramDir).absoluteFilePath(name);
+}
+
 // Opens the layout resource once per file; returns the root under which its
-// forms are found, or an empty string when the file is missing or unreadable.
-QString ResourceRoot(const char* fileName) {
-    const QFileInfo info(ToQ(fileName));
-    if (!info.exists() || !info.isFile()) {
+// forms are found, or an empty string with err set when the file is missing or
+// is not a layout resource.
+QString ResourceRoot(const char* fileName, int* err) {
+    const QFileInfo info(LayoutPath(fileName));
+    if (!info.exists()) {
+        *err = UIE_FILE_NOT_FOUND;
         return {};
     }
     const QString path = info.absoluteFilePath();
@@ -246,7 +260,8 @@ QString ResourceRoot(const char* fileName) {
         return it->second;
     }
     const QString root = QStringLiteral("/vx52uir%1").arg(roots.size());
-    if (!QResource::registerResource(path, root)) {
+    if (!info.isFile() || !QResource::registerResource(path, root)) {
+        *err = UIE_BAD_FILE;
         return {};
     }
     roots[path] = root;
@@ -259,9 +274,8 @@ QWidget* LoadForm(const char* fileName, int resourceId, int* err) {
         *err = UIE_NOT_INITIALIZED;
         return nullptr;
     }
-    const QString root = ResourceRoot(fileName);
+    const QString root = ResourceRoot(fileName, err);
     if (root.isEmpty()) {
-        *err = UIE_FILE_NOT_FOUND;
         return nullptr;
     }
     auto name = Reg().resourceNames.find(resourceId);
@@ -350,19 +364,83 @@ void WireControl(int handle, int id, CtrlRec& rec) {
 
 // ---- run-time -------------------------------------------------------------------
 
+namespace {
+
+struct HeldMessage {
+    QtMsgType type;
+    std::string category;
+    std::string text;
+};
+std::vector<HeldMessage> gHeldMessages;
+QtMessageHandler gUsualHandler = nullptr;
+std::string gProgramName = "Vx52PSoft";
+
+// Qt finds out that there is no display inside QApplication's constructor,
+// says so in several lines and aborts. Its lines are held back meanwhile; the
+// first of them names the cause best, and becomes our one line.
+void StartMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        gHeldMessages.push_back(
+            {type, context.category ? context.category : "", text.trimmed().toStdString()});
+        return;
+    }
+    std::string cause = gHeldMessages.empty()
+                            ? text.trimmed().section(QLatin1Char('\n'), 0, 0).toStdString()
+                            : gHeldMessages.front().text;
+    const char* display = std::getenv("DISPLAY");
+    if (cause.ends_with("display") && (!display || !*display)) {
+        cause += " (DISPLAY is not set)";
+    }
+    std::fprintf(stderr, "%s: no display: %s\n", gProgramName.c_str(), cause.c_str());
+    std::fflush(stderr);
+    _exit(255);
+}
+
+void ReplayHeldMessages() {
+    for (const HeldMessage& m : gHeldMessages) {
+        QMessageLogger logger(nullptr, 0, nullptr, m.category.c_str());
+        switch (m.type) {
+        case QtDebugMsg:
+            logger.debug("%s", m.text.c_str());
+            break;
+        case QtInfoMsg:
+            logger.info("%s", m.text.c_str());
+            break;
+        case QtWarningMsg:
+            logger.warning("%s", m.text.c_str());
+            break;
+        default:
+            logger.critical("%s", m.text.c_str());
+            break;
+        }
+    }
+    gHeldMessages.clear();
+}
+
+} // namespace
+
 int UiInitRuntime(int argc, char* argv[]) {
     if (qApp) {
         return 1;
     }
+    if (argc > 0 && argv[0] && *argv[0]) {
+        gProgramName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toStdString();
+    }
     gArgc = argc;
     gArgv.assign(argv, argv + argc);
     gArgv.push_back(nullptr);
+    gUsualHandler = qInstallMessageHandler(StartMessageHandler);
     auto* app = new QApplication(gArgc, gArgv.data());
+    qInstallMessageHandler(gUsualHandler);
+    ReplayHeldMessages();
     if (!app) {
         return 0;
     }
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (gProgramDir.isEmpty()) {
+        gProgramDir = QCoreApplication::applicationDirPath();
+    }
     return 1;
 }
 
@@ -421,6 +499,18 @@ void UiRegisterMenuCallback(const char* name, MenuCallbackPtr fn) {
 }
 
 // ---- panels ---------------------------------------------------------------------
+
+void UiSetProgramDir(const char* dir) {
+    gProgramDir = ToQ(dir);
+}
+
+std::string UiProgramDir() {
+    return gProgramDir.toStdString();
+}
+
+std::string UiLayoutPath(const char* fileName) {
+    return LayoutPath(fileName).toStdString();
+}
 
 int LoadPanel(int parentPanel, const char* fileName, int panelResourceId) {
     int err = 0;

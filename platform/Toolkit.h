@@ -69,10 +69,14 @@ enum {
     UIE_BAD_ATTRIBUTE = -4,
     UIE_NOT_INITIALIZED = -5,
     UIE_BAD_CONTROL = -6,
+    UIE_BAD_FILE = -7, // the layout file exists but cannot be read as one
 };
 
 // ---- run-time -----------------------------------------------------------------
-// Creates the application object; 1 on success, 0 on failure.
+// Creates the application object; 1 on success, 0 on failure. When no display
+// can be opened there is nothing to return to (Qt gives up inside its own
+// constructor), so this prints one line naming the cause on standard error and
+// ends the process with 255, the status of every failed start.
 int UiInitRuntime(int argc, char* argv[]);
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
@@ -95,8 +99,17 @@ void UiRegisterPanelCallback(const char* name, PanelCallbackPtr fn);
 void UiRegisterMenuCallback(const char* name, MenuCallbackPtr fn);
 
 // ---- panels -------------------------------------------------------------------
-// Returns a new panel handle (> 0), or a negative error when the file or the
-// panel in it is missing.
+// A layout file named without a folder is looked for in the program's own
+// folder, whatever the working folder is; a name with a folder is used as
+// given. UiInitRuntime sets the program's folder to the executable's; tests and
+// benchmarks, whose executables live elsewhere, point it at the program's.
+void UiSetProgramDir(const char* dir);
+std::string UiProgramDir();
+// The file a layout file name stands for.
+std::string UiLayoutPath(const char* fileName);
+
+// Returns a new panel handle (> 0), or a negative error: UIE_FILE_NOT_FOUND,
+// UIE_BAD_FILE, or UIE_RESOURCE_NOT_FOUND when the panel is not in the file.
 int LoadPanel(int parentPanel, const char* fileName, int panelResourceId);
 int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId);
 int SetPanelPos(int panel, int top, int left);

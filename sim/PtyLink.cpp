@@ -129,20 +129,16 @@ bool PtyLink::Link(const std::string& dir, int port, std::string* error) {
     }
     Unlink();
     const std::string path = (dir.empty() ? std::string(".") : dir) + "/COM" + std::to_string(port);
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        *error = path + " exists and is not a symbolic link; not replacing it";
-        return false;
-    }
-    const std::string temp = path + ".sim" + std::to_string(getpid());
-    ::unlink(temp.c_str());
-    if (symlink(slavePath_.c_str(), temp.c_str()) != 0) {
-        *error = Errno(temp.c_str());
-        return false;
-    }
-    if (rename(temp.c_str(), path.c_str()) != 0) {
-        *error = Errno(path.c_str());
-        ::unlink(temp.c_str());
+    // The name may be the operator's own link to a real serial port, or another simulator's:
+    // only a free name is taken, and symlink() takes it in one step or not at all.
+    if (symlink(slavePath_.c_str(), path.c_str()) != 0) {
+        if (errno == EEXIST) {
+            *error = path + " already exists; it is not ours, so it stays as it is (remove it "
+                            "if it is left over from an earlier run, or choose another --port "
+                            "or --dir)";
+        } else {
+            *error = Errno(path.c_str());
+        }
         return false;
     }
     linkPath_ = path;

@@ -40,8 +40,8 @@ class PtyLink {
     int MasterFd() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }
 
-    // Makes DIR/COM<port> a symbolic link to the slave, replacing an earlier link of that name
-    // in one step. Refuses to replace anything that is not a symbolic link.
+    // Makes DIR/COM<port> a symbolic link to the slave. Refuses when that name exists already,
+    // as anything: a link there may lead to a real serial port.
     bool Link(const std::string& dir, int port, std::string* error);
     // Removes the link, but only while it still points at our slave (another simulator may
     // have taken the name over since).

@@ -1,8 +1,15 @@
 #!/usr/bin/python3
-"""The real program under Xvfb: the window appears, a second copy is refused
-with its warning in the stored language and status 255, a small screen raises
-the resolution question, the close box, SIGTERM and SIGINT end with 0 and save
-the settings, and a copy killed with SIGKILL never blocks the next start."""
+"""The real program under Xvfb, from working folders without the layout
+resource: the window appears, a second copy is refused with its warning in the
+stored language and status 255, a small screen raises the resolution question
+(counted in device pixels, whatever Qt's scaling), the close box, SIGTERM and
+SIGINT end with 0 and save the settings, and a copy killed with SIGKILL never
+blocks the next start. A start without a display, or with the layout resource
+beside the program missing, unreadable or short of a panel, says so in one line
+and ends with 255.
+
+The copies it starts share a network namespace of their own where one can be
+made, so they meet no other copy's single-instance guard."""
 
 import os
 import shutil
@@ -13,11 +20,15 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from vx52e2e import Xserver, wait_exit  # noqa: E402
+from vx52e2e import SharedNetworkNamespace, Xserver, wait_exit  # noqa: E402
 
 BIN = os.environ["VX52_BIN_DIR"]
+SOURCE = os.environ["VX52_SOURCE_DIR"]
+RCC = os.environ.get("VX52_RCC", "/usr/lib/qt6/libexec/rcc")
 PROGRAM = os.path.join(BIN, "Vx52PSoft")
 failures = []
+folders = []
+netns = SharedNetworkNamespace()
 
 
 def check(cond, what):
@@ -28,7 +39,8 @@ def check(cond, what):
 
 def workdir(language=None):
     d = tempfile.mkdtemp(prefix="vx52proc.")
-    for name in ("Vx52PSoft.uir", "English.dat", "Chinese.dat"):
+    folders.append(d)
+    for name in ("English.dat", "Chinese.dat"):
         shutil.copy(os.path.join(BIN, name), d)
     if language is not None:
         with open(os.path.join(d, "Set.Dat"), "wb") as f:
@@ -38,11 +50,71 @@ def workdir(language=None):
     return d
 
 
-def start(server, cwd):
+def start(server, cwd, scale=None):
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)
     env["DISPLAY"] = server.name
-    return subprocess.Popen([PROGRAM], cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if scale:
+        env["QT_SCALE_FACTOR"] = str(scale)
+    return subprocess.Popen(netns.prefix() + [PROGRAM], cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def early_exit(program, display):
+    """Status and standard error of a start that is meant to fail."""
+    env = dict(os.environ)
+    for name in ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"):
+        env.pop(name, None)
+    if display:
+        env["DISPLAY"] = display
+    try:
+        done = subprocess.run(netns.prefix() + [program], cwd=workdir(), env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, timeout=20)
+    except subprocess.TimeoutExpired:
+        return None, []
+    return done.returncode, done.stderr.decode("utf-8", "replace").splitlines()
+
+
+def layout_without(folder, panel):
+    """The layout resource built again without one of its panels."""
+    ui = os.path.join(SOURCE, "data", "ui")
+    qrc = os.path.join(folder, "short.qrc")
+    with open(qrc, "w") as f:
+        f.write('<RCC><qresource prefix="/">\n')
+        for name in ("PANEL.ui", "COMMPANEL.ui", "WAITPANEL.ui", "ABOUTPANEL.ui", "MENUBAR.ui",
+                     "logo.png"):
+            if name != panel + ".ui":
+                f.write(f'<file alias="{name}">{os.path.join(ui, name)}</file>\n')
+        f.write("</qresource></RCC>\n")
+    uir = os.path.join(folder, "Vx52PSoft.uir")
+    subprocess.run([RCC, "--binary", "-o", uir, qrc], check=True)
+    os.remove(qrc)
+
+
+def early_exits(server):
+    status, err = early_exit(PROGRAM, None)
+    check(status == 255, f"no display: ends with 255 (got {status})")
+    check(len(err) == 1 and err[0].startswith("Vx52PSoft: no display: "),
+          f"no display: one line on standard error ({err})")
+
+    # A copy of the program in a folder of its own, with its layout resource in three states.
+    beside = tempfile.mkdtemp(prefix="vx52beside.")
+    program = shutil.copy(PROGRAM, beside)
+    uir = os.path.join(beside, "Vx52PSoft.uir")
+    for state in ("missing", "unreadable", "short of a panel"):
+        if state == "unreadable":
+            with open(uir, "wb") as f:
+                f.write(b"not a layout resource")
+        elif state == "short of a panel":
+            os.remove(uir)
+            layout_without(beside, "WAITPANEL")
+        expected = {"missing": f"Vx52PSoft: the layout resource {uir} is missing",
+                    "unreadable": f"Vx52PSoft: the layout resource {uir} cannot be read",
+                    "short of a panel": f"Vx52PSoft: WAITPANEL is missing from the layout resource {uir}"}[state]
+        status, err = early_exit(program, server.name)
+        ours = [line for line in err if line.startswith("Vx52PSoft:")]
+        check(status == 255, f"layout {state}: ends with 255 (got {status})")
+        check(ours == [expected], f"layout {state}: says so in one line ({ours})")
+    shutil.rmtree(beside, ignore_errors=True)
 
 
 def main():
@@ -61,6 +133,9 @@ def main():
             if box:
                 big.close_box(box)
             check(wait_exit(second) == 255, f"second copy ('{title}') ends with status 255")
+            said = second.stderr.read().decode("utf-8", "replace")
+            check("Vx52PSoft: another copy is already running\n" in said,
+                  f"second copy ('{title}') says why on standard error")
         check(first.poll() is None, "first copy keeps running")
 
         main_win = big.wait_window("AC Power Source Control")
@@ -87,25 +162,37 @@ def main():
     finally:
         big.close()
 
-    for width, height, asked in ((800, 600, True), (1024, 768, False), (1280, 720, True)):
+    # Device pixels decide: at 200 % a 1280x1024 screen is still large enough, and 800x600 is not.
+    for width, height, cases in ((800, 600, ((1, True), (2, True))), (1024, 768, ((1, False),)),
+                                 (1280, 720, ((1, True),)), (1280, 1024, ((2, False),))):
         server = Xserver(width, height)
         try:
-            proc = start(server, workdir())
-            tip = server.wait_window("提示", timeout=8.0 if asked else 3.0)
-            check((tip is not None) == asked, f"screen {width}x{height}: question {'asked' if asked else 'not asked'}")
-            if tip:
-                server.close_box(tip)  # answers No
-            check(server.wait_window("交流电源控制软件") is not None, f"screen {width}x{height}: window appears")
-            proc.send_signal(signal.SIGTERM)
-            check(wait_exit(proc) == 0, f"screen {width}x{height}: ends with 0")
+            if width == 1280 and height == 1024:
+                early_exits(server)
+            for scale, asked in cases:
+                what = f"screen {width}x{height} at {scale * 100} %"
+                proc = start(server, workdir(), scale)
+                tip = server.wait_window("提示", timeout=8.0 if asked else 3.0)
+                check((tip is not None) == asked, f"{what}: question {'asked' if asked else 'not asked'}")
+                if tip:
+                    server.close_box(tip)  # answers No
+                check(server.wait_window("交流电源控制软件") is not None, f"{what}: window appears")
+                proc.send_signal(signal.SIGTERM)
+                check(wait_exit(proc) == 0, f"{what}: ends with 0")
         finally:
             server.close()
 
     if failures:
-        print("\n".join(["", "failed:"] + failures))
+        print("\n".join(["", "failed:"] + failures + ["working folders kept: " + " ".join(folders)]))
         return 1
+    for d in folders:
+        shutil.rmtree(d, ignore_errors=True)
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        status = main()
+    finally:
+        netns.close()
+    sys.exit(status)

@@ -282,8 +282,10 @@ class Simulator:
 
 
 def workdir(prefix, set_dat=SET_DAT, autosave=None):
+    """A working folder as an operator has one: settings and language files, and no layout
+    resource, which the program finds beside itself."""
     d = tempfile.mkdtemp(prefix=prefix)
-    for name in ("Vx52PSoft.uir", "English.dat", "Chinese.dat"):
+    for name in ("English.dat", "Chinese.dat"):
         shutil.copy(os.path.join(BIN, name), d)
     if set_dat is not None:
         with open(os.path.join(d, "Set.Dat"), "wb") as f:
@@ -305,6 +307,39 @@ def _own_network_namespace():
     ok = subprocess.run([unshare, "-n", "true"], stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL).returncode == 0
     return [unshare, "-n"] if ok else []
+
+
+class SharedNetworkNamespace:
+    """A network namespace of our own, held open by a small process, for every copy of the
+    program that one test starts: the copies meet each other's single-instance guard, but never
+    that of a copy someone else runs on the machine, nor that of a parallel test run. Where no
+    namespace can be made, prefix() is empty and the copies run as they are.
+
+    X servers stay outside: a server in a namespace of its own can pick a display number that
+    one outside already has and take over its socket file."""
+
+    def __init__(self):
+        self.holder = None
+        base = _own_network_namespace()
+        nsenter = shutil.which("nsenter")
+        if not base or not nsenter:
+            return
+        self.holder = subprocess.Popen(base + ["cat"], stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL)
+        ours = os.readlink("/proc/self/ns/net")
+        path = f"/proc/{self.holder.pid}/ns/net"
+        if not wait_until(lambda: os.readlink(path) != ours, 5):
+            raise RuntimeError("no network namespace of our own")
+        self._prefix = [nsenter, "--net=" + path]
+
+    def prefix(self):
+        return self._prefix if self.holder else []
+
+    def close(self):
+        if self.holder:
+            self.holder.stdin.close()
+            self.holder.wait()
+            self.holder = None
 
 
 PROGRAM_ERR = "program.err"

@@ -164,14 +164,18 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
+fs::path FreshDir() {
+    std::string pattern = (fs::temp_directory_path() / "vx52simexeXXXXXX").string();
+    return mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+}
+
 TEST(SimExecutable, ServesALinkedPortTakesCommandsAndCleansUp) {
     const fs::path binary = SimulatorBinary();
     if (!fs::exists(binary)) {
         GTEST_SKIP() << binary << " is not built";
     }
-    std::string pattern = (fs::temp_directory_path() / "vx52simexeXXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const fs::path dir = pattern;
+    const fs::path dir = FreshDir();
+    ASSERT_FALSE(dir.empty());
     const fs::path com = dir / "COM7";
     const fs::path fifo = dir / "ctl";
     const fs::path log = dir / "sim.log";
@@ -228,6 +232,35 @@ TEST(SimExecutable, ServesALinkedPortTakesCommandsAndCleansUp) {
     EXPECT_NE(text.find("ignored, for address 1"), std::string::npos);
     EXPECT_NE(text.find("line 2400 baud 8N1 raw"), std::string::npos);
     EXPECT_NE(text.find("ended"), std::string::npos);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+// Started beside the operator's own COM link, the program says why it will not run and leaves it.
+TEST(SimExecutable, RefusesANameThatIsTaken) {
+    const fs::path binary = SimulatorBinary();
+    if (!fs::exists(binary)) {
+        GTEST_SKIP() << binary << " is not built";
+    }
+    const fs::path dir = FreshDir();
+    ASSERT_FALSE(dir.empty());
+    fs::create_symlink("/dev/ttyUSB0", dir / "COM3");
+    // timeout ends a simulator that wrongly goes on running.
+    const std::string command =
+        "timeout 5 " + binary.string() + " --dir " + dir.string() + " --port 3 </dev/null 2>&1";
+    std::FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, out)) {
+        text += chunk;
+    }
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(text.find("vx52-sim: " + (dir / "COM3").string() + " already exists"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(fs::read_symlink(dir / "COM3").string(), "/dev/ttyUSB0");
     std::error_code ec;
     fs::remove_all(dir, ec);
 }

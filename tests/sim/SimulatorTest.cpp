@@ -173,27 +173,52 @@ TEST_F(SimPty, ProgramClosingAndReopeningThePortLeavesNothingToSpinOn) {
     EXPECT_EQ(reply[8], '2');
 }
 
-TEST_F(SimPty, LinkReplacesAStaleLinkButNoOtherFile) {
+// A COM<N> already there may be the operator's link to a real port: never taken over, never
+// removed, whatever it is.
+TEST_F(SimPty, LinkTakesOnlyAFreeNameAndRemovesOnlyItsOwn) {
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
-    const fs::path com = fs::path(dir.path()) / "COM4";
-    fs::create_symlink("/dev/null/gone", com);
-    std::string error;
-    ASSERT_TRUE(sim.Link(dir.path(), 4, &error)) << error;
-    EXPECT_EQ(fs::read_symlink(com).string(), sim.SlavePath());
-
-    const fs::path com5 = fs::path(dir.path()) / "COM5";
+    const fs::path base = dir.path();
+    fs::create_symlink("/dev/ttyUSB0", base / "COM1");
+    fs::create_symlink("/dev/null/gone", base / "COM2");
     {
-        std::FILE* f = std::fopen(com5.c_str(), "w");
+        std::FILE* f = std::fopen((base / "COM3").c_str(), "w");
         ASSERT_NE(f, nullptr);
         std::fclose(f);
     }
-    EXPECT_FALSE(sim.Link(dir.path(), 5, &error));
-    EXPECT_TRUE(fs::is_regular_file(com5));
+    fs::create_directory(base / "COM4");
+    const struct {
+        int port;
+        fs::file_type type;
+        const char* target;
+    } taken[] = {
+        {1, fs::file_type::symlink, "/dev/ttyUSB0"},
+        {2, fs::file_type::symlink, "/dev/null/gone"},
+        {3, fs::file_type::regular, ""},
+        {4, fs::file_type::directory, ""},
+    };
+    std::string error;
+    for (const auto& t : taken) {
+        const fs::path com = base / ("COM" + std::to_string(t.port));
+        error.clear();
+        EXPECT_FALSE(sim.Link(dir.path(), t.port, &error)) << com;
+        EXPECT_NE(error.find(com.string() + " already exists"), std::string::npos) << error;
+        EXPECT_EQ(fs::symlink_status(com).type(), t.type) << com;
+        if (*t.target) {
+            EXPECT_EQ(fs::read_symlink(com).string(), t.target) << com;
+        }
+        EXPECT_TRUE(sim.LinkPath().empty());
+    }
 
-    // The failed attempt left the first link alone.
+    ASSERT_TRUE(sim.Link(dir.path(), 5, &error)) << error;
+    const fs::path com5 = base / "COM5";
+    EXPECT_EQ(fs::read_symlink(com5).string(), sim.SlavePath());
+    // Someone puts their own link in its place while the simulator runs: it outlives us.
+    fs::remove(com5);
+    fs::create_symlink("/dev/ttyUSB1", com5);
     sim.Close();
-    EXPECT_FALSE(fs::exists(fs::symlink_status(com)));
+    EXPECT_EQ(fs::read_symlink(com5).string(), "/dev/ttyUSB1");
+    EXPECT_EQ(fs::symlink_status(base / "COM1").type(), fs::file_type::symlink);
 }
 
 TEST_F(SimPty, UnplugGivesTheProgramErrorsAndReplugComesBackUnderTheSameName) {

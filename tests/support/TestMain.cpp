@@ -14,5 +14,9 @@ int main(int argc, char* argv[]) {
     if (!UiInitRuntime(argc, argv)) {
         return 2;
     }
+    // The layout sits beside the program in the build's bin folder, not beside the tests.
+    if (const char* bin = std::getenv("VX52_BIN_DIR")) {
+        UiSetProgramDir(bin);
+    }
     return RUN_ALL_TESTS();
 }

@@ -37,7 +37,7 @@ ScratchDir::ScratchDir(bool withData) {
         dir_ = pattern;
     }
     if (withData && !BinDir().empty()) {
-        for (const char* name : {"Vx52PSoft.uir", "English.dat", "Chinese.dat"}) {
+        for (const char* name : {"English.dat", "Chinese.dat"}) {
             std::error_code ignored;
             fs::copy_file(fs::path(BinDir()) / name, fs::path(dir_) / name, ignored);
         }

@@ -17,7 +17,8 @@ namespace vx52test {
 // A fresh working directory for one test; the previous one comes back after.
 class ScratchDir {
 public:
-    // withData: copy the layout resource and the language files from build/bin.
+    // withData: copy the language files from build/bin (the layout is found
+    // beside the program, as in real use).
     explicit ScratchDir(bool withData = true);
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
