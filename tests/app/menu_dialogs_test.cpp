@@ -241,6 +241,7 @@ TEST_F(MenuDialogsTest, ConnectButtonReportsAMissingPortInTheLanguage) {
     Click(PANEL_BT_CONNECT);
     ASSERT_EQ(2u, popups_.messages.size());
     EXPECT_EQ("Error|Open port error. Please reset.", popups_.messages[1]);
+    EXPECT_EQ(std::vector<bool>(2, true), popups_.warned);
     EXPECT_EQ(0, gPowerInfo.online);
     // The automatic attempt at start-up stays silent.
     gFirstConnect = 1;

@@ -1,6 +1,7 @@
 // The scheduler tick by tick against a scripted instrument on a pseudo-terminal.
 // Each request is logged as "mnemonic@tick", with "*" when the wait panel is
 // up right after it; the first tick after connecting is 1.
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -390,6 +391,36 @@ TEST_F(SchedulerTest, OpenFailureIsReportedUnlessAtStartUp) {
     EXPECT_EQ(popups.messages,
               (std::vector<std::string>{"Error|Open port error. Please reset.",
                                         "出错|通讯端口打开错误，请重新选择端口！"}));
+    EXPECT_EQ(popups.warned, (std::vector<bool>{true, true}));
+    EXPECT_EQ(popups.details[1].find("设备：" + dir.path() + "/COM2\n原因："), 0u);
+    popups.messages.clear();
+}
+
+// The detail names the device tried, where its link leads, the system's reason
+// and, for a permission error, the group to join.
+TEST_F(SchedulerTest, OpenFailureDetailSaysWhy) {
+    struct Case {
+        const char* target; // what COM3 links to
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"/nonexistent/tty", " -> /nonexistent/tty\nReason: No such file or directory"},
+        {"plain", "\nReason: Inappropriate ioctl for device\nThis file is not a serial port."},
+        // A read-only kernel file refuses writing even to root.
+        {"/sys/kernel/uevent_seqnum",
+         "\nReason: Permission denied\nOnly members of the group \"dialout\" may use"},
+    };
+    std::ofstream("plain") << "not a terminal";
+    gPowerInfo.port = 3;
+    for (const Case& c : cases) {
+        std::filesystem::remove("COM3");
+        std::filesystem::create_symlink(c.target, "COM3");
+        popups.details.clear();
+        CommConnectDeal(1);
+        ASSERT_EQ(popups.details.size(), 1u) << c.target;
+        EXPECT_EQ(popups.details[0].find("Device: " + dir.path() + "/COM3"), 0u) << c.target;
+        EXPECT_NE(popups.details[0].find(c.detail), std::string::npos) << popups.details[0];
+    }
     popups.messages.clear();
 }
 
