@@ -842,8 +842,11 @@ int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t v
         std::vector<IniItem>& items = store->sections[s].items;
         size_t place = items.size();
         if (store->duplicateChecking) {
+            // Scanning backwards, the last one met is the first in the file: the
+            // new item takes its place and the hand-written comment above it.
             for (size_t i = items.size(); i-- > 0;) {
                 if (StrICmpWithoutSurrWhiteSpace(items[i].name.c_str(), item) == 0) {
+                    fresh.comment = std::move(items[i].comment);
                     items.erase(items.begin() + static_cast<long>(i));
                     place = i;
                 }

@@ -148,14 +148,14 @@ TEST_F(SettingsFilesTest, SavingOverAnExistingFileKeepsWhatItHolds) {
     // A hand-written file: comments and extra items stay, the program's items
     // change in place under their own names.
     WriteFile("hand.52P", "; my bench\n[fileinfo]\ntype=65\n[value]\nfreq=600\n"
-                          "; keep\nNote=hello\nvol=1000\n[Extra]\nA=1\n");
+                          "; keep\nNote=hello\n; bench 3 voltage\nvol=1000\n[Extra]\nA=1\n");
     EXPECT_EQ(1, FileReadNormal52P("hand.52P"));
     ExpectOutput(1000, 600, 0, 10, 10);
     gNormal52PSet.vol = 1300;
     EXPECT_EQ(1, FileWriteNormal52P("hand.52P"));
     EXPECT_EQ("; my bench\r\n[fileinfo]\r\nType = 65\r\n\r\n[value]\r\nFreq = 600\r\n"
-              "; keep\r\nNote = hello\r\nVol = 1300\r\nVolLevel = 0\r\nUp2U = 10\r\n"
-              "Down2U = 10\r\n\r\n[Extra]\r\nA = 1\r\n\r\n",
+              "; keep\r\nNote = hello\r\n; bench 3 voltage\r\nVol = 1300\r\nVolLevel = 0\r\n"
+              "Up2U = 10\r\nDown2U = 10\r\n\r\n[Extra]\r\nA = 1\r\n\r\n",
               ReadFile("hand.52P"));
 }
 
