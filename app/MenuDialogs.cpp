@@ -3,6 +3,8 @@
 // discarded when hidden.
 #include "app/MenuDialogs.h"
 
+#include <cstring>
+
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
@@ -27,19 +29,20 @@ bool ChooseSettingsFile(int buttonLabel, char* path) {
     return status == VAL_EXISTING_FILE_SELECTED || status == VAL_NEW_FILE_SELECTED;
 }
 
+void ShowWarning(const char* text) {
+    WarningPopup(English() ? "Warning" : "警告", text);
+}
+
 void SaveOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_SAVE_BUTTON, path)) {
         return;
     }
     // A save that did not reach the disk must not look like one that did.
-    if (FileWriteNormal52P(path) != 1) {
-        if (English()) {
-            MessagePopup("Error", "The output settings could not be saved. The file was not "
-                                  "changed; check the folder and the free disk space.");
-        } else {
-            MessagePopup("出错", "输出设置保存失败，文件未被修改，请检查文件夹和磁盘空间！");
-        }
+    int error = 0;
+    if (FileWriteNormal52P(path, &error) != 1) {
+        ShowSettingsWriteFailure(
+            SettingsWriteFailureText(WRITE_SAVED_OUTPUT, path, error, English()));
     }
 }
 
@@ -113,7 +116,11 @@ int BT_COMMSET_OK_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
         DataFromPanelToCommSetVar();
         DisplayPanelCommSet(0);
-        FileWriteSoftSet(SOFTSET_FILE);
+        int error = 0;
+        if (FileWriteSoftSet(SOFTSET_FILE, &error) != 1) {
+            ShowSettingsWriteFailure(
+                SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error, English()));
+        }
     }
     return 0;
 }
@@ -227,4 +234,35 @@ void CallHelpFile() {
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {
     SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_SAVE, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
     SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOAD, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
+}
+
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error,
+                                     bool english) {
+    struct Texts {
+        const char* what;
+        const char* loss;
+    };
+    static const Texts kEnglish[] = {
+        {"The output settings could not be saved to", "The file was not changed."},
+        {"The link settings could not be saved to", "They are used until the program ends."},
+        {"The output settings could not be saved to", "The next start will not show them."},
+        {"The link and language settings could not be saved to",
+         "The next start will not use them."},
+    };
+    static const Texts kChinese[] = {
+        {"输出设置未能保存到", "文件未被修改。"},
+        {"通讯设置未能保存到", "新设置仅在本次运行中有效。"},
+        {"输出设置未能保存到", "下次启动时不会恢复这些设置。"},
+        {"通讯和语言设置未能保存到", "下次启动时不会使用这些设置。"},
+    };
+    const Texts& t = (english ? kEnglish : kChinese)[what];
+    const std::string reason = std::strerror(error);
+    if (english) {
+        return std::string(t.what) + " \"" + path + "\": " + reason + ". " + t.loss;
+    }
+    return std::string(t.what) + "“" + path + "”：" + reason + "。" + t.loss;
+}
+
+void ShowSettingsWriteFailure(const std::string& text) {
+    ShowWarning(text.c_str());
 }

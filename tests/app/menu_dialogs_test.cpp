@@ -174,16 +174,59 @@ TEST_F(MenuDialogsTest, SaveAndLoadThroughTheFileDialog) {
     EXPECT_EQ(2300, gNormal52PSet.vol);
 }
 
-TEST_F(MenuDialogsTest, FailedSaveIsReportedInTheOperatorsLanguage) {
+// Every failed write is a warning in the language in force that names the
+// file and the system's reason; ending from a signal, a line on stderr instead.
+TEST_F(MenuDialogsTest, FailedWritesAreWarningsNamingFileAndReason) {
+    const std::string missing = scratch_->path() + "/no-such-folder/x.52P";
     popups_.fileStatus = VAL_NEW_FILE_SELECTED;
-    popups_.filePath = scratch_->path() + "/no-such-folder/x.52P";
-    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
-    ASSERT_EQ(1u, popups_.messages.size());
-    EXPECT_EQ(0u, popups_.messages[0].find("出错|"));
-    gPowerInfo.language = 1;
-    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
-    ASSERT_EQ(2u, popups_.messages.size());
-    EXPECT_EQ(0u, popups_.messages[1].find("Error|The output settings could not be saved"));
+    popups_.filePath = missing;
+    std::filesystem::create_directory(SOFTSET_FILE);
+    std::filesystem::create_directory(AUTOSAVE_FILE);
+    const std::string en = "\": Is a directory. ";
+    const std::string cn = "”：Is a directory。";
+    const std::string shutdownEn =
+        "Warning|The output settings could not be saved to \"AutoSave52P.52P" + en +
+        "The next start will not show them.\n\nThe link and language settings could not be "
+        "saved to \"Set.Dat" +
+        en + "The next start will not use them.";
+    for (int language : {0, 1}) {
+        SCOPED_TRACE(language);
+        gPowerInfo.language = language;
+        popups_.messages.clear();
+        popups_.warned.clear();
+        UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+        UiTriggerMenuItem(gMainMenu, MENUBAR_SET_COMM);
+        ClickOn(gCommPanel, COMMPANEL_BT_OK);
+        AppSaveSettingsOnExit(0);
+        const std::vector<std::string> want =
+            language == 1
+                ? std::vector<std::string>{"Warning|The output settings could not be saved to \"" +
+                                               missing +
+                                               "\": No such file or directory. The file was not "
+                                               "changed.",
+                                           "Warning|The link settings could not be saved to "
+                                           "\"Set.Dat" +
+                                               en + "They are used until the program ends.",
+                                           shutdownEn}
+                : std::vector<std::string>{
+                      "警告|输出设置未能保存到“" + missing +
+                          "”：No such file or directory。文件未被修改。",
+                      "警告|通讯设置未能保存到“Set.Dat" + cn + "新设置仅在本次运行中有效。",
+                      "警告|输出设置未能保存到“AutoSave52P.52P" + cn +
+                          "下次启动时不会恢复这些设置。\n\n通讯和语言设置未能保存到“Set.Dat" + cn +
+                          "下次启动时不会使用这些设置。"};
+        EXPECT_EQ(want, popups_.messages);
+        EXPECT_EQ(std::vector<bool>(3, true), popups_.warned);
+    }
+
+    popups_.messages.clear();
+    testing::internal::CaptureStderr();
+    AppSaveSettingsOnExit(1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(popups_.messages.empty());
+    EXPECT_EQ("Vx52PSoft: " + shutdownEn.substr(8, shutdownEn.find("\n\n") - 8) +
+                  "\nVx52PSoft: " + shutdownEn.substr(shutdownEn.find("\n\n") + 2) + "\n",
+              err);
 }
 
 TEST_F(MenuDialogsTest, SaveAndLoadCannotBeChosenWhileRunning) {

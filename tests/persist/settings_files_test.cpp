@@ -2,7 +2,9 @@
 // refusal of the other kind, repair of a refused file at start-up, failed saves.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ScratchDir.h"
 #include "persist/SettingsFiles.h"
@@ -159,12 +161,30 @@ TEST_F(SettingsFilesTest, SavingOverAnExistingFileKeepsWhatItHolds) {
               ReadFile("hand.52P"));
 }
 
-TEST_F(SettingsFilesTest, FailedSaveIsReportedAndLeavesTheFile) {
+TEST_F(SettingsFilesTest, FailedSaveIsReportedWithItsReasonAndLeavesTheFile) {
     WriteFile("locked.52P", kNormalExample);
     ASSERT_EQ(0, chmod("locked.52P", 0444));
+    WriteFile("unreadable.52P", kNormalExample);
+    ASSERT_EQ(0, chmod("unreadable.52P", 0200));
+    ASSERT_EQ(0, mkdir("folder.52P", 0755));
     SetOutput(2000, 500, 1, 5, 5);
-    EXPECT_EQ(0, FileWriteNormal52P("locked.52P"));
+    struct Case {
+        const char* path;
+        int error;
+    };
+    // A file root could read anyway is still never written over unread.
+    const Case cases[] = {{"locked.52P", EACCES},
+                          {"no/such/dir/x.52P", ENOENT},
+                          {"folder.52P", EISDIR},
+                          {"unreadable.52P", geteuid() == 0 ? 0 : EACCES}};
+    for (const Case& c : cases) {
+        int error = 0;
+        EXPECT_EQ(c.error == 0 ? 1 : 0, FileWriteNormal52P(c.path, &error)) << c.path;
+        EXPECT_EQ(c.error, error) << c.path;
+        int softSetError = 0;
+        EXPECT_EQ(c.error == 0 ? 1 : 0, FileWriteSoftSet(c.path, &softSetError)) << c.path;
+        EXPECT_EQ(c.error, softSetError) << c.path;
+    }
     EXPECT_EQ(kNormalExample, ReadFile("locked.52P"));
-    EXPECT_EQ(0, FileWriteSoftSet("no/such/dir/Set.Dat"));
-    EXPECT_EQ("locked.52P", Listing());
+    EXPECT_EQ("folder.52P locked.52P unreadable.52P", Listing());
 }
