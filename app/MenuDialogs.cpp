@@ -3,6 +3,7 @@
 // discarded when hidden.
 #include "app/MenuDialogs.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "app/Shell.h"
@@ -21,6 +22,7 @@ namespace {
 bool English() { return gPowerInfo.language == 1; }
 
 constexpr const char* kSettingsPattern = "*.52P";
+constexpr const char* kSettingsExtension = ".52P";
 
 // Returns true and fills path when the operator chose a file.
 bool ChooseSettingsFile(int buttonLabel, char* path) {
@@ -29,14 +31,44 @@ bool ChooseSettingsFile(int buttonLabel, char* path) {
     return status == VAL_EXISTING_FILE_SELECTED || status == VAL_NEW_FILE_SELECTED;
 }
 
+// In any case, as the load dialog's filter lists them.
+bool EndsWithExtension(const char* path) {
+    const size_t n = std::strlen(path);
+    const size_t e = std::strlen(kSettingsExtension);
+    if (n < e) {
+        return false;
+    }
+    for (size_t i = 0; i < e; ++i) {
+        if (std::toupper(static_cast<unsigned char>(path[n - e + i])) != kSettingsExtension[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void ShowWarning(const char* text) {
     WarningPopup(English() ? "Warning" : "警告", text);
+}
+
+void Warn(const char* englishText, const char* chineseText) {
+    ShowWarning(English() ? englishText : chineseText);
 }
 
 void SaveOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_SAVE_BUTTON, path)) {
         return;
+    }
+    // Only names ending in the extension show in the load dialog. A name too
+    // long to take it is refused rather than cut, which would save elsewhere.
+    if (!EndsWithExtension(path)) {
+        if (std::strlen(path) + std::strlen(kSettingsExtension) > MAX_PATHNAME_LEN - 1) {
+            Warn("The file name is too long to add the extension \".52P\". Nothing was saved; "
+                 "choose a shorter name.",
+                 "文件名过长，无法加上扩展名“.52P”，未保存。请选择较短的文件名！");
+            return;
+        }
+        std::strcat(path, kSettingsExtension);
     }
     // A save that did not reach the disk must not look like one that did.
     int error = 0;
@@ -49,6 +81,14 @@ void SaveOutputSettings() {
 void LoadOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_LOAD_BUTTON, path)) {
+        return;
+    }
+    // The tick runs behind the dialog: the source may have started meanwhile,
+    // and new settings must not reach a running output unasked.
+    if (gPowerInfo.outputOn != 0) {
+        Warn("The output is running, so the settings file was not loaded. Stop the output, then "
+             "load the file again.",
+             "输出运行中，设置文件未载入。请先停止输出，再重新载入！");
         return;
     }
     FileReadNormal52P(path);

@@ -229,6 +229,47 @@ TEST_F(MenuDialogsTest, FailedWritesAreWarningsNamingFileAndReason) {
               err);
 }
 
+// Saved files carry the extension the load dialog lists, in any case.
+TEST_F(MenuDialogsTest, SavedNamesGetTheExtension) {
+    popups_.fileStatus = VAL_NEW_FILE_SELECTED;
+    const std::pair<const char*, const char*> names[] = {
+        {"bench", "bench.52P"}, {"b2.52p", "b2.52p"}, {"b3.txt", "b3.txt.52P"}};
+    for (auto [chosen, written] : names) {
+        popups_.filePath = scratch_->path() + "/" + chosen;
+        UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+        EXPECT_TRUE(ScratchDir::Exists(scratch_->path() + "/" + written)) << chosen;
+    }
+    EXPECT_FALSE(ScratchDir::Exists(scratch_->path() + "/bench"));
+    EXPECT_TRUE(popups_.messages.empty());
+
+    // No room left for the extension: refused, never cut.
+    gPowerInfo.language = 1;
+    popups_.filePath = scratch_->path() + "/";
+    popups_.filePath += std::string(MAX_PATHNAME_LEN - 4 - popups_.filePath.size(), 'n');
+    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+    ASSERT_EQ(1u, popups_.messages.size());
+    EXPECT_EQ(0u, popups_.messages[0].find("Warning|The file name is too long"));
+    for (const auto& entry : std::filesystem::directory_iterator(scratch_->path())) {
+        EXPECT_NE('n', entry.path().filename().string()[0]) << entry.path();
+    }
+}
+
+// The source may start while the load dialog is open: then nothing is loaded
+// and nothing reaches it.
+TEST_F(MenuDialogsTest, LoadIsRefusedWhenTheOutputStartedBehindTheDialog) {
+    ScratchDir::WriteFile("x.52P", "[FileInfo]\r\nType = 65\r\n[Value]\r\nVol = 1200\r\n");
+    popups_.fileStatus = VAL_EXISTING_FILE_SELECTED;
+    popups_.filePath = scratch_->path() + "/x.52P";
+    popups_.whileFileDialogOpen = [] { gPowerInfo.outputOn = 1; };
+    gPowerInfo.online = 1;
+    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOAD);
+    gPowerInfo.online = 0;
+    EXPECT_EQ(2200, gNormal52PSet.vol);
+    EXPECT_EQ(0, gCommNewCmd.count);
+    ASSERT_EQ(1u, popups_.messages.size());
+    EXPECT_EQ(0u, popups_.messages[0].find("警告|输出运行中，设置文件未载入"));
+}
+
 TEST_F(MenuDialogsTest, SaveAndLoadCannotBeChosenWhileRunning) {
     gPowerInfo.outputOn = 1;
     RefreshOutputState();
