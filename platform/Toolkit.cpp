@@ -1117,9 +1117,9 @@ int WarningPopup(const char* title, const char* message, const char* detail) {
     box.setInformativeText(ToQ(detail));
     // Device paths in the detail would otherwise wrap at every few words.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()); grid && detail && *detail) {
-        grid->addItem(new QSpacerItem(kWarningDetailWidth, 0, QSizePolicy::Minimum,
-                                      QSizePolicy::Expanding),
-                      grid->rowCount(), 0, 1, grid->columnCount());
+        grid->addItem(
+            new QSpacerItem(kWarningDetailWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+            grid->rowCount(), 0, 1, grid->columnCount());
     }
     box.exec();
     return 0;
