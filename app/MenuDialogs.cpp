@@ -5,6 +5,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
@@ -54,6 +56,19 @@ void Warn(const char* englishText, const char* chineseText) {
     ShowWarning(English() ? englishText : chineseText);
 }
 
+bool FileNameTaken(const char* path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+bool ConfirmReplace(const char* path) {
+    const std::string p = path;
+    const std::string text =
+        English() ? "\"" + p + "\" already exists. Save the output settings into it?"
+                  : "“" + p + "”已存在，是否将输出设置保存到该文件？";
+    return ConfirmPopup(English() ? "Warning" : "警告", text.c_str()) == 1;
+}
+
 void SaveOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_SAVE_BUTTON, path)) {
@@ -69,6 +84,10 @@ void SaveOutputSettings() {
             return;
         }
         std::strcat(path, kSettingsExtension);
+        // The dialog asked about the name as chosen, not about this one.
+        if (FileNameTaken(path) && !ConfirmReplace(path)) {
+            return;
+        }
     }
     // A save that did not reach the disk must not look like one that did.
     int error = 0;

@@ -229,6 +229,15 @@ TEST_F(MenuDialogsTest, SavedNamesGetTheExtension) {
     EXPECT_FALSE(ScratchDir::Exists(scratch_->path() + "/bench"));
     EXPECT_TRUE(popups_.messages.empty());
 
+    // The dialog never asked about the longer name: replacing it is asked first.
+    ScratchDir::WriteFile("b3.txt.52P", "mine");
+    popups_.filePath = scratch_->path() + "/b3.txt";
+    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+    EXPECT_EQ("mine", ScratchDir::ReadFile("b3.txt.52P"));
+    ASSERT_EQ(1u, popups_.confirms.size());
+    EXPECT_EQ("警告|“" + popups_.filePath + ".52P”已存在，是否将输出设置保存到该文件？",
+              popups_.confirms[0]);
+
     // No room left for the extension: refused, never cut.
     gPowerInfo.language = 1;
     popups_.filePath = scratch_->path() + "/";
