@@ -63,9 +63,9 @@ bool FileNameTaken(const char* path) {
 
 bool ConfirmReplace(const char* path) {
     const std::string p = path;
-    const std::string text =
-        English() ? "\"" + p + "\" already exists. Save the output settings into it?"
-                  : "“" + p + "”已存在，是否将输出设置保存到该文件？";
+    const std::string text = English()
+                                 ? "\"" + p + "\" already exists. Save the output settings into it?"
+                                 : "“" + p + "”已存在，是否将输出设置保存到该文件？";
     return ConfirmPopup(English() ? "Warning" : "警告", text.c_str()) == 1;
 }
 
