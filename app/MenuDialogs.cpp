@@ -3,6 +3,11 @@
 // discarded when hidden.
 #include "app/MenuDialogs.h"
 
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
@@ -19,6 +24,7 @@ namespace {
 bool English() { return gPowerInfo.language == 1; }
 
 constexpr const char* kSettingsPattern = "*.52P";
+constexpr const char* kSettingsExtension = ".52P";
 
 // Returns true and fills path when the operator chose a file.
 bool ChooseSettingsFile(int buttonLabel, char* path) {
@@ -27,25 +33,81 @@ bool ChooseSettingsFile(int buttonLabel, char* path) {
     return status == VAL_EXISTING_FILE_SELECTED || status == VAL_NEW_FILE_SELECTED;
 }
 
+// In any case, as the load dialog's filter lists them.
+bool EndsWithExtension(const char* path) {
+    const size_t n = std::strlen(path);
+    const size_t e = std::strlen(kSettingsExtension);
+    if (n < e) {
+        return false;
+    }
+    for (size_t i = 0; i < e; ++i) {
+        if (std::toupper(static_cast<unsigned char>(path[n - e + i])) != kSettingsExtension[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ShowWarning(const char* text) {
+    WarningPopup(English() ? "Warning" : "警告", text);
+}
+
+void Warn(const char* englishText, const char* chineseText) {
+    ShowWarning(English() ? englishText : chineseText);
+}
+
+bool FileNameTaken(const char* path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+bool ConfirmReplace(const char* path) {
+    const std::string p = path;
+    const std::string text = English()
+                                 ? "\"" + p + "\" already exists. Save the output settings into it?"
+                                 : "“" + p + "”已存在，是否将输出设置保存到该文件？";
+    return ConfirmPopup(English() ? "Warning" : "警告", text.c_str()) == 1;
+}
+
 void SaveOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_SAVE_BUTTON, path)) {
         return;
     }
-    // A save that did not reach the disk must not look like one that did.
-    if (FileWriteNormal52P(path) != 1) {
-        if (English()) {
-            MessagePopup("Error", "The output settings could not be saved. The file was not "
-                                  "changed; check the folder and the free disk space.");
-        } else {
-            MessagePopup("出错", "输出设置保存失败，文件未被修改，请检查文件夹和磁盘空间！");
+    // Only names ending in the extension show in the load dialog. A name too
+    // long to take it is refused rather than cut, which would save elsewhere.
+    if (!EndsWithExtension(path)) {
+        if (std::strlen(path) + std::strlen(kSettingsExtension) > MAX_PATHNAME_LEN - 1) {
+            Warn("The file name is too long to add the extension \".52P\". Nothing was saved; "
+                 "choose a shorter name.",
+                 "文件名过长，无法加上扩展名“.52P”，未保存。请选择较短的文件名！");
+            return;
         }
+        std::strcat(path, kSettingsExtension);
+        // The dialog asked about the name as chosen, not about this one.
+        if (FileNameTaken(path) && !ConfirmReplace(path)) {
+            return;
+        }
+    }
+    // A save that did not reach the disk must not look like one that did.
+    int error = 0;
+    if (FileWriteNormal52P(path, &error) != 1) {
+        ShowSettingsWriteFailure(
+            SettingsWriteFailureText(WRITE_SAVED_OUTPUT, path, error, English()));
     }
 }
 
 void LoadOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_LOAD_BUTTON, path)) {
+        return;
+    }
+    // The tick runs behind the dialog: the source may have started meanwhile,
+    // and new settings must not reach a running output unasked.
+    if (gPowerInfo.outputOn != 0) {
+        Warn("The output is running, so the settings file was not loaded. Stop the output, then "
+             "load the file again.",
+             "输出运行中，设置文件未载入。请先停止输出，再重新载入！");
         return;
     }
     FileReadNormal52P(path);
@@ -113,7 +175,11 @@ int BT_COMMSET_OK_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
         DataFromPanelToCommSetVar();
         DisplayPanelCommSet(0);
-        FileWriteSoftSet(SOFTSET_FILE);
+        int error = 0;
+        if (FileWriteSoftSet(SOFTSET_FILE, &error) != 1) {
+            ShowSettingsWriteFailure(
+                SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error, English()));
+        }
     }
     return 0;
 }
@@ -227,4 +293,35 @@ void CallHelpFile() {
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {
     SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_SAVE, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
     SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOAD, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
+}
+
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error,
+                                     bool english) {
+    struct Texts {
+        const char* what;
+        const char* loss;
+    };
+    static const Texts kEnglish[] = {
+        {"The output settings could not be saved to", "The file was not changed."},
+        {"The link settings could not be saved to", "They are used until the program ends."},
+        {"The output settings could not be saved to", "The next start will not show them."},
+        {"The link and language settings could not be saved to",
+         "The next start will not use them."},
+    };
+    static const Texts kChinese[] = {
+        {"输出设置未能保存到", "文件未被修改。"},
+        {"通讯设置未能保存到", "新设置仅在本次运行中有效。"},
+        {"输出设置未能保存到", "下次启动时不会恢复这些设置。"},
+        {"通讯和语言设置未能保存到", "下次启动时不会使用这些设置。"},
+    };
+    const Texts& t = (english ? kEnglish : kChinese)[what];
+    const std::string reason = std::strerror(error);
+    if (english) {
+        return std::string(t.what) + " \"" + path + "\": " + reason + ". " + t.loss;
+    }
+    return std::string(t.what) + "“" + path + "”：" + reason + "。" + t.loss;
+}
+
+void ShowSettingsWriteFailure(const std::string& text) {
+    ShowWarning(text.c_str());
 }

@@ -2,6 +2,8 @@
 // the connect button.
 #pragma once
 
+#include <string>
+
 int MAIN_MENU_ITEM_CALLBACK(int menuBar, int menuItem, void* callbackData, int panel);
 int BT_COMM_CONNECT_CALLBACK(int panel, int control, int event, void* callbackData,
                              int eventData1, int eventData2);
@@ -23,3 +25,16 @@ void SetLanguageChinese();
 void SetLanguageEnglish();
 void CallHelpFile();
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed);
+
+// The settings a failed write was meant to keep; the message says what is lost.
+enum SettingsWrite {
+    WRITE_SAVED_OUTPUT,  // output settings in the file chosen in the save dialog
+    WRITE_LINK_DIALOG,   // "Set.Dat" after OK in the link-settings dialog
+    WRITE_EXIT_AUTOSAVE, // the autosave file at shutdown
+    WRITE_EXIT_SOFTSET,  // "Set.Dat" at shutdown
+};
+// The operator's text for a file that could not be written, naming the file and
+// the system's reason (error, an errno value), in English or Chinese.
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error, bool english);
+// One warning box in the current language with the given texts.
+void ShowSettingsWriteFailure(const std::string& text);

@@ -1,6 +1,9 @@
 // Start-up in its fixed order, the screen check and the one shutdown path.
 #include "app/Shell.h"
 
+#include <cstdio>
+#include <string>
+
 #include "app/MenuDialogs.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
@@ -12,9 +15,6 @@
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
 #include "power/PowerRecords.h"
-
-#include <cstdio>
-#include <string>
 
 int gMainPanel = 0;
 int gCommPanel = 0;
@@ -70,6 +70,31 @@ int Loaded(int handle, int resourceId) {
         break;
     }
     return handle;
+}
+
+// Set while a shutdown runs; its warning box lets events, and so a signal, in.
+bool sShuttingDown = false;
+
+void ExitMainPanelFrom(bool signalled) {
+    if (sShuttingDown) {
+        // A signal while the shutdown's own warning is up must not wait for the
+        // operator: ending the event loops closes the box, and the shutdown
+        // already under way completes.
+        if (signalled) {
+            QuitUserInterface(0);
+        }
+        return;
+    }
+    sShuttingDown = true;
+    AppSaveSettingsOnExit(signalled ? 1 : 0);
+    if (gPowerInfo.online != 0) {
+        CommConnectDeal(0);
+    }
+    SysCloseNamedGuard(hMutex);
+    hMutex = 0;
+    SysRestoreScreenMode();
+    QuitUserInterface(0);
+    sShuttingDown = false;
 }
 
 } // namespace
@@ -180,7 +205,7 @@ int AppMain(int argc, char* argv[]) {
     gFirstConnect = 0;
 
     // A logout or kill takes the same path as the close box, so nothing is lost.
-    SysOnTerminationSignal(ExitMainPanel);
+    SysOnTerminationSignal(ExitMainPanelOnSignal);
 
     RunUserInterface();
 
@@ -211,14 +236,41 @@ void CheckScreen() {
 }
 
 void ExitMainPanel() {
-    AutoSaveSetting();
-    if (gPowerInfo.online != 0) {
-        CommConnectDeal(0);
+    ExitMainPanelFrom(false);
+}
+
+void ExitMainPanelOnSignal() {
+    ExitMainPanelFrom(true);
+}
+
+void AppSaveSettingsOnExit(int fromSignal) {
+    int autoSaveError = 0;
+    int softSetError = 0;
+    if (AutoSaveSetting(&autoSaveError, &softSetError) == 1) {
+        return;
     }
-    SysCloseNamedGuard(hMutex);
-    hMutex = 0;
-    SysRestoreScreenMode();
-    QuitUserInterface(0);
+    const struct {
+        SettingsWrite what;
+        const char* path;
+        int error;
+    } writes[] = {{WRITE_EXIT_AUTOSAVE, AUTOSAVE_FILE, autoSaveError},
+                  {WRITE_EXIT_SOFTSET, SOFTSET_FILE, softSetError}};
+    std::string text;
+    for (const auto& w : writes) {
+        if (w.error == 0) {
+            continue;
+        }
+        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error, English());
+        // Ending from a signal, nobody may be there to close a box.
+        if (fromSignal != 0) {
+            std::fprintf(stderr, "Vx52PSoft: %s\n", line.c_str());
+            continue;
+        }
+        text += (text.empty() ? "" : "\n\n") + line;
+    }
+    if (!text.empty()) {
+        ShowSettingsWriteFailure(text);
+    }
 }
 
 int MAIN_PANEL_CALLBACK(int, int event, void*, int, int) {

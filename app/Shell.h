@@ -18,6 +18,12 @@ int AppMain(int argc, char* argv[]);
 
 void CheckScreen();
 void ExitMainPanel();
+// The same shutdown, reached from SIGTERM or SIGINT: failures go to standard
+// error instead of a message box.
+void ExitMainPanelOnSignal();
+// Shutdown's first step: writes the autosave file and "Set.Dat" and reports what
+// failed, in a warning box, or with fromSignal on standard error.
+void AppSaveSettingsOnExit(int fromSignal);
 int MAIN_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
 
 // Registers the layout names and every callback of the program with the

@@ -217,6 +217,13 @@ int RxState(const ReplyView& v) {
     case '2':
         gPowerInfo.outputOn = 1;
         gPowerInfo.alarm = 0;
+        // Started without us, at the source's own panel for instance: without a
+        // ladder a step would send 0 V. Take it from the settings in force, as
+        // connecting to a running source does.
+        if (gNormal52PSet.upDownBase == 0 && gNormal52PSet.upDownHigh == 0 &&
+            gNormal52PSet.upDownLow == 0) {
+            Cal52PPowerUpDown(1);
+        }
         RefreshOutputState();
         break;
     case '4':

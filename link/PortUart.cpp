@@ -40,6 +40,18 @@ int PortUartOpen(int port, const char* deviceName, int baudRate, int parity, int
     return 0;
 }
 
+int PortUartLastOpenFailure(PortUartOpenFailure* failure) {
+    ComOpenFailure f{};
+    if (failure == nullptr || GetComOpenFailure(&f) == 0) {
+        return 0;
+    }
+    failure->device = f.device;
+    failure->linkTarget = f.linkTarget;
+    failure->group = f.deviceGroup;
+    failure->sysError = f.sysError;
+    return 1;
+}
+
 int PortUartClose(int port) {
     return CloseCom(port);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 constexpr int EMPTY_READ = -1111;
 
@@ -10,6 +11,16 @@ int PortUartOpenDefault(int port, int baudRate);
 int PortUartOpen(int port, const char* deviceName, int baudRate, int parity, int dataBits,
                  int stopBits, int inputQueueSize, int outputQueueSize);
 int PortUartClose(int port);
+
+// What the last failed open tried and the system's reason for the failure.
+struct PortUartOpenFailure {
+    std::string device;     // absolute path; empty when the port number itself was wrong
+    std::string linkTarget; // where the device file links to, or empty
+    std::string group;      // the group that may read and write the device, or empty
+    int sysError = 0;       // errno
+};
+// 1 and the record after a failed open, 0 when the last open succeeded.
+int PortUartLastOpenFailure(PortUartOpenFailure* failure);
 int PortUartClear(int port);
 int PortUartWriteBuff(int port, int length, const uint8_t* bytes);
 // Reads what is queued, at most capacity bytes.

@@ -1,6 +1,8 @@
 #include "link/Scheduler.h"
 
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
@@ -106,11 +108,44 @@ void ConnectSequenceAdvance() {
     }
 }
 
+// Which device was tried and why it failed, so that a wrong port number and a
+// missing permission no longer look alike to the operator.
+std::string OpenPortErrorDetail(bool english) {
+    PortUartOpenFailure f;
+    if (PortUartLastOpenFailure(&f) == 0) {
+        return {};
+    }
+    std::string detail;
+    if (!f.device.empty()) {
+        detail += english ? "Device: " : "设备：";
+        detail += f.device;
+        if (!f.linkTarget.empty()) {
+            detail += " -> " + f.linkTarget;
+        }
+        detail += "\n";
+    }
+    detail += english ? "Reason: " : "原因：";
+    detail += std::strerror(f.sysError);
+    if (f.sysError == EACCES || f.sysError == EPERM) {
+        // Debian gives serial ports to "dialout"; other systems name their own.
+        const std::string group = f.group.empty() ? "dialout" : f.group;
+        detail += english ? "\nOnly members of the group \"" + group +
+                                "\" may use serial ports: add this user to it, then log in again."
+                          : "\n只有用户组“" + group +
+                                "”的成员可以使用串口：请将当前用户加入该组，然后重新登录。";
+    } else if (f.sysError == ENOTTY) {
+        detail += english ? "\nThis file is not a serial port." : "\n该文件不是串口。";
+    }
+    return detail;
+}
+
 void ShowOpenPortError() {
-    if (gPowerInfo.language == 1) {
-        MessagePopup("Error", "Open port error. Please reset.");
+    const bool english = gPowerInfo.language == 1;
+    const std::string detail = OpenPortErrorDetail(english);
+    if (english) {
+        WarningPopup("Error", "Open port error. Please reset.", detail.c_str());
     } else {
-        MessagePopup("出错", "通讯端口打开错误，请重新选择端口！");
+        WarningPopup("出错", "通讯端口打开错误，请重新选择端口！", detail.c_str());
     }
 }
 

@@ -488,7 +488,12 @@ int GetFileWritability(const char* path, bool* exists, mode_t* mode) {
     if (::stat(path, &st) == 0) {
         *exists = true;
         *mode = st.st_mode & 07777;
-        if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+            return INI_ERR_ACCESS;
+        }
+        if ((st.st_mode & 0222) == 0) {
+            errno = EACCES;
             return INI_ERR_ACCESS;
         }
         int fd = ::open(path, O_RDWR | O_CLOEXEC);
@@ -543,7 +548,15 @@ int CreateAndOpenTemporaryFile(const std::string& directory, std::string* tempPa
         }
         return errno == EROFS ? INI_ERR_ACCESS : INI_ERR_TEMP_CREATE;
     }
+    errno = EEXIST;
     return INI_ERR_NO_TEMP_NAME;
+}
+
+// Leaves the system's reason for a failure in errno, whatever cleaning up did
+// to it since.
+int FailWith(int status, int error) {
+    errno = error != 0 ? error : EIO;
+    return status;
 }
 
 void SyncDirectory(const std::string& directory) {
@@ -727,24 +740,26 @@ int Ini_WriteGeneric(IniStore* store, IniLineSinkFn sink, void* context) {
 
 int Ini_ReadFromFile(IniStore* store, const char* path) {
     if (store == nullptr) {
-        return INI_ERR_NULL_STORE;
+        return FailWith(INI_ERR_NULL_STORE, EINVAL);
     }
     if (path == nullptr) {
-        return INI_ERR_OPEN;
+        return FailWith(INI_ERR_OPEN, ENOENT);
     }
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        return INI_ERR_OPEN;
+        return FailWith(INI_ERR_OPEN, errno);
     }
     LineFile* reader = LineFile_New(FileByteSource, file);
     if (reader == nullptr) {
         std::fclose(file);
-        return INI_ERR_OUT_OF_MEMORY;
+        return FailWith(INI_ERR_OUT_OF_MEMORY, ENOMEM);
     }
+    errno = 0;
     int status = Ini_ReadGeneric(store, LineFileLineSource, reader);
+    const int error = status == INI_ERR_OUT_OF_MEMORY ? ENOMEM : errno;
     LineFile_Dispose(reader);
     std::fclose(file);
-    return status < 0 ? status : 0;
+    return status < 0 ? FailWith(status, error) : 0;
 }
 
 // The new text goes to a temporary file beside the target, is synced, and then
@@ -752,17 +767,17 @@ int Ini_ReadFromFile(IniStore* store, const char* path) {
 // either the old file or the new one, never neither.
 int Ini_WriteToFile(IniStore* store, const char* path) {
     if (store == nullptr) {
-        return INI_ERR_NULL_STORE;
+        return FailWith(INI_ERR_NULL_STORE, EINVAL);
     }
     if (path == nullptr || *path == '\0') {
-        return INI_ERR_PATH;
+        return FailWith(INI_ERR_PATH, ENOENT);
     }
     try {
         bool exists = false;
         mode_t mode = 0;
         int status = GetFileWritability(path, &exists, &mode);
         if (status < 0) {
-            return status;
+            return FailWith(status, errno);
         }
         // Through a symbolic link the file it points to is replaced, not the link.
         std::string target = path;
@@ -778,41 +793,46 @@ int Ini_WriteToFile(IniStore* store, const char* path) {
         int fd = -1;
         status = CreateAndOpenTemporaryFile(directory, &tempPath, &fd);
         if (status < 0) {
-            return status;
+            return FailWith(status, errno);
         }
         if (exists) {
             ::fchmod(fd, mode);
         }
         FILE* file = ::fdopen(fd, "wb");
         if (file == nullptr) {
-            status = StatusFromErrno(errno);
+            const int error = errno;
             ::close(fd);
             ::unlink(tempPath.c_str());
-            return status;
+            return FailWith(StatusFromErrno(error), error);
         }
         std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer);
+        errno = 0;
         status = Ini_WriteGeneric(store, FileLineSink, file);
+        int error = status == INI_ERR_OUT_OF_MEMORY ? ENOMEM : errno;
         if (status >= 0) {
             errno = 0;
             if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) {
-                status = StatusFromErrno(errno);
+                error = errno;
+                status = StatusFromErrno(error);
             }
         }
         errno = 0;
         if (std::fclose(file) != 0 && status >= 0) {
-            status = StatusFromErrno(errno);
+            error = errno;
+            status = StatusFromErrno(error);
         }
         if (status >= 0 && ::rename(tempPath.c_str(), target.c_str()) != 0) {
-            status = StatusFromErrno(errno);
+            error = errno;
+            status = StatusFromErrno(error);
         }
         if (status < 0) {
             ::unlink(tempPath.c_str());
-            return status;
+            return FailWith(status, error);
         }
         SyncDirectory(directory);
         return 0;
     } catch (const std::bad_alloc&) {
-        return INI_ERR_OUT_OF_MEMORY;
+        return FailWith(INI_ERR_OUT_OF_MEMORY, ENOMEM);
     }
 }
 
@@ -842,8 +862,11 @@ int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t v
         std::vector<IniItem>& items = store->sections[s].items;
         size_t place = items.size();
         if (store->duplicateChecking) {
+            // Scanning backwards, the last one met is the first in the file: the
+            // new item takes its place and the hand-written comment above it.
             for (size_t i = items.size(); i-- > 0;) {
                 if (StrICmpWithoutSurrWhiteSpace(items[i].name.c_str(), item) == 0) {
+                    fresh.comment = std::move(items[i].comment);
                     items.erase(items.begin() + static_cast<long>(i));
                     place = i;
                 }

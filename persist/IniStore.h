@@ -35,9 +35,11 @@ constexpr int INI_MAX_VALUE_PER_LINE = 80;
 IniStore* Ini_New(int autoSort);
 void Ini_Dispose(IniStore* store);
 
-// Appends the sections and items of the file to the store.
+// Appends the sections and items of the file to the store. On failure errno
+// holds the system's reason (ENOENT: there is no such file).
 int Ini_ReadFromFile(IniStore* store, const char* path);
-// Replaces the file with the whole store; the old file stays intact on any failure.
+// Replaces the file with the whole store; the old file stays intact on any failure,
+// and errno then holds the system's reason.
 int Ini_WriteToFile(IniStore* store, const char* path);
 
 int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t value);

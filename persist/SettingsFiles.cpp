@@ -2,6 +2,7 @@
 // "FileInfo" section naming their kind and a "Value" section of integers.
 #include "persist/SettingsFiles.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <sys/stat.h>
@@ -80,25 +81,36 @@ int ReadSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N]
     return 1;
 }
 
+// Returns 0, or the system's reason (an errno value) for not writing the file.
 template <std::size_t N>
-int WriteSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N]) {
-    IniStore* store = Ini_New(0);
-    if (store == nullptr) {
-        return 0;
+int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const FieldItem (&items)[N]) {
+    // Everything the old file holds that the store keeps survives the save. A file
+    // that exists but cannot be read is not written over: what it holds would be lost.
+    const int read = Ini_ReadFromFile(store, path);
+    if (read < 0 && !(read == INI_ERR_OPEN && errno == ENOENT)) {
+        return errno;
     }
-    // Everything the old file holds that the store keeps survives the save.
-    Ini_ReadFromFile(store, path);
     int status = Ini_PutInt(store, SECTION_FILE_INFO, ITEM_TYPE, kind);
     for (const FieldItem& item : items) {
         if (status >= 0) {
             status = Ini_PutInt(store, SECTION_VALUE, item.name, *item.field);
         }
     }
-    if (status >= 0) {
-        status = Ini_WriteToFile(store, path);
+    if (status < 0) {
+        return ENOMEM;
     }
+    return Ini_WriteToFile(store, path) < 0 ? errno : 0;
+}
+
+template <std::size_t N>
+int WriteSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N], int* error) {
+    IniStore* store = Ini_New(0);
+    const int reason = store == nullptr ? ENOMEM : PutItemsAndWrite(store, path, kind, items);
     Ini_Dispose(store);
-    return status >= 0 ? 1 : 0;
+    if (reason != 0 && error != nullptr) {
+        *error = reason;
+    }
+    return reason == 0 ? 1 : 0;
 }
 
 } // namespace
@@ -107,23 +119,24 @@ int FileReadNormal52P(const char* path) {
     return ReadSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems, RunNormal52PCheck);
 }
 
-int FileWriteNormal52P(const char* path) {
-    return WriteSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems);
+int FileWriteNormal52P(const char* path, int* error) {
+    return WriteSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems, error);
 }
 
 int FileReadSoftSet(const char* path) {
     return ReadSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, RunCommSetCheck);
 }
 
-int FileWriteSoftSet(const char* path) {
-    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems);
+int FileWriteSoftSet(const char* path, int* error) {
+    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, error);
 }
 
-void AutoSave52P() {
-    FileWriteNormal52P(AUTOSAVE_FILE);
+int AutoSave52P(int* error) {
+    return FileWriteNormal52P(AUTOSAVE_FILE, error);
 }
 
-void AutoSaveSetting() {
-    AutoSave52P();
-    FileWriteSoftSet(SOFTSET_FILE);
+int AutoSaveSetting(int* autoSaveError, int* softSetError) {
+    const int autoSaved = AutoSave52P(autoSaveError);
+    const int softSetSaved = FileWriteSoftSet(SOFTSET_FILE, softSetError);
+    return autoSaved == 1 && softSetSaved == 1 ? 1 : 0;
 }

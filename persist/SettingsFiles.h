@@ -7,9 +7,12 @@ constexpr const char* AUTOSAVE_FILE = "AutoSave52P.52P";
 
 // 1 when the file was read into gNormal52PSet, 0 when missing or of another kind.
 int FileReadNormal52P(const char* path);
-// 1 when the file was written, 0 when it could not be.
-int FileWriteNormal52P(const char* path);
+// Writers: 1 when the file was written; 0 when it could not be, with the system's
+// reason (an errno value) in *error when error is not null. A failed write leaves
+// the old file as it was.
+int FileWriteNormal52P(const char* path, int* error = nullptr);
 int FileReadSoftSet(const char* path);
-int FileWriteSoftSet(const char* path);
-void AutoSave52P();
-void AutoSaveSetting();
+int FileWriteSoftSet(const char* path, int* error = nullptr);
+int AutoSave52P(int* error = nullptr);
+// Writes the autosave file and "Set.Dat"; 1 when both were written.
+int AutoSaveSetting(int* autoSaveError = nullptr, int* softSetError = nullptr);

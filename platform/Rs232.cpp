@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -24,6 +25,39 @@ struct PortSlot {
 };
 
 PortSlot gPorts[kMaxPorts];
+
+ComOpenFailure gOpenFailure{};
+bool gOpenFailed = false;
+
+// Keeps what an open tried and the system's reason; the path is made absolute
+// because a "COM<N>" link resolves against a working folder the operator
+// may not know.
+int OpenFailed(int result, const char* path, int error) {
+    ComOpenFailure& f = gOpenFailure;
+    f = ComOpenFailure{};
+    f.sysError = error != 0 ? error : EIO;
+    gOpenFailed = true;
+    if (path == nullptr || path[0] == '\0') {
+        return result;
+    }
+    char cwd[400];
+    if (path[0] != '/' && getcwd(cwd, sizeof cwd) != nullptr) {
+        std::snprintf(f.device, sizeof f.device, "%s/%s", cwd, path);
+    } else {
+        std::snprintf(f.device, sizeof f.device, "%s", path);
+    }
+    const ssize_t n = readlink(path, f.linkTarget, sizeof f.linkTarget - 1);
+    f.linkTarget[n > 0 ? n : 0] = '\0';
+    // Only a group that may both read and write the device is worth joining.
+    struct stat st {};
+    if (stat(path, &st) == 0 && (st.st_mode & 060) == 060) {
+        const group* g = getgrgid(st.st_gid);
+        if (g != nullptr && g->gr_name != nullptr) {
+            std::snprintf(f.deviceGroup, sizeof f.deviceGroup, "%s", g->gr_name);
+        }
+    }
+    return result;
+}
 
 PortSlot* SlotOf(int port) {
     if (port < 1 || port > kMaxPorts) {
@@ -84,12 +118,12 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     (void)outputQueueSize;
     PortSlot* slot = SlotOf(port);
     if (slot == nullptr) {
-        return RS232_ERR_PORT_NUMBER;
+        return OpenFailed(RS232_ERR_PORT_NUMBER, nullptr, EINVAL);
     }
     speed_t speed = SpeedOf(baudRate);
     if (speed == B0 || parity < 0 || parity > 2 || dataBits < 5 || dataBits > 8 || stopBits < 1 ||
         stopBits > 2) {
-        return RS232_ERR_CONFIG;
+        return OpenFailed(RS232_ERR_CONFIG, nullptr, EINVAL);
     }
     if (slot->fd >= 0) {
         CloseCom(port);
@@ -103,13 +137,14 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     }
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return RS232_ERR_OPEN;
+        return OpenFailed(RS232_ERR_OPEN, path, errno);
     }
 
     struct termios tio {};
     if (tcgetattr(fd, &tio) != 0) {
+        const int error = errno;
         close(fd);
-        return RS232_ERR_OPEN; // not a terminal: no serial port behind the name
+        return OpenFailed(RS232_ERR_OPEN, path, error); // not a terminal: no serial port there
     }
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
@@ -130,14 +165,24 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 ||
         tcsetattr(fd, TCSANOW, &tio) != 0) {
+        const int error = errno;
         close(fd);
-        return RS232_ERR_CONFIG;
+        return OpenFailed(RS232_ERR_CONFIG, path, error);
     }
     // Another program opening the same line would steal reply bytes.
     ioctl(fd, TIOCEXCL);
+    gOpenFailed = false;
     slot->fd = fd;
     slot->baudRate = baudRate;
     return RS232_NO_ERROR;
+}
+
+int GetComOpenFailure(ComOpenFailure* failure) {
+    if (!gOpenFailed || failure == nullptr) {
+        return 0;
+    }
+    *failure = gOpenFailure;
+    return 1;
 }
 
 int CloseCom(int port) {

@@ -18,6 +18,16 @@ enum {
 int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize);
 int CloseCom(int port);
+
+// Why the most recent OpenComConfig failed, for the operator's message.
+struct ComOpenFailure {
+    char device[512];     // the file it tried, absolute; empty when the port number was wrong
+    char linkTarget[512]; // where that file links to, or empty
+    char deviceGroup[64]; // the group that may read and write the device, or empty
+    int sysError;         // errno of the failing call; EINVAL for settings the line refuses
+};
+// 1 and the record when an open has failed since the last successful one, else 0.
+int GetComOpenFailure(ComOpenFailure* failure);
 int SetCTSMode(int port, int mode);
 int FlushInQ(int port);
 int FlushOutQ(int port);

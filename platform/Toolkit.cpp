@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -1210,6 +1211,29 @@ int MessagePopup(const char* title, const char* message) {
     }
     QMessageBox box(QMessageBox::Information, ToQ(title), ToQ(message), QMessageBox::Ok,
                     Reg().mainHost);
+    box.exec();
+    return 0;
+}
+
+constexpr int kWarningDetailWidth = 520;
+
+int WarningPopup(const char* title, const char* message, const char* detail) {
+    if (Reg().responder) {
+        return Reg().responder->Warning(title ? title : "", message ? message : "",
+                                        detail ? detail : "");
+    }
+    if (!qApp) {
+        return UIE_NOT_INITIALIZED;
+    }
+    QMessageBox box(QMessageBox::Warning, ToQ(title), ToQ(message), QMessageBox::Ok,
+                    Reg().mainHost);
+    box.setInformativeText(ToQ(detail));
+    // Device paths in the detail would otherwise wrap at every few words.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()); grid && detail && *detail) {
+        grid->addItem(
+            new QSpacerItem(kWarningDetailWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
     return 0;
 }

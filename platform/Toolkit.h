@@ -144,6 +144,9 @@ int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string*
 
 // ---- modal popups -------------------------------------------------------------
 int MessagePopup(const char* title, const char* message);
+// A message box with a warning icon, for something that failed and matters to
+// the operator. detail, when not empty, is shown below the message.
+int WarningPopup(const char* title, const char* message, const char* detail = nullptr);
 // 1 for Yes, 0 for No.
 int ConfirmPopup(const char* title, const char* message);
 // Returns VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or
@@ -160,6 +163,11 @@ class UiPopupResponder {
 public:
     virtual ~UiPopupResponder() = default;
     virtual int Message(const std::string& title, const std::string& text) = 0;
+    // Responders that do not tell the kinds apart see a warning as a message.
+    virtual int Warning(const std::string& title, const std::string& text,
+                        const std::string& detail) {
+        return Message(title, detail.empty() ? text : text + "\n\n" + detail);
+    }
     virtual int Confirm(const std::string& title, const std::string& text) = 0;
     // Returns the selection status; writes the chosen path.
     virtual int FileSelect(int buttonLabel, const std::string& defaultFileSpec,

@@ -168,6 +168,14 @@ void Step(int32_t next) {
     if (next == gNormal52PSet.vol) {
         return;
     }
+    // A ladder made under other settings (another range, or none at all) may
+    // hold a level the source must never be sent.
+    int32_t min = 0;
+    int32_t max = 0;
+    PowerVolLimits(gPowerInfo.outputOn, &min, &max);
+    if (next < min || next > max) {
+        return;
+    }
     gNormal52PSet.vol = next;
     Redraw();
     QueueIfOnline(90, 80);

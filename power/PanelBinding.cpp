@@ -65,18 +65,11 @@ void Data52PFromNormalVarToPanel(int running) {
 
     MainMenuNormalSaveLoadDimmed(running != 0 ? 1u : 0u);
 
-    // In AUTO a running output stays on its own side of 150.0 V.
-    double volMin = 1.0;
-    double volMax = 300.0;
-    if (running != 0 && s.volLevel == 0) {
-        if (s.vol > 1500) {
-            volMin = 150.1;
-        } else {
-            volMax = 150.0;
-        }
-    }
-    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MIN_VALUE, volMin);
-    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MAX_VALUE, volMax);
+    int32_t volMin = 0;
+    int32_t volMax = 0;
+    PowerVolLimits(running, &volMin, &volMax);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MIN_VALUE, volMin / 10.0);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MAX_VALUE, volMax / 10.0);
     SetCtrlVal(gMainPanel, PANEL_NUM_VOL, s.vol / 10.0);
 
     // Fixed high frequencies are reached only by the preset buttons.

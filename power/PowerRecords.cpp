@@ -105,6 +105,18 @@ void Cal52PPowerUpDown(int enable) {
     s.upDownHigh = static_cast<int32_t>(high);
 }
 
+void PowerVolLimits(int running, int32_t* min, int32_t* max) {
+    *min = kVolMin;
+    *max = kVolMax;
+    if (running != 0 && gNormal52PSet.volLevel == 0) {
+        if (gNormal52PSet.vol >= kAutoHighSideBottom) {
+            *min = kAutoHighSideBottom;
+        } else {
+            *max = kAutoLowSideTop;
+        }
+    }
+}
+
 void ModelTypeChoose(int modelType) {
     ModelF52PChoose(modelType);
 }

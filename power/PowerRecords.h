@@ -50,6 +50,10 @@ int Data52PCheck();
 // Sets the step ladder from vol, up2U, down2U and volLevel, or clears it (enable 0).
 void Cal52PPowerUpDown(int enable);
 
+// The voltages (0.1 V) the output may be set to: 1.0-300.0 V, and while it runs
+// in AUTO only the side of 150.0 V that vol is on.
+void PowerVolLimits(int running, int32_t* min, int32_t* max);
+
 void ModelTypeChoose(int modelType);
 void ModelF52PChoose(int modelType);
 

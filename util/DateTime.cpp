@@ -35,7 +35,12 @@ int32_t FloorMod(int32_t a, int32_t b) {
 
 } // namespace
 
-void CalDateTimeFromTimeToVar(DateTime* dt) {
+int CalDateTimeFromTimeToVar(DateTime* dt) {
+    // No month to look up: the record is no date, and any count would be a
+    // made-up one, so it keeps the count it has.
+    if (dt->month < 1 || dt->month > 12) {
+        return 0;
+    }
     const int32_t y = dt->year - 2000;
     // An arithmetic shift rounds towards minus infinity and the low two bits are
     // the position in the block, so years before 2000 need no special case.
@@ -51,6 +56,7 @@ void CalDateTimeFromTimeToVar(DateTime* dt) {
     // instead of overflowing; every real date in range fits exactly.
     const int64_t seconds = ((days * 24 + dt->hour) * 60 + dt->minute) * 60 + dt->second;
     dt->totalSeconds = static_cast<int32_t>(seconds);
+    return 1;
 }
 
 void CalDateTimeFromVarToTime(DateTime* dt) {

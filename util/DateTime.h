@@ -17,7 +17,8 @@ struct DateTime {
 extern const int32_t gYear4DayCnt[4];
 extern const int32_t gMonDayCnt[13];
 
-void CalDateTimeFromTimeToVar(DateTime* dt);
+// 1, or 0 when month is outside 1..12: then totalSeconds is left as it was.
+int CalDateTimeFromTimeToVar(DateTime* dt);
 void CalDateTimeFromVarToTime(DateTime* dt);
 void DateTimeGetNow(DateTime* dt);
 void DateTimeAddSecond(int32_t seconds, DateTime* dt);

@@ -174,16 +174,96 @@ TEST_F(MenuDialogsTest, SaveAndLoadThroughTheFileDialog) {
     EXPECT_EQ(2300, gNormal52PSet.vol);
 }
 
-TEST_F(MenuDialogsTest, FailedSaveIsReportedInTheOperatorsLanguage) {
+// Every failed write is a warning in the language in force that names the
+// file and the system's reason; ending from a signal, a line on stderr instead.
+TEST_F(MenuDialogsTest, FailedWritesAreWarningsNamingFileAndReason) {
     popups_.fileStatus = VAL_NEW_FILE_SELECTED;
     popups_.filePath = scratch_->path() + "/no-such-folder/x.52P";
+    std::filesystem::create_directory(SOFTSET_FILE);
+    std::filesystem::create_directory(AUTOSAVE_FILE);
+    const std::vector<std::vector<std::string>> named = {
+        {popups_.filePath + "|No such file or directory"},             // menu save
+        {"Set.Dat|Is a directory"},                                    // link-settings OK
+        {"AutoSave52P.52P|Is a directory", "Set.Dat|Is a directory"}}; // shutdown
+    for (int language : {0, 1}) {
+        SCOPED_TRACE(language);
+        gPowerInfo.language = language;
+        popups_.messages.clear();
+        popups_.warned.clear();
+        UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+        UiTriggerMenuItem(gMainMenu, MENUBAR_SET_COMM);
+        ClickOn(gCommPanel, COMMPANEL_BT_OK);
+        AppSaveSettingsOnExit(0);
+        ASSERT_EQ(3u, popups_.messages.size());
+        EXPECT_EQ(std::vector<bool>(3, true), popups_.warned);
+        for (size_t i = 0; i < named.size(); ++i) {
+            const std::string& m = popups_.messages[i];
+            EXPECT_EQ(0u, m.find(language == 1 ? "Warning|" : "警告|")) << m;
+            for (std::string fileAndReason : named[i]) {
+                fileAndReason.replace(fileAndReason.find('|'), 1, language == 1 ? "\": " : "”：");
+                EXPECT_NE(std::string::npos, m.find(fileAndReason)) << m;
+            }
+        }
+    }
+    popups_.messages.clear();
+    testing::internal::CaptureStderr();
+    AppSaveSettingsOnExit(1);
+    EXPECT_EQ("Vx52PSoft: The output settings could not be saved to \"AutoSave52P.52P\": Is a "
+              "directory. The next start will not show them.\nVx52PSoft: The link and language "
+              "settings could not be saved to \"Set.Dat\": Is a directory. The next start will "
+              "not use them.\n",
+              testing::internal::GetCapturedStderr());
+    EXPECT_TRUE(popups_.messages.empty());
+}
+
+// Saved files carry the extension the load dialog lists, in any case.
+TEST_F(MenuDialogsTest, SavedNamesGetTheExtension) {
+    popups_.fileStatus = VAL_NEW_FILE_SELECTED;
+    const std::pair<const char*, const char*> names[] = {
+        {"bench", "bench.52P"}, {"b2.52p", "b2.52p"}, {"b3.txt", "b3.txt.52P"}};
+    for (auto [chosen, written] : names) {
+        popups_.filePath = scratch_->path() + "/" + chosen;
+        UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+        EXPECT_TRUE(ScratchDir::Exists(scratch_->path() + "/" + written)) << chosen;
+    }
+    EXPECT_FALSE(ScratchDir::Exists(scratch_->path() + "/bench"));
+    EXPECT_TRUE(popups_.messages.empty());
+
+    // The dialog never asked about the longer name: replacing it is asked first.
+    ScratchDir::WriteFile("b3.txt.52P", "mine");
+    popups_.filePath = scratch_->path() + "/b3.txt";
+    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
+    EXPECT_EQ("mine", ScratchDir::ReadFile("b3.txt.52P"));
+    ASSERT_EQ(1u, popups_.confirms.size());
+    EXPECT_EQ("警告|“" + popups_.filePath + ".52P”已存在，是否将输出设置保存到该文件？",
+              popups_.confirms[0]);
+
+    // No room left for the extension: refused, never cut.
+    gPowerInfo.language = 1;
+    popups_.filePath = scratch_->path() + "/";
+    popups_.filePath += std::string(MAX_PATHNAME_LEN - 4 - popups_.filePath.size(), 'n');
     UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
     ASSERT_EQ(1u, popups_.messages.size());
-    EXPECT_EQ(0u, popups_.messages[0].find("出错|"));
-    gPowerInfo.language = 1;
-    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_SAVE);
-    ASSERT_EQ(2u, popups_.messages.size());
-    EXPECT_EQ(0u, popups_.messages[1].find("Error|The output settings could not be saved"));
+    EXPECT_EQ(0u, popups_.messages[0].find("Warning|The file name is too long"));
+    for (const auto& entry : std::filesystem::directory_iterator(scratch_->path())) {
+        EXPECT_NE('n', entry.path().filename().string()[0]) << entry.path();
+    }
+}
+
+// The source may start while the load dialog is open: then nothing is loaded
+// and nothing reaches it.
+TEST_F(MenuDialogsTest, LoadIsRefusedWhenTheOutputStartedBehindTheDialog) {
+    ScratchDir::WriteFile("x.52P", "[FileInfo]\r\nType = 65\r\n[Value]\r\nVol = 1200\r\n");
+    popups_.fileStatus = VAL_EXISTING_FILE_SELECTED;
+    popups_.filePath = scratch_->path() + "/x.52P";
+    popups_.whileFileDialogOpen = [] { gPowerInfo.outputOn = 1; };
+    gPowerInfo.online = 1;
+    UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOAD);
+    gPowerInfo.online = 0;
+    EXPECT_EQ(2200, gNormal52PSet.vol);
+    EXPECT_EQ(0, gCommNewCmd.count);
+    ASSERT_EQ(1u, popups_.messages.size());
+    EXPECT_EQ(0u, popups_.messages[0].find("警告|输出运行中，设置文件未载入"));
 }
 
 TEST_F(MenuDialogsTest, SaveAndLoadCannotBeChosenWhileRunning) {
@@ -241,6 +321,7 @@ TEST_F(MenuDialogsTest, ConnectButtonReportsAMissingPortInTheLanguage) {
     Click(PANEL_BT_CONNECT);
     ASSERT_EQ(2u, popups_.messages.size());
     EXPECT_EQ("Error|Open port error. Please reset.", popups_.messages[1]);
+    EXPECT_EQ(std::vector<bool>(2, true), popups_.warned);
     EXPECT_EQ(0, gPowerInfo.online);
     // The automatic attempt at start-up stays silent.
     gFirstConnect = 1;

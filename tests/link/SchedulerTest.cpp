@@ -1,6 +1,7 @@
 // The scheduler tick by tick against a scripted instrument on a pseudo-terminal.
 // Each request is logged as "mnemonic@tick", with "*" when the wait panel is
 // up right after it; the first tick after connecting is 1.
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
 #include "link/Scheduler.h"
+#include "power/FrontPanel.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 
@@ -24,6 +26,7 @@ struct FakeSource {
     bool stopHonoured = true;
     std::map<std::string, int> drop; // replies to leave out, by mnemonic
     std::string refuse;              // mnemonic answered with "!"
+    std::string settings = "RNS=220.0,50.0,07,09,3,1,*";
 
     Bytes Answer(const Bytes& req) {
         const std::string m(req.begin() + 4, req.begin() + 7);
@@ -40,7 +43,7 @@ struct FakeSource {
             return ReplyFrame(req[3], std::string("RTE=") + state + "00");
         }
         if (m == "RNS") {
-            return ReplyFrame(req[3], "RNS=220.0,50.0,07,09,3,1,*");
+            return ReplyFrame(req[3], settings);
         }
         if (m == "RNT") {
             return ReplyFrame(req[3], "RNT=220.5,1.2345,50.0,1234.5,*");
@@ -101,6 +104,7 @@ class SchedulerTest : public ::testing::Test {
         log << (log.tellp() > 0 ? " " : "") << std::string(req.begin() + 4, req.begin() + 7) << "@"
             << tick << (gPowerInfo.waitShown == 1 ? "*" : "");
         groups.push_back(c.presentGroup);
+        requests.emplace_back(req.begin() + 4, req.end() - 2);
         const Bytes reply = source.Answer(req);
         if (!reply.empty()) {
             pty->Write(reply);
@@ -142,6 +146,7 @@ class SchedulerTest : public ::testing::Test {
     int tick = 0;
     std::ostringstream log;
     std::vector<int> groups;
+    std::vector<std::string> requests; // mnemonic and data of each request
 };
 
 TEST_F(SchedulerTest, SilentInstrumentGoesOfflineAfterThreeMisses) {
@@ -390,7 +395,82 @@ TEST_F(SchedulerTest, OpenFailureIsReportedUnlessAtStartUp) {
     EXPECT_EQ(popups.messages,
               (std::vector<std::string>{"Error|Open port error. Please reset.",
                                         "出错|通讯端口打开错误，请重新选择端口！"}));
+    EXPECT_EQ(popups.warned, (std::vector<bool>{true, true}));
+    EXPECT_EQ(popups.details[1].find("设备：" + dir.path() + "/COM2\n原因："), 0u);
     popups.messages.clear();
+}
+
+// The detail names the device tried, where its link leads, the system's reason
+// and, for a permission error, the group to join.
+TEST_F(SchedulerTest, OpenFailureDetailSaysWhy) {
+    struct Case {
+        const char* target; // what COM3 links to
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"/nonexistent/tty", " -> /nonexistent/tty\nReason: No such file or directory"},
+        {"plain", "\nReason: Inappropriate ioctl for device\nThis file is not a serial port."},
+        // A read-only kernel file refuses writing even to root.
+        {"/sys/kernel/uevent_seqnum",
+         "\nReason: Permission denied\nOnly members of the group \"dialout\" may use"},
+    };
+    std::ofstream("plain") << "not a terminal";
+    gPowerInfo.port = 3;
+    for (const Case& c : cases) {
+        std::filesystem::remove("COM3");
+        std::filesystem::create_symlink(c.target, "COM3");
+        popups.details.clear();
+        CommConnectDeal(1);
+        ASSERT_EQ(popups.details.size(), 1u) << c.target;
+        EXPECT_EQ(popups.details[0].find("Device: " + dir.path() + "/COM3"), 0u) << c.target;
+        EXPECT_NE(popups.details[0].find(c.detail), std::string::npos) << popups.details[0];
+    }
+    popups.messages.clear();
+}
+
+// A source started at its own panel reports running while the program holds no
+// ladder: the first such state reply makes one from the settings in force, and
+// no step sends a voltage outside the limits.
+TEST_F(SchedulerTest, SourceStartedOnItsOwnGetsALadderAndStepsStayInLimits) {
+    struct Case {
+        const char* settings;
+        std::vector<std::string> sent; // voltages of the settings commands
+    };
+    const Case cases[] = {
+        {"RNS=220.0,50.0,07,09,3,1,*", {"2110", "2200", "2270"}}, // HIGH
+        {"RNS=148.0,50.0,05,05,0,0,*", {"1430", "1480", "1500"}}, // AUTO, low side
+        {"RNS=152.0,50.0,05,05,0,0,*", {"1501", "1520", "1570"}}, // AUTO, high side
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        source.state = '0';
+        source.settings = c.settings;
+        Connect();
+        TicksTo(21);
+        ASSERT_EQ(gPowerInfo.outputOn, 0);
+        source.state = '2';
+        TicksTo(46); // the next state poll is answered
+        ASSERT_EQ(gPowerInfo.outputOn, 1);
+        requests.clear();
+        for (CtrlCallbackPtr step : {BT_FC_UDOWN_CALLBACK, BT_FC_UDOWN_CALLBACK, BT_FC_UUP_CALLBACK,
+                                     BT_FC_UUP_CALLBACK, BT_FC_UUP_CALLBACK}) {
+            step(gMainPanel, 0, EVENT_COMMIT, nullptr, 0, 0);
+            TicksTo(tick + 6);
+        }
+        std::vector<std::string> sent;
+        for (const std::string& r : requests) {
+            if (r.rfind("SNO=", 0) == 0) {
+                sent.push_back(r.substr(4, 4));
+            }
+        }
+        EXPECT_EQ(sent, c.sent);
+        CommConnectDeal(0);
+        PowerRecordsReset();
+        gPowerInfo.address = 1;
+        gPowerInfo.port = 1;
+        gPowerInfo.baudRate = 9600;
+        gPowerInfo.language = 1;
+    }
 }
 
 } // namespace

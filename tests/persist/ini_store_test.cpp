@@ -164,14 +164,15 @@ TEST_F(IniStoreTest, DoubleByteCharactersAreScannedAsOneUnit) {
     EXPECT_EQ(3, v);
 }
 
-TEST_F(IniStoreTest, PutKeepsPositionsReplacesDuplicatesAndAppends) {
-    StorePtr store = Parse("[A]\r\nx=1\r\nfreq=2\r\ny=3\r\nFREQ=4\r\n[B]\r\nz=5\r\n");
+TEST_F(IniStoreTest, PutKeepsPositionsCommentsReplacesDuplicatesAndAppends) {
+    StorePtr store = Parse("[A]\r\nx=1\r\n; c1\r\nfreq=2\r\ny=3\r\n; c2\r\nFREQ=4\r\n"
+                           "[B]\r\n; bench 3\r\nz=5\r\n");
     EXPECT_EQ(0, Ini_PutInt(store.get(), "a", "Freq", -600));
     EXPECT_EQ(0, Ini_PutInt(store.get(), "A", "New", 7));
     EXPECT_EQ(0, Ini_PutInt(store.get(), "C", "Vol", 2147483647));
     EXPECT_EQ(0, Ini_PutInt(store.get(), "B", "z", 0));
-    EXPECT_EQ("[A]\r\nx = 1\r\nFreq = -600\r\ny = 3\r\nNew = 7\r\n\r\n"
-              "[B]\r\nz = 0\r\n\r\n[C]\r\nVol = 2147483647\r\n\r\n",
+    EXPECT_EQ("[A]\r\nx = 1\r\n; c1\r\nFreq = -600\r\ny = 3\r\nNew = 7\r\n\r\n"
+              "[B]\r\n; bench 3\r\nz = 0\r\n\r\n[C]\r\nVol = 2147483647\r\n\r\n",
               Dump(store.get()));
 }
 

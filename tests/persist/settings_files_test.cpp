@@ -2,7 +2,9 @@
 // refusal of the other kind, repair of a refused file at start-up, failed saves.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ScratchDir.h"
 #include "persist/SettingsFiles.h"
@@ -148,23 +150,41 @@ TEST_F(SettingsFilesTest, SavingOverAnExistingFileKeepsWhatItHolds) {
     // A hand-written file: comments and extra items stay, the program's items
     // change in place under their own names.
     WriteFile("hand.52P", "; my bench\n[fileinfo]\ntype=65\n[value]\nfreq=600\n"
-                          "; keep\nNote=hello\nvol=1000\n[Extra]\nA=1\n");
+                          "; keep\nNote=hello\n; bench 3 voltage\nvol=1000\n[Extra]\nA=1\n");
     EXPECT_EQ(1, FileReadNormal52P("hand.52P"));
     ExpectOutput(1000, 600, 0, 10, 10);
     gNormal52PSet.vol = 1300;
     EXPECT_EQ(1, FileWriteNormal52P("hand.52P"));
     EXPECT_EQ("; my bench\r\n[fileinfo]\r\nType = 65\r\n\r\n[value]\r\nFreq = 600\r\n"
-              "; keep\r\nNote = hello\r\nVol = 1300\r\nVolLevel = 0\r\nUp2U = 10\r\n"
-              "Down2U = 10\r\n\r\n[Extra]\r\nA = 1\r\n\r\n",
+              "; keep\r\nNote = hello\r\n; bench 3 voltage\r\nVol = 1300\r\nVolLevel = 0\r\n"
+              "Up2U = 10\r\nDown2U = 10\r\n\r\n[Extra]\r\nA = 1\r\n\r\n",
               ReadFile("hand.52P"));
 }
 
-TEST_F(SettingsFilesTest, FailedSaveIsReportedAndLeavesTheFile) {
+TEST_F(SettingsFilesTest, FailedSaveIsReportedWithItsReasonAndLeavesTheFile) {
     WriteFile("locked.52P", kNormalExample);
     ASSERT_EQ(0, chmod("locked.52P", 0444));
+    WriteFile("unreadable.52P", kNormalExample);
+    ASSERT_EQ(0, chmod("unreadable.52P", 0200));
+    ASSERT_EQ(0, mkdir("folder.52P", 0755));
     SetOutput(2000, 500, 1, 5, 5);
-    EXPECT_EQ(0, FileWriteNormal52P("locked.52P"));
+    struct Case {
+        const char* path;
+        int error;
+    };
+    // A file that cannot be read is not written over; root can read it anyway.
+    const Case cases[] = {{"locked.52P", EACCES},
+                          {"no/such/dir/x.52P", ENOENT},
+                          {"folder.52P", EISDIR},
+                          {"unreadable.52P", geteuid() == 0 ? 0 : EACCES}};
+    for (const Case& c : cases) {
+        int error = 0;
+        EXPECT_EQ(c.error == 0 ? 1 : 0, FileWriteNormal52P(c.path, &error)) << c.path;
+        EXPECT_EQ(c.error, error) << c.path;
+    }
+    int error = 0;
+    EXPECT_EQ(0, FileWriteSoftSet("folder.52P", &error));
+    EXPECT_EQ(EISDIR, error);
     EXPECT_EQ(kNormalExample, ReadFile("locked.52P"));
-    EXPECT_EQ(0, FileWriteSoftSet("no/such/dir/Set.Dat"));
-    EXPECT_EQ("locked.52P", Listing());
+    EXPECT_EQ("folder.52P locked.52P unreadable.52P", Listing());
 }

@@ -419,6 +419,35 @@ TEST_F(FrontPanelTest, StepButtonsMoveAlongTheLadderSetAtStart) {
     EXPECT_EQ(0, gPowerInfo.riseCountdown); // no control arms the slow rise
 }
 
+// A ladder that no longer fits the settings (made in HIGH, now AUTO below
+// 150 V; or none at all) never sends a level outside the limits.
+TEST_F(FrontPanelTest, StepsOutsideTheVoltageLimitsAreNotQueued) {
+    struct Case {
+        int32_t low, base, high, vol, level;
+        CtrlCallbackPtr step;
+        int32_t volAfter;
+    };
+    const Case cases[] = {
+        {2150, 2200, 2250, 1400, 0, BT_FC_UUP_CALLBACK, 1400},   // 215.0 V across 150 V
+        {1450, 1500, 1550, 1550, 0, BT_FC_UDOWN_CALLBACK, 1550}, // 150.0 V across it
+        {0, 0, 0, 2200, 1, BT_FC_UDOWN_CALLBACK, 2200},          // no ladder: 0 V
+        {1450, 1500, 1550, 1550, 1, BT_FC_UDOWN_CALLBACK, 1500}, // HIGH: 150.0 V is fine
+    };
+    gPowerInfo.online = 1;
+    for (const Case& c : cases) {
+        gNormal52PSet.volLevel = c.level;
+        gNormal52PSet.vol = c.vol;
+        ShowState(1, 0);
+        gNormal52PSet.upDownLow = c.low;
+        gNormal52PSet.upDownBase = c.base;
+        gNormal52PSet.upDownHigh = c.high;
+        CommClearNewCmdAll();
+        Call(c.step, PANEL_BT_UUP);
+        EXPECT_EQ(c.volAfter, gNormal52PSet.vol) << c.vol;
+        EXPECT_EQ(c.volAfter == c.vol ? Cmds{} : Cmds{"90/80"}, Queued()) << c.vol;
+    }
+}
+
 // ---- output indicator -----------------------------------------------------------
 
 TEST_F(FrontPanelTest, OfflineIndicatorTogglesTheDisplayedState) {

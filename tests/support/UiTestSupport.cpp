@@ -75,6 +75,16 @@ PopupRecorder::~PopupRecorder() { UiSetPopupResponder(nullptr); }
 
 int PopupRecorder::Message(const std::string& title, const std::string& text) {
     messages.push_back(title + "|" + text);
+    warned.push_back(false);
+    details.emplace_back();
+    return 0;
+}
+
+int PopupRecorder::Warning(const std::string& title, const std::string& text,
+                           const std::string& detail) {
+    messages.push_back(title + "|" + text);
+    warned.push_back(true);
+    details.push_back(detail);
     return 0;
 }
 
@@ -85,6 +95,9 @@ int PopupRecorder::Confirm(const std::string& title, const std::string& text) {
 
 int PopupRecorder::FileSelect(int buttonLabel, const std::string&, std::string* path) {
     fileButtons.push_back(buttonLabel);
+    if (whileFileDialogOpen) {
+        whileFileDialogOpen();
+    }
     *path = filePath;
     return fileStatus;
 }

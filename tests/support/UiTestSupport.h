@@ -7,6 +7,7 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,16 +44,22 @@ public:
     PopupRecorder();
     ~PopupRecorder() override;
     int Message(const std::string& title, const std::string& text) override;
+    int Warning(const std::string& title, const std::string& text,
+                const std::string& detail) override;
     int Confirm(const std::string& title, const std::string& text) override;
     int FileSelect(int buttonLabel, const std::string& defaultFileSpec,
                    std::string* path) override;
 
-    std::vector<std::string> messages; // "title|text"
+    std::vector<std::string> messages; // "title|text", warnings included
+    std::vector<bool> warned;          // per message: shown with the warning icon
+    std::vector<std::string> details;  // per message: the detail text, or empty
     std::vector<std::string> confirms; // "title|text"
     std::vector<int> fileButtons;      // button label of each file dialog
     int confirmAnswer = 0;
     int fileStatus = VAL_NO_FILE_SELECTED;
     std::string filePath;
+    // Runs while the file dialog is open, as ticks do behind a real one.
+    std::function<void()> whileFileDialogOpen;
 };
 
 // Puts every record, the scheduler, the tick and the output-state memory

@@ -166,6 +166,20 @@ TEST(DateTime, AddSecondCrossesLeapDayAndMonthEnd) {
     ExpectFields(Make(2001, 2, 28, 23, 59, 59), common, common.totalSeconds);
 }
 
+// A month outside 1..12 indexes no table and invents no date: the count stays.
+TEST(DateTime, MonthOutsideTheYearLeavesTheCount) {
+    for (int32_t month :
+         {0, 13, -1, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()}) {
+        DateTime dt = Make(2024, 1, 1, 0, 0, 0);
+        dt.month = month;
+        dt.totalSeconds = 12345;
+        EXPECT_EQ(0, CalDateTimeFromTimeToVar(&dt)) << month;
+        EXPECT_EQ(12345, dt.totalSeconds) << month;
+    }
+    DateTime december = Make(2024, 12, 31, 0, 0, 0);
+    EXPECT_EQ(1, CalDateTimeFromTimeToVar(&december));
+}
+
 TEST(DateTime, CopyTakesAllSevenFieldsAndToleratesSelf) {
     const DateTime source{2024, 3, 1, 12, 34, 56, 762611696};
     DateTime destination{1, 2, 3, 4, 5, 6, 7};
