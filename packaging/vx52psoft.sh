@@ -19,13 +19,18 @@ case "${XDG_DATA_HOME:-}" in
 esac
 work=$data_home/Vx52PSoft
 
-here=$(dirname "$(readlink -f "$0")")
-lib=$(cd "$here/../lib/vx52psoft" 2>/dev/null && pwd) || {
-    echo "vx52psoft: the program's folder $here/../lib/vx52psoft is missing" >&2
+# readlink -f gives an absolute path, so cutting at the last "/" is safe; the
+# fewer commands run here, the sooner the window is up.
+self=$(readlink -f "$0")
+prefix=${self%/*}
+prefix=${prefix%/*}
+lib=$prefix/lib/vx52psoft
+if [ ! -x "$lib/Vx52PSoft" ]; then
+    echo "vx52psoft: the program $lib/Vx52PSoft is missing" >&2
     exit 255
-}
+fi
 
-if ! mkdir -p "$work" 2>/dev/null || ! cd "$work"; then
+if ! { [ -d "$work" ] || mkdir -p "$work" 2>/dev/null; } || ! cd "$work"; then
     echo "vx52psoft: cannot make or enter the working folder $work" >&2
     exit 255
 fi
