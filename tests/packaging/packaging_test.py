@@ -77,7 +77,7 @@ def validators(prefix):
     options = sorted(set(re.findall(r"^\s+(--[a-z][a-z-]*)", usage, re.M)))
     with open(page) as f:
         text = f.read().replace("\\-", "-")
-    missing = [o for o in options if ".B " + o not in text]
+    missing = [o for o in options if not re.search(r"^\.BI? +" + re.escape(o) + r"\b", text, re.M)]
     check(options and not missing, f"manual page lists every option ({options}, missing {missing})")
     sizes = {n: png_size(os.path.join(prefix, "share/icons/hicolor/%dx%d/apps/vx52psoft.png" % (n, n)))
              for n in ICON_SIZES}
