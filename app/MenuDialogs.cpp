@@ -19,6 +19,8 @@
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 
+#include <string>
+
 namespace {
 
 bool English() { return gPowerInfo.language == 1; }
@@ -285,9 +287,19 @@ void SetLanguageEnglish() {
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_EN, ATTR_CHECKED, 1);
 }
 
+// The compiled help needs a viewer that few Linux desktops have; where none is
+// registered the same pages open as HTML in the browser. The HTML is looked for
+// in the working folder like the compiled help, then beside the program, so a
+// working folder made by hand still gets help. A failure is ignored.
 void CallHelpFile() {
-    // A help document that cannot be opened is ignored.
-    SysOpenDocument(English() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm");
+    const char* chm = English() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm";
+    if (SysHasDocumentViewer(chm) && SysOpenDocument(chm) == 0) {
+        return;
+    }
+    const std::string page = std::string("help/") + (English() ? "en" : "cn") + "/index.html";
+    if (SysOpenDocument(page.c_str()) != 0) {
+        SysOpenDocument((UiProgramDir() + "/" + page).c_str());
+    }
 }
 
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {

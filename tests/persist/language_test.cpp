@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ScratchDir.h"
@@ -279,6 +280,26 @@ TEST_F(LanguageTest, ShippedFilesHoldEveryItemAndTheLayoutSpeaksChineseDat) {
         EXPECT_EQ(1, ReadItem(item, text)) << "English.dat lacks item " << item;
     }
     CloseLanguage();
+}
+
+// The alarms page quotes the alarm text word for word, so an operator who looks
+// it up finds it.
+TEST(HelpDocuments, QuoteTheAlarmTextOfTheirLanguage) {
+    const std::string source = Env("VX52_SOURCE_DIR");
+    for (const auto& [lang, page] : {std::pair<const char*, const char*>{"English.dat", "en"},
+                                     {"Chinese.utf8.dat", "cn"}}) {
+        const std::string items = ScratchDirTest::ReadFile(source + "/data/lang/" + lang);
+        const size_t at = items.find("\n0299 = ");
+        ASSERT_NE(std::string::npos, at) << lang;
+        const size_t from = at + std::strlen("\n0299 = ");
+        std::string text = items.substr(from, items.find('\n', from) - from);
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+        const std::string html =
+            ScratchDirTest::ReadFile(source + "/data/help/" + page + "/alarms.html");
+        EXPECT_NE(std::string::npos, html.find(text)) << page << " lacks: " << text;
+    }
 }
 
 TEST(HelpDocuments, BothLanguagesAreCompiledBesideTheProgram) {

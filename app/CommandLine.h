@@ -1,0 +1,14 @@
+// The command line, read before anything else starts.
+#pragma once
+
+#include <cstdio>
+
+// Returned by CommandLineRead when start-up goes on.
+constexpr int kCommandLineGoOn = -1;
+
+// Reads the options: long options ("--name", "--name VALUE" or "--name=VALUE")
+// are the program's own; every other argument is left to the toolkit, which
+// takes its own ("-platform ...") and ignores the rest. Returns
+// kCommandLineGoOn, or the status the process ends with: 0 after --help or
+// --version (printed to out), 255 after a line on err about a wrong option.
+int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err);
