@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and prints one table of figures (medians of several
 # runs where a run is short). Needs Xvfb; starts its own simulated power
-# source for the online figures. Usage: bench/run.sh [seconds-per-ticking-run]
+# source for the online figures; the running figures are those of full strip
+# charts. Usage: bench/run.sh [seconds-per-ticking-run]. With VX52_COMPARE_BUILD
+# set to another build folder, its online CPU is compared with this build's
+# (bench/compare_cpu.sh).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/scripts/install-deps.sh"
@@ -44,6 +47,7 @@ for mode in stopped running; do
   row "online, output $mode: requests per minute" "$(echo "$line" | field requests_per_min)" "~60 / ~120"
   row "online, output $mode: one tick, median us" "$(echo "$line" | field tick_median_us)" ""
   row "online, output $mode: one tick, 99th percentile us" "$(echo "$line" | field tick_p99_us)" "< 50000"
+  row "online, output $mode: points on each strip chart" "$(echo "$line" | field chart_points)" "600 running"
 done
 
 link=$("$build/bench/bench_link")
@@ -57,3 +61,7 @@ done
 
 persist=$("$build/bench/bench_persist" "$work" 2>/dev/null || true)
 echo "$persist" | sed 's/^/  /'
+
+if [ -n "${VX52_COMPARE_BUILD:-}" ]; then
+  VX52_BUILD_DIR="$build" bash "$top/bench/compare_cpu.sh" "$VX52_COMPARE_BUILD" 5 "$secs" 2>/dev/null
+fi

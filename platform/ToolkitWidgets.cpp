@@ -225,10 +225,16 @@ QFont ChartFont(const QFont& base, int pixels, bool bold) {
 
 // Draws the frame, title, grid and labels into a picture of the whole widget
 // and returns the plot area, or an empty rectangle when the widget is too small.
-QRect DrawChartFrame(QPixmap* out, const QSize& size, const QFont& base, const QString& title,
+QRect DrawChartFrame(QPixmap* out, const QWidget* widget, const QString& title,
                      const std::vector<Tick>& yTicks, const std::vector<Tick>& xTicks) {
-    *out = QPixmap(size.expandedTo(QSize(1, 1)));
+    // Drawn at the screen's own resolution, so the text stays sharp on a
+    // scaled screen.
+    const QSize size = widget->size().expandedTo(QSize(1, 1));
+    const qreal dpr = widget->devicePixelRatioF();
+    *out = QPixmap(size * dpr);
+    out->setDevicePixelRatio(dpr);
     out->fill(kViewColor);
+    const QFont& base = widget->font();
     const QFont labelFont = ChartFont(base, 10, false);
     const QFont titleFont = ChartFont(base, 12, true);
     const QFontMetrics lm(labelFont);
@@ -279,6 +285,21 @@ QRect DrawChartFrame(QPixmap* out, const QSize& size, const QFont& base, const Q
     p.drawLine(plot.bottomLeft(), plot.bottomRight());
     p.drawLine(plot.topLeft(), plot.bottomLeft());
     return plot;
+}
+
+// Whether a picture drawn by DrawChartFrame still fits the widget.
+bool PictureFits(const QPixmap& picture, const QWidget* widget) {
+    return picture.devicePixelRatio() == widget->devicePixelRatioF() &&
+           picture.deviceIndependentSize() == QSizeF(widget->size().expandedTo(QSize(1, 1)));
+}
+
+// Paints the parts of a cached picture that a paint event asks for.
+void PaintPicture(QPainter& p, const QPixmap& picture, const QRegion& region) {
+    const qreal dpr = picture.devicePixelRatio();
+    for (const QRect& r : region) {
+        p.drawPixmap(QRectF(r), picture,
+                     QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+    }
 }
 
 // Moves an image's pixels left by whole columns; the columns freed are cleared.
@@ -446,11 +467,11 @@ void Vx52StripChart::drawSegment(QPainter& p, const Ring& ring, qint64 seq) cons
 }
 
 void Vx52StripChart::ensureLayout() {
-    if (!layoutStale_ && background_.size() == size()) {
+    if (!layoutStale_ && PictureFits(background_, this)) {
         return;
     }
     layoutStale_ = false;
-    plot_ = DrawChartFrame(&background_, size(), font(), title_, EvenTicks(yMin_, yMax_, 5, 'g', 6),
+    plot_ = DrawChartFrame(&background_, this, title_, EvenTicks(yMin_, yMax_, 5, 'g', 6),
                            TimeTicks(pointsPerScreen_ * pointInterval_));
     rebuildTrace();
 }
@@ -554,9 +575,7 @@ QImage Vx52StripChart::exportImage() {
 void Vx52StripChart::paintEvent(QPaintEvent* event) {
     ensureLayout();
     QPainter p(this);
-    for (const QRect& r : event->region()) {
-        p.drawPixmap(r, background_, r);
-    }
+    PaintPicture(p, background_, event->region());
     const QRect r = event->rect() & plot_;
     if (!trace_.isNull() && !r.isEmpty()) {
         p.drawImage(r.topLeft(), trace_, r.translated(-plot_.topLeft()));
@@ -716,8 +735,8 @@ std::vector<double> Vx52Graph::plotValues(int index) const {
 
 void Vx52Graph::render() {
     stale_ = false;
-    const QRect plot = DrawChartFrame(&cache_, size(), font(), title_,
-                                      EvenTicks(yMin_, yMax_, 7, 'f', 0), RoundTicks(xMax_, 7));
+    const QRect plot = DrawChartFrame(&cache_, this, title_, EvenTicks(yMin_, yMax_, 7, 'f', 0),
+                                      RoundTicks(xMax_, 7));
     if (plot.isEmpty() || !(xMax_ > 0.0) || !(yMax_ > yMin_)) {
         return;
     }
@@ -739,13 +758,11 @@ void Vx52Graph::render() {
 }
 
 void Vx52Graph::paintEvent(QPaintEvent* event) {
-    if (stale_ || cache_.size() != size()) {
+    if (stale_ || !PictureFits(cache_, this)) {
         render();
     }
     QPainter p(this);
-    for (const QRect& r : event->region()) {
-        p.drawPixmap(r, cache_, r);
-    }
+    PaintPicture(p, cache_, event->region());
 }
 
 void Vx52Graph::resizeEvent(QResizeEvent* event) {

@@ -208,6 +208,7 @@ TEST_F(StripChartTest, PixelsOfTraceGapAndTimeAxis) {
     Plot(PANEL_SCHART_R1, kGap, 100);
     Plot(PANEL_SCHART_R1, 240.0, 300);
     const QImage drawn = r1->grab().toImage();
+    drawn.save(QString::fromStdString(vx52test::BinDir() + "/../screenshots/chart-gap.png"));
     const QRgb trace = r1->traceColor().rgb();
     const int w = plot.width(), h = plot.height();
     auto column = [&](int oldest, int count) {
