@@ -11,19 +11,11 @@ bash "$top/scripts/install-deps.sh"
 bash "$top/scripts/build.sh" >/dev/null
 build=${VX52_BUILD_DIR:-$top/build}
 secs=${1:-60}
-work=$(mktemp -d /tmp/vx52bench.XXXXXX)
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$top/bench/common.sh"
 cp "$build/bin/Vx52PSoft.uir" "$build/bin/English.dat" "$build/bin/Chinese.dat" "$work/"
 cd "$work"
 
 xrun() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@" 2>/dev/null; }
-field() { sed -n "s/.*\b$1 \([-0-9.]*\).*/\1/p"; }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
 row() { printf '%-58s %14s  %s\n' "$1" "$2" "$3"; }
 row "figure" "value" "aim / limit"
@@ -35,9 +27,7 @@ refresh=$(xrun "$build/bench/bench_app" refresh 500)
 row "RefreshOutputState, state unchanged, us (median)" "$(echo "$refresh" | field refresh_unchanged_median_us)" ""
 row "RefreshOutputState, state changed (panel redrawn), us" "$(echo "$refresh" | field refresh_changed_median_us)" ""
 
-"$build/bin/vx52-sim" --dir "$work" --port 1 --log "$work/sim.log" </dev/null >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 50); do [ -e "$work/COM1" ] && break; sleep 0.1; done
+start_sim "$build"
 
 for mode in stopped running; do
   line=$(xrun "$build/bench/bench_app" ticking "$secs" "$mode")

@@ -11,10 +11,13 @@
 
 namespace {
 
-std::string Number(double v, std::chars_format format, int digits = -1) {
+// Shortest text that reads back as the same double, or a fixed number of
+// decimals; always with a "." whatever the locale.
+std::string Number(double v, int decimals = -1) {
     char buf[64];
-    const auto result = digits < 0 ? std::to_chars(buf, buf + sizeof buf, v)
-                                   : std::to_chars(buf, buf + sizeof buf, v, format, digits);
+    const auto result =
+        decimals < 0 ? std::to_chars(buf, buf + sizeof buf, v)
+                     : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
     return std::string(buf, result.ptr);
 }
 
@@ -92,15 +95,15 @@ int WriteChosen(const std::string& path, const std::string& bytes) {
 
 } // namespace
 
-std::string StripChartCsv(const std::vector<StripChartSlot>& slots, const std::string& valueName) {
+std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::string& valueName) {
     std::string out = "seconds,local_time," + CsvField(valueName) + "\n";
-    for (const StripChartSlot& slot : slots) {
-        out += Number(slot.seconds, std::chars_format::fixed, 3);
+    for (const StripChartSlot& slot : shown) {
+        out += Number(slot.seconds, 3);
         out += ',';
         out += LocalTime(slot.epochMs);
         out += ',';
         if (!std::isnan(slot.value)) {
-            out += Number(slot.value, std::chars_format::general);
+            out += Number(slot.value);
         }
         out += '\n';
     }

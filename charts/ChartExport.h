@@ -10,7 +10,7 @@
 // UTF-8, comma separated, "." decimals, LF line ends. A header line, then one
 // line per slot: seconds before the newest slot, local time with milliseconds,
 // and the value, left empty where nothing was measured.
-std::string StripChartCsv(const std::vector<StripChartSlot>& slots, const std::string& valueName);
+std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::string& valueName);
 
 // Ask for a file name, then write. 1 when a file was written; 0 when the
 // operator cancelled or the write failed (the operator has been told why).
