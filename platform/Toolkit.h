@@ -184,13 +184,14 @@ int SetStripChartText(int panel, int control, int item, const char* text);
 
 // One time slot of a strip chart as shown.
 struct StripChartSlot {
-    double value;         // NaN: nothing was measured then
-    double seconds;       // before the newest slot shown: 0 or less
-    long long epochMs;    // wall-clock time, milliseconds since 1970 UTC
+    double value;      // NaN: nothing was measured then
+    double seconds;    // before the newest slot shown: 0 or less
+    long long epochMs; // wall-clock time, milliseconds since 1970 UTC
 };
 // The slots on screen, oldest first (those frozen by a pause while paused).
 int GetStripChartSlots(int panel, int control, std::vector<StripChartSlot>* out);
-// A picture of the control as the operator sees it, as the bytes of a PNG file.
+// A picture of the control as the operator sees it (a strip chart without its
+// pause mark), as the bytes of a PNG file.
 int GetCtrlImagePng(int panel, int control, std::string* png);
 
 // Test and benchmark access to what the charts hold: the measured points of
