@@ -35,7 +35,8 @@ enum TargetKind {
     TARGET_MENU_NAME,
     TARGET_ITEM_NAME,
     TARGET_LABEL,
-    TARGET_TEXT
+    TARGET_TEXT,
+    TARGET_STRIP_CHARTS // a text of every strip chart: id is the CHART_MENU_... item
 };
 
 struct LanguageRow {
@@ -69,6 +70,11 @@ const LanguageRow kMainRows[] = {
     {47, TARGET_TEXT, PANEL_TXT_CAPTION3},
     {56, TARGET_LABEL, PANEL_NUM_UP2U},
     {57, TARGET_LABEL, PANEL_NUM_DOWN2U},
+    {400, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_IMAGE},
+    {401, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_DATA},
+    {402, TARGET_STRIP_CHARTS, CHART_MENU_PAUSE},
+    {403, TARGET_STRIP_CHARTS, CHART_MENU_RESUME},
+    {404, TARGET_STRIP_CHARTS, CHART_TEXT_HINT},
 };
 
 const LanguageRow kAlarmRows[] = {
@@ -160,6 +166,11 @@ void PutText(const LanguageRow& row, int panel, int menuBar, const char* text) {
         break;
     case TARGET_TEXT:
         SetCtrlVal(panel, row.id, text);
+        break;
+    case TARGET_STRIP_CHARTS:
+        for (int chart : {PANEL_SCHART_R1, PANEL_SCHART_R2, PANEL_SCHART_R3, PANEL_SCHART_R4}) {
+            SetStripChartText(panel, chart, row.id, text);
+        }
         break;
     }
 }

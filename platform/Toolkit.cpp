@@ -5,9 +5,11 @@
 #include "platform/Toolkit.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -350,6 +352,10 @@ void WireControl(int handle, int id, CtrlRec& rec) {
     } else if (auto* timer = qobject_cast<Vx52Timer*>(w)) {
         QObject::connect(timer, &Vx52Timer::tick, timer,
                          [handle, id]() { DeliverCtrl(handle, id, EVENT_TIMER_TICK); });
+    } else if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
+        QObject::connect(chart, &Vx52StripChart::menuChosen, chart, [handle, id](int item) {
+            DeliverCtrl(handle, id, EVENT_CHART_MENU, item);
+        });
     }
     if (rec.callback) {
         w->installEventFilter(&Router());
@@ -939,6 +945,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
+    case ATTR_CHART_PAUSED:
+        if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
+            chart->setPaused(value != 0);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
     case ATTR_MIN_VALUE:
     case ATTR_MAX_VALUE:
     case ATTR_CTRL_VAL:
@@ -1045,6 +1057,12 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
     case ATTR_POINTS_PER_SCREEN:
         if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
             *value = chart->pointsPerScreen();
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
+    case ATTR_CHART_PAUSED:
+        if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
+            *value = chart->paused() ? 1 : 0;
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
@@ -1373,9 +1391,58 @@ int PlotWaveform(int panel, int control, const void* yArray, int numberOfPoints,
                        QColor((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF));
 }
 
+int SetStripChartText(int panel, int control, int item, const char* text) {
+    static_assert(CHART_MENU_SAVE_IMAGE == int(Vx52StripChart::MenuSaveImage) &&
+                  CHART_MENU_SAVE_DATA == int(Vx52StripChart::MenuSaveData) &&
+                  CHART_MENU_PAUSE == int(Vx52StripChart::MenuPause) &&
+                  CHART_MENU_RESUME == int(Vx52StripChart::MenuResume));
+    auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
+    if (!chart) {
+        return UIE_BAD_CONTROL;
+    }
+    if (item == CHART_TEXT_HINT) {
+        chart->setHint(ToQ(text));
+    } else if (item >= CHART_MENU_SAVE_IMAGE && item <= CHART_MENU_RESUME) {
+        chart->setMenuText(item, ToQ(text));
+    } else {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    return 0;
+}
+
+int GetStripChartSlots(int panel, int control, std::vector<StripChartSlot>* out) {
+    auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
+    if (!chart || !out) {
+        return UIE_BAD_CONTROL;
+    }
+    const std::vector<Vx52ChartSlot> shown = chart->shownSlots();
+    out->clear();
+    for (const Vx52ChartSlot& s : shown) {
+        out->push_back({s.value, (s.monoMs - shown.back().monoMs) / 1000.0, s.epochMs});
+    }
+    return static_cast<int>(out->size());
+}
+
+int GetCtrlImagePng(int panel, int control, std::string* png) {
+    QWidget* w = FindCtrl(panel, control);
+    if (!w || !png) {
+        return UIE_BAD_CONTROL;
+    }
+    auto* chart = qobject_cast<Vx52StripChart*>(w);
+    const QImage image = chart ? chart->exportImage() : w->grab().toImage();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.isNull() || !image.save(&buffer, "PNG")) {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    png->assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return 0;
+}
+
 int UiStripChartPointCount(int panel, int control) {
     auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
-    return chart ? static_cast<int>(chart->points().size()) : UIE_BAD_CONTROL;
+    return chart ? static_cast<int>(chart->values().size()) : UIE_BAD_CONTROL;
 }
 
 int UiStripChartPoints(int panel, int control, double* out, int maxPoints) {
@@ -1383,12 +1450,9 @@ int UiStripChartPoints(int panel, int control, double* out, int maxPoints) {
     if (!chart) {
         return UIE_BAD_CONTROL;
     }
-    const auto& pts = chart->points();
+    const std::vector<double> pts = chart->values();
     const int n = std::min<int>(maxPoints, static_cast<int>(pts.size()));
-    const int first = static_cast<int>(pts.size()) - n;
-    for (int i = 0; i < n; ++i) {
-        out[i] = pts[first + i];
-    }
+    std::copy(pts.end() - n, pts.end(), out);
     return n;
 }
 

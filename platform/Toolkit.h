@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // ---- events delivered to callbacks ----------------------------------------
 enum UiEvent {
@@ -17,6 +18,7 @@ enum UiEvent {
     EVENT_TIMER_TICK = 6,
     EVENT_GOT_FOCUS = 7,
     EVENT_LOST_FOCUS = 8,
+    EVENT_CHART_MENU = 9, // eventData1: the CHART_MENU_... item the operator chose
 };
 
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
@@ -41,6 +43,7 @@ enum UiAttribute {
     ATTR_MENU_NAME,           // text (menu titles)
     ATTR_ITEM_NAME,           // text (menu items)
     ATTR_CHECKED,             // int 0/1 (menu items)
+    ATTR_CHART_PAUSED,        // int 0/1 (strip charts): the picture stands still
 };
 
 // ---- constants of the popups, charts and graph ------------------------------
@@ -176,6 +179,8 @@ public:
 void UiSetPopupResponder(UiPopupResponder* responder); // nullptr restores the real boxes
 
 // ---- strip charts and graph ---------------------------------------------------
+// Each value fills the chart's next time slot; a NaN fills it with nothing, so
+// the chart moves on in time and its trace breaks there.
 int PlotStripChart(int panel, int control, const void* array, int numberOfPoints,
                    int startingIndex, int skipCount, int dataType);
 int ClearStripChart(int panel, int control);
@@ -187,7 +192,31 @@ int PlotWaveform(int panel, int control, const void* yArray, int numberOfPoints,
                  double yGain, double yOffset, double initialX, double xIncrement,
                  int plotStyle, int pointStyle, int lineStyle, int pointFrequency, int color);
 
-// Test and benchmark access to what the charts hold.
+// A strip chart's context menu. The choice reaches the chart's callback as
+// EVENT_CHART_MENU; Pause is offered while the chart runs, Resume while paused.
+enum {
+    CHART_MENU_SAVE_IMAGE = 1,
+    CHART_MENU_SAVE_DATA = 2,
+    CHART_MENU_PAUSE = 3,
+    CHART_MENU_RESUME = 4,
+    CHART_TEXT_HINT = 5, // not a menu item: the line under the figures in the chart's tip
+};
+int SetStripChartText(int panel, int control, int item, const char* text);
+
+// One time slot of a strip chart as shown.
+struct StripChartSlot {
+    double value;      // NaN: nothing was measured then
+    double seconds;    // before the newest slot shown: 0 or less
+    long long epochMs; // wall-clock time, milliseconds since 1970 UTC
+};
+// The slots on screen, oldest first (those frozen by a pause while paused).
+int GetStripChartSlots(int panel, int control, std::vector<StripChartSlot>* out);
+// A picture of the control as the operator sees it (a strip chart without its
+// pause mark), as the bytes of a PNG file.
+int GetCtrlImagePng(int panel, int control, std::string* png);
+
+// Test and benchmark access to what the charts hold: the measured points of
+// the latest screen of slots, gaps left out.
 int UiStripChartPointCount(int panel, int control);
 // Copies the latest points of a strip chart (oldest first) into out.
 int UiStripChartPoints(int panel, int control, double* out, int maxPoints);

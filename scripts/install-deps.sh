@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkgconf
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
-  qt6-charts-dev libqt6opengl6-dev libgl-dev
+  libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
