@@ -11,6 +11,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
   librsvg2-bin desktop-file-utils appstream dpkg-dev xdg-utils
+  ser2net socat iproute2
 )
 
 missing=()

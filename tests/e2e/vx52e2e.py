@@ -345,14 +345,16 @@ class SharedNetworkNamespace:
 PROGRAM_ERR = "program.err"
 
 
-def start_program(server, cwd):
+def start_program(server, cwd, netns=None):
     """The program in cwd on the server's display; its diagnostics go to cwd/program.err (a
-    file, not a pipe, so a long run can never block on a full pipe)."""
+    file, not a pipe, so a long run can never block on a full pipe). It runs in a network
+    namespace of its own, or in the shared one given."""
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)
     env["DISPLAY"] = server.name
+    prefix = netns.prefix() if netns else _own_network_namespace()
     with open(os.path.join(cwd, PROGRAM_ERR), "wb") as err:
-        return subprocess.Popen(_own_network_namespace() + [PROGRAM], cwd=cwd, env=env,
+        return subprocess.Popen(prefix + [PROGRAM], cwd=cwd, env=env,
                                 stdout=subprocess.DEVNULL, stderr=err)
 
 
