@@ -115,6 +115,8 @@ int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId);
 int SetPanelPos(int panel, int top, int left);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
+// Modal for the operator. A form may name buttons for the keyboard in its
+// dynamic properties "defaultButton" (Enter) and "cancelButton" (Escape).
 int InstallPopup(int panel);
 int DiscardPanel(int panel);
 int SetPanelAttribute(int panel, int attribute, int value);
