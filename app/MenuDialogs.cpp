@@ -6,7 +6,9 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
@@ -14,6 +16,7 @@
 #include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
+#include "platform/SerialDevices.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
@@ -120,10 +123,57 @@ void LoadOutputSettings() {
 }
 
 void SetCommDialogDimmed(int dimmed) {
-    for (int control : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_BAUD,
-                        COMMPANEL_BT_OK}) {
+    for (int control : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_DEVICE,
+                        COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         SetCtrlAttribute(gCommPanel, control, ATTR_DIMMED, dimmed);
     }
+}
+
+// The devices present, after the first entry that leaves the port's name as it is.
+void FillDeviceList() {
+    std::vector<SerialDevice> devices;
+    PortUartListDevices(&devices);
+    for (const SerialDevice& d : devices) {
+        InsertListItem(gCommPanel, COMMPANEL_RING_DEVICE, -1, d.label.c_str(), d.path.c_str());
+    }
+}
+
+// Makes the chosen device the dialog's port: "COM<N>" becomes a link to it, so
+// the next open takes it. Something there that is not a link may be the
+// operator's own file and is replaced only when the operator says so. Returns
+// false when nothing was linked though a device was chosen: the dialog stays.
+bool LinkChosenDevice() {
+    std::string device;
+    int port = 0;
+    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_DEVICE, &device) < 0 || device.empty() ||
+        GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &port) < 0) {
+        return true;
+    }
+    const std::string name = "COM" + std::to_string(port);
+    int replace = 0;
+    if (PortUartNameTaken(port)) {
+        const std::string question =
+            English() ? "\"" + name +
+                            "\" in the working folder is not a link to a device. "
+                            "Replace it with a link to " +
+                            device + "?"
+                      : "工作文件夹中的“" + name + "”不是指向设备的链接。要把它换成指向 " + device +
+                            " 的链接吗？";
+        if (ConfirmPopup(English() ? "Replace" : "替换", question.c_str()) != 1) {
+            return false;
+        }
+        replace = 1;
+    }
+    const int rc = PortUartLinkDevice(port, device.c_str(), replace);
+    if (rc == 0) {
+        return true;
+    }
+    const std::string reason = std::strerror(-rc);
+    const std::string text =
+        English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
+                  : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
+    MessagePopup(English() ? "Error" : "出错", text.c_str());
+    return false;
 }
 
 } // namespace
@@ -175,6 +225,9 @@ int BT_COMM_CONNECT_CALLBACK(int, int, int event, void*, int, int) {
 
 int BT_COMMSET_OK_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
+        if (!LinkChosenDevice()) {
+            return 0;
+        }
         DataFromPanelToCommSetVar();
         DisplayPanelCommSet(0);
         int error = 0;
@@ -236,6 +289,7 @@ void DisplayPanelCommSet(int show) {
     PanelCommSetLanguageSet();
     InstallPopup(gCommPanel);
     DataFromCommSetVarToPanel();
+    FillDeviceList();
     // While connected the dialog only shows the settings.
     SetCommDialogDimmed(gPowerInfo.online == 1 ? 1 : 0);
 }
@@ -275,14 +329,20 @@ void DisplayPanelWait(int show) {
     }
 }
 
+void StockDialogsFollowLanguage() {
+    UiSetStockDialogLocale(English() ? "en" : "zh_CN");
+}
+
 void SetLanguageChinese() {
     gPowerInfo.language = 0;
+    StockDialogsFollowLanguage();
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_CN, ATTR_CHECKED, 1);
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_EN, ATTR_CHECKED, 0);
 }
 
 void SetLanguageEnglish() {
     gPowerInfo.language = 1;
+    StockDialogsFollowLanguage();
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_CN, ATTR_CHECKED, 0);
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_EN, ATTR_CHECKED, 1);
 }

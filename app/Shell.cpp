@@ -177,6 +177,8 @@ int AppMain(int argc, char* argv[]) {
 
     // Read before the guard so that its warning speaks the stored language.
     FileReadSoftSet(SOFTSET_FILE);
+    // The first boxes (another copy running, the screen check) come before the window.
+    StockDialogsFollowLanguage();
 
     int alreadyExists = 0;
     hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);

@@ -69,6 +69,7 @@ enum {
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
     X(NUM_ADDRESS)                                                                                 \
     X(RING_PORT)                                                                                   \
+    X(RING_DEVICE)                                                                                 \
     X(RING_BAUD)                                                                                   \
     X(BT_OK)                                                                                       \
     X(BT_CANCEL)

@@ -34,6 +34,7 @@ enum TargetKind {
     TARGET_PANEL_TITLE,
     TARGET_MENU_NAME,
     TARGET_ITEM_NAME,
+    TARGET_LIST_FIRST, // the text of a list control's first entry, whose value is empty
     TARGET_LABEL,
     TARGET_TEXT,
     TARGET_STRIP_CHARTS // a text of every strip chart: id is the CHART_MENU_... item
@@ -86,6 +87,8 @@ const LanguageRow kCommSetRows[] = {
     {196, TARGET_LABEL, COMMPANEL_NUM_ADDRESS},
     {198, TARGET_LABEL, COMMPANEL_RING_PORT},
     {199, TARGET_LABEL, COMMPANEL_RING_BAUD},
+    {460, TARGET_LABEL, COMMPANEL_RING_DEVICE},
+    {461, TARGET_LIST_FIRST, COMMPANEL_RING_DEVICE},
     {178, TARGET_LABEL, COMMPANEL_BT_OK},
     {179, TARGET_LABEL, COMMPANEL_BT_CANCEL},
 };
@@ -160,6 +163,9 @@ void PutText(const LanguageRow& row, int panel, int menuBar, const char* text) {
         break;
     case TARGET_ITEM_NAME:
         SetMenuBarAttribute(menuBar, row.id, ATTR_ITEM_NAME, text);
+        break;
+    case TARGET_LIST_FIRST:
+        ReplaceListItem(panel, row.id, 0, text, "");
         break;
     case TARGET_LABEL:
         SetCtrlAttribute(panel, row.id, ATTR_LABEL_TEXT, text);

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
@@ -17,8 +18,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -26,9 +29,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QResource>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTranslator>
 #include <QUiLoader>
 #include <cstdio>
 #include <cstdlib>
@@ -147,6 +152,23 @@ void DeliverCtrl(int panel, int control, int event, int data1 = 0, int data2 = 0
 
 QString ToQ(const char* s) { return QString::fromUtf8(s ? s : ""); }
 
+// A menu text as plain text: "(&F)" as Chinese menus write it goes whole, a
+// single "&" goes, "&&" becomes "&".
+QString WithoutMnemonics(const QString& text) {
+    static const QRegularExpression kBracketed(QStringLiteral("\\(&[^&\\s]\\)"));
+    QString in = text;
+    in.remove(kBracketed);
+    QString out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != QLatin1Char('&')) {
+            out += in[i];
+        } else if (i + 1 < in.size() && in[i + 1] == QLatin1Char('&')) {
+            out += in[++i];
+        }
+    }
+    return out;
+}
+
 std::vector<int> RingValues(QComboBox* box) {
     std::vector<int> values;
     const QString spec = box->property("ringValues").toString();
@@ -161,11 +183,71 @@ std::vector<int> RingValues(QComboBox* box) {
     return values;
 }
 
-// Delivers mouse clicks on a control, and the close box of a panel, to callbacks.
+PanelRec* PanelOfHost(const QObject* host) {
+    for (auto& [handle, rec] : Reg().panels) {
+        if (rec.host == host) {
+            return &rec;
+        }
+    }
+    return nullptr;
+}
+
+// The keyboard does what the mouse does. Space on a lamp that takes clicks
+// (the output indicator) is its click. A dialog names its default and cancel
+// buttons in the form properties "defaultButton" and "cancelButton": Escape
+// presses the cancel button, Enter the button it is pressed on, else the
+// default one. Pressing goes through the button, so a dimmed one stays unpressed
+// and the callback is the button's own. Held keys repeat nothing: one Space
+// must never switch the output on and off again.
+bool KeyPressed(QWidget* w, QKeyEvent* key) {
+    if (key->isAutoRepeat() || (key->modifiers() & ~Qt::KeypadModifier) != 0) {
+        return false;
+    }
+    const int k = key->key();
+    if (k == Qt::Key_Space && qobject_cast<Vx52Lamp*>(w)) {
+        if (w->isEnabled()) {
+            const QPoint centre = w->rect().center();
+            DeliverCtrl(w->property("vx52Panel").toInt(), w->property("vx52Ctrl").toInt(),
+                        EVENT_LEFT_CLICK, centre.y(), centre.x());
+        }
+        return true;
+    }
+    const bool enter = k == Qt::Key_Return || k == Qt::Key_Enter;
+    if (!enter && k != Qt::Key_Escape) {
+        return false;
+    }
+    QPointer<QAbstractButton> press;
+    if (auto* button = qobject_cast<QAbstractButton*>(w); button && enter) {
+        PanelRec* p = FindPanel(w->property("vx52Panel").toInt());
+        if (!p || p->form->property("defaultButton").toString().isEmpty()) {
+            return false;
+        }
+        press = button;
+    } else if (PanelRec* p = PanelOfHost(w)) {
+        const QString name = p->form->property(enter ? "defaultButton" : "cancelButton").toString();
+        if (name.isEmpty()) {
+            return false;
+        }
+        press = p->form->findChild<QAbstractButton*>(name);
+    } else {
+        return false; // on its way up to the panel
+    }
+    if (press && press->isEnabled() && press->isVisibleTo(press->window())) {
+        press->click();
+    }
+    return true;
+}
+
+// Delivers mouse clicks on a control, the keys above, and the close box of a
+// panel to callbacks.
 class EventRouter : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress) {
+            auto* w = qobject_cast<QWidget*>(watched);
+            return w && KeyPressed(w, static_cast<QKeyEvent*>(event));
+        }
         if (type == QEvent::Close) {
             for (auto& [handle, rec] : Reg().panels) {
                 if (rec.host == watched) {
@@ -741,7 +823,8 @@ int SetPanelAttribute(int panel, int attribute, const char* value) {
     if (attribute != ATTR_TITLE) {
         return UIE_BAD_ATTRIBUTE;
     }
-    p->host->setWindowTitle(ToQ(value));
+    // Titles often share a menu item's text, whose mnemonic has no place here.
+    p->host->setWindowTitle(WithoutMnemonics(ToQ(value)));
     return 0;
 }
 
@@ -833,6 +916,12 @@ int SetCtrlVal(int panel, int control, const char* value) {
         edit->setText(ToQ(value));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(ToQ(value));
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        const int index = combo->findData(ToQ(value));
+        if (index < 0) {
+            return UIE_BAD_ATTRIBUTE;
+        }
+        combo->setCurrentIndex(index);
     } else {
         return UIE_BAD_ATTRIBUTE;
     }
@@ -886,9 +975,65 @@ int GetCtrlVal(int panel, int control, std::string* value) {
         *value = m->displayText().toStdString();
     } else if (auto* d = qobject_cast<QDoubleSpinBox*>(w)) {
         *value = d->text().toStdString();
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        const QVariant data = combo->currentData();
+        *value = (data.isValid() ? data.toString() : combo->currentText()).toStdString();
     } else {
         return UIE_BAD_ATTRIBUTE;
     }
+    return 0;
+}
+
+// ---- list controls ----------------------------------------------------------------
+
+int InsertListItem(int panel, int control, int index, const char* label, const char* value) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo) {
+        return UIE_BAD_CONTROL;
+    }
+    if (index < 0 || index > combo->count()) {
+        index = combo->count();
+    }
+    QSignalBlocker block(combo);
+    combo->insertItem(index, ToQ(label), ToQ(value));
+    // Entries may be longer than the control is wide; the open list shows them whole.
+    QAbstractItemView* view = combo->view();
+    view->setMinimumWidth(std::max(combo->width(), view->sizeHintForColumn(0) + 24));
+    return index;
+}
+
+int ReplaceListItem(int panel, int control, int index, const char* label, const char* value) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo) {
+        return UIE_BAD_CONTROL;
+    }
+    if (index < 0 || index >= combo->count()) {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    QSignalBlocker block(combo);
+    combo->setItemText(index, ToQ(label));
+    combo->setItemData(index, ToQ(value));
+    return 0;
+}
+
+int GetNumListItems(int panel, int control, int* count) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo || !count) {
+        return UIE_BAD_CONTROL;
+    }
+    *count = combo->count();
+    return 0;
+}
+
+int GetLabelFromIndex(int panel, int control, int index, std::string* label) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo || !label) {
+        return UIE_BAD_CONTROL;
+    }
+    if (index < 0 || index >= combo->count()) {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    *label = combo->itemText(index).toStdString();
     return 0;
 }
 
@@ -1219,6 +1364,31 @@ int UiTriggerMenuItem(int menuBar, int menuOrItem) {
 // ---- popups -----------------------------------------------------------------------
 
 void UiSetPopupResponder(UiPopupResponder* responder) { Reg().responder = responder; }
+
+int UiSetStockDialogLocale(const char* locale) {
+    static QPointer<QTranslator> installed;
+    if (!qApp) {
+        return UIE_NOT_INITIALIZED;
+    }
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    const QString name = ToQ(locale);
+    // Qt's own texts are English already.
+    if (name.isEmpty() || name.startsWith(QLatin1String("en"))) {
+        return 0;
+    }
+    auto* translator = new QTranslator(qApp);
+    if (!translator->load(QStringLiteral("qtbase_") + name,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return UIE_FILE_NOT_FOUND;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return 0;
+}
 
 int MessagePopup(const char* title, const char* message) {
     if (Reg().responder) {

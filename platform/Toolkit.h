@@ -39,7 +39,7 @@ enum UiAttribute {
     ATTR_HEIGHT,              // int, pixels (read only here)
     ATTR_POINTS_PER_SCREEN,   // int (strip charts)
     ATTR_CTRL_VAL,            // the value, as with SetCtrlVal
-    ATTR_TITLE,               // text (panels)
+    ATTR_TITLE,               // text (panels); a menu mnemonic in it is not shown
     ATTR_MENU_NAME,           // text (menu titles)
     ATTR_ITEM_NAME,           // text (menu items)
     ATTR_CHECKED,             // int 0/1 (menu items)
@@ -118,6 +118,8 @@ int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId);
 int SetPanelPos(int panel, int top, int left);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
+// Modal for the operator. A form may name buttons for the keyboard in its
+// dynamic properties "defaultButton" (Enter) and "cancelButton" (Escape).
 int InstallPopup(int panel);
 int DiscardPanel(int panel);
 int SetPanelAttribute(int panel, int attribute, int value);
@@ -138,6 +140,14 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
 int GetCtrlAttribute(int panel, int control, int attribute, int* value);
 int GetCtrlAttribute(int panel, int control, int attribute, double* value);
 int GetCtrlAttribute(int panel, int control, int attribute, std::string* value);
+
+// ---- list controls (rings whose entries the program fills) -------------------
+// Entries carry a text value, read and chosen with GetCtrlVal / SetCtrlVal on
+// a std::string / const char*. index -1 appends; returns the index used.
+int InsertListItem(int panel, int control, int index, const char* label, const char* value);
+int ReplaceListItem(int panel, int control, int index, const char* label, const char* value);
+int GetNumListItems(int panel, int control, int* count);
+int GetLabelFromIndex(int panel, int control, int index, std::string* label);
 
 // ---- menu bars ----------------------------------------------------------------
 int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value);
@@ -177,6 +187,12 @@ public:
                            std::string* path) = 0;
 };
 void UiSetPopupResponder(UiPopupResponder* responder); // nullptr restores the real boxes
+
+// The language of the toolkit's own texts in the popups (buttons of message
+// boxes, the file dialog), as a locale name: "zh_CN", or "en" for English.
+// 0 on success; a negative error when the system has no translation for it,
+// and the popups then stay English.
+int UiSetStockDialogLocale(const char* locale);
 
 // ---- strip charts and graph ---------------------------------------------------
 // Each value fills the chart's next time slot; a NaN fills it with nothing, so

@@ -16,6 +16,9 @@
 
 // ---- Vx52Lamp ---------------------------------------------------------------
 
+// The colour of the focus frame in the panels' style sheets.
+const QColor kFocusColor(0x3d, 0xb8, 0xff);
+
 Vx52Lamp::Vx52Lamp(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
@@ -52,8 +55,16 @@ void Vx52Lamp::changeEvent(QEvent* event) {
 void Vx52Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const int d = std::min(width(), height()) - 2;
+    // A lamp the keyboard can reach keeps a margin for its focus ring.
+    const int ring = focusPolicy() & Qt::TabFocus ? 6 : 0;
+    const int d = std::min(width(), height()) - 2 - 2 * ring;
     const QRectF circle((width() - d) / 2.0, (height() - d) / 2.0, d, d);
+    if (hasFocus()) {
+        const double inset = ring - 2.0;
+        p.setPen(QPen(kFocusColor, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(circle.adjusted(-inset, -inset, inset, inset));
+    }
     QColor base = value_ ? onColor_ : offColor_;
     if (!isEnabled()) {
         base = base.darker(160);

@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
   libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev
+  qt6-translations-l10n
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
   librsvg2-bin desktop-file-utils appstream dpkg-dev xdg-utils

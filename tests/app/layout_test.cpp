@@ -21,14 +21,9 @@
 #include "power/PowerRecords.h"
 
 using vx52test::MainWindowTest;
+using vx52test::ScreenshotDir;
 
 namespace {
-
-std::string ShotDir() {
-    const std::string dir = vx52test::BinDir() + "/../screenshots";
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 QWidget* Form(int panel) {
     auto* host = static_cast<QWidget*>(UiWidgetOfPanel(panel));
@@ -92,7 +87,7 @@ protected:
         ASSERT_NE(nullptr, form);
         EXPECT_EQ("", Overlaps(form)) << name;
         EXPECT_EQ("", ClippedTexts(form)) << name;
-        EXPECT_EQ(0, UiSavePanelImage(gMainPanel, (ShotDir() + "/" + name + ".png").c_str()));
+        EXPECT_EQ(0, UiSavePanelImage(gMainPanel, (ScreenshotDir() + "/" + name + ".png").c_str()));
     }
     void States(const std::string& language) {
         gPowerInfo.outputOn = 0;
@@ -123,15 +118,16 @@ protected:
     void Dialogs(const std::string& language) {
         DisplayPanelCommSet(1);
         EXPECT_EQ("", ClippedTexts(Form(gCommPanel))) << language;
-        UiSavePanelImage(gCommPanel, (ShotDir() + "/link-settings-" + language + ".png").c_str());
+        UiSavePanelImage(gCommPanel,
+                         (ScreenshotDir() + "/link-settings-" + language + ".png").c_str());
         DisplayPanelCommSet(0);
         DisplayPanelAbout(1);
         EXPECT_EQ("", ClippedTexts(Form(gAboutPanel))) << language;
-        UiSavePanelImage(gAboutPanel, (ShotDir() + "/about-" + language + ".png").c_str());
+        UiSavePanelImage(gAboutPanel, (ScreenshotDir() + "/about-" + language + ".png").c_str());
         DisplayPanelAbout(0);
         DisplayPanelWait(1);
         EXPECT_EQ("", ClippedTexts(Form(gWaitPanel))) << language;
-        UiSavePanelImage(gWaitPanel, (ShotDir() + "/wait-" + language + ".png").c_str());
+        UiSavePanelImage(gWaitPanel, (ScreenshotDir() + "/wait-" + language + ".png").c_str());
         DisplayPanelWait(0);
     }
 };

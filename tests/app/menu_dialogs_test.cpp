@@ -97,7 +97,8 @@ TEST_F(MenuDialogsTest, LinkDialogWhileConnectedOnlyShowsTheSettings) {
     EXPECT_EQ(4800, v);
     GetCtrlVal(gCommPanel, COMMPANEL_NUM_ADDRESS, &v);
     EXPECT_EQ(17, v);
-    for (int c : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
+    for (int c : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_DEVICE,
+                  COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         EXPECT_EQ(1, CommDimmed(c)) << c;
     }
     EXPECT_EQ(0, CommDimmed(COMMPANEL_BT_CANCEL));

@@ -27,6 +27,12 @@ std::string BinDir() {
     return dir ? dir : "";
 }
 
+std::string ScreenshotDir() {
+    const std::string dir = BinDir() + "/../screenshots";
+    fs::create_directories(dir);
+    return dir;
+}
+
 ScratchDir::ScratchDir(bool withData) {
     char cwd[PATH_MAX];
     if (getcwd(cwd, sizeof cwd)) {
