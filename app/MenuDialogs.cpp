@@ -172,7 +172,7 @@ bool LinkChosenDevice() {
     const std::string text =
         English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
                   : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
-    MessagePopup(English() ? "Error" : "出错", text.c_str());
+    WarningPopup(English() ? "Warning" : "警告", text.c_str());
     return false;
 }
 

@@ -78,9 +78,9 @@ std::string ChooseFile(const char* extension) {
 
 void ReportFailure(const std::string& path, const std::string& reason) {
     if (gPowerInfo.language == 1) {
-        MessagePopup("Error", ("The file could not be saved:\n" + path + "\n" + reason).c_str());
+        WarningPopup("Warning", ("The file could not be saved:\n" + path + "\n" + reason).c_str());
     } else {
-        MessagePopup("出错", ("文件保存失败：\n" + path + "\n" + reason).c_str());
+        WarningPopup("警告", ("文件保存失败：\n" + path + "\n" + reason).c_str());
     }
 }
 

@@ -89,7 +89,8 @@ TEST_F(LinkDeviceTest, OkLinksThePortNameToTheChosenDeviceAndAsksBeforeReplacing
     fs::create_directories("COM6/kept");
     ChooseAndConfirm(6, byId);
     ASSERT_EQ(1u, popups_.messages.size());
-    EXPECT_EQ(0u, popups_.messages[0].find("Error|\"COM6\" could not be made a link to "));
+    EXPECT_EQ(0u, popups_.messages[0].find("Warning|\"COM6\" could not be made a link to "));
+    EXPECT_TRUE(popups_.warned[0]);
     EXPECT_TRUE(DialogShown());
     unsetenv("VX52_SYSTEM_ROOT");
 }

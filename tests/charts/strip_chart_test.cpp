@@ -181,7 +181,7 @@ TEST_F(StripChartTest, FailedSaveIsReportedInTheLanguageInForce) {
     const struct {
         void (*set)();
         const char* title;
-    } cases[] = {{SetLanguageEnglish, "Error|"}, {SetLanguageChinese, "出错|"}};
+    } cases[] = {{SetLanguageEnglish, "Warning|"}, {SetLanguageChinese, "警告|"}};
     Plot(PANEL_SCHART_R1, 220.0, 10);
     popups_.fileStatus = VAL_NEW_FILE_SELECTED;
     popups_.filePath = Path("missing-folder/u.csv");
@@ -192,6 +192,7 @@ TEST_F(StripChartTest, FailedSaveIsReportedInTheLanguageInForce) {
         ASSERT_EQ(1u, popups_.messages.size());
         const std::string& text = popups_.messages[0];
         EXPECT_EQ(0u, text.find(c.title)) << text;
+        EXPECT_TRUE(popups_.warned[0]);
         EXPECT_NE(std::string::npos, text.find(popups_.filePath)) << text;
         EXPECT_NE(std::string::npos, text.find(std::strerror(ENOENT))) << text;
     }
