@@ -1,3 +1,12 @@
+#include "app/CommandLine.h"
 #include "app/Shell.h"
 
-int main(int argc, char* argv[]) { return AppMain(argc, argv); }
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    const int status = CommandLineRead(argc, argv, stdout, stderr);
+    if (status != kCommandLineGoOn) {
+        return status;
+    }
+    return AppMain(argc, argv);
+}

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -17,6 +18,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -55,6 +57,61 @@ void GetSystemDate(int* month, int* day, int* year) {
 double SysMonotonicMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SysGetLocalTime(SysLocalTime* t) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm tm{};
+    localtime_r(&now.tv_sec, &tm);
+    t->year = tm.tm_year + 1900;
+    t->month = tm.tm_mon + 1;
+    t->day = tm.tm_mday;
+    t->hour = tm.tm_hour;
+    t->minute = tm.tm_min;
+    t->second = tm.tm_sec;
+    t->millisecond = static_cast<int>(now.tv_nsec / 1000000);
+    t->utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
+}
+
+int SysWriteWholeFile(const char* path, const std::string& bytes, int* error) {
+    const std::string target = path;
+    const size_t slash = target.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                       ".vx52-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    ::fchmod(fd, 0644);
+    size_t done = 0;
+    int code = 0;
+    while (done < bytes.size() && code == 0) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            code = errno;
+        } else if (n == 0) {
+            code = ENOSPC;
+        }
+    }
+    if (code == 0 && ::fsync(fd) != 0) {
+        code = errno;
+    }
+    if (::close(fd) != 0 && code == 0) {
+        code = errno;
+    }
+    if (code == 0 && ::rename(temp.c_str(), path) != 0) {
+        code = errno;
+    }
+    if (code != 0) {
+        ::unlink(temp.c_str());
+        *error = code;
+        return -1;
+    }
+    return 0;
 }
 
 // The guard is a socket bound to a name in the abstract namespace: the kernel

@@ -15,6 +15,14 @@ void GetSystemDate(int* month, int* day, int* year);
 // Monotonic milliseconds, for benchmarks and diagnostics.
 double SysMonotonicMs();
 
+// Local date and time to the millisecond, with the zone's offset from UTC in
+// force at that moment (minutes east of Greenwich).
+struct SysLocalTime {
+    int year, month, day, hour, minute, second, millisecond;
+    int utcOffsetMinutes;
+};
+void SysGetLocalTime(SysLocalTime* t);
+
 // System-wide named guard. Returns a handle (> 0) when this process took it,
 // 0 when another process holds it, a negative number on error.
 int SysCreateNamedGuard(const char* name, int* alreadyExists);
@@ -53,6 +61,11 @@ const SysDisplayOutput* SysPickOutput(const std::vector<SysDisplayOutput>& outpu
 // The output's mode of that size with the rate nearest `rate`; nullptr if it has none.
 const SysDisplayMode* SysPickMode(const SysDisplayOutput& output, int width, int height,
                                   double rate);
+
+// Writes a whole file in place of path: a temporary file beside it is written,
+// put on the disk and renamed over it, so the old file stays whole if anything
+// fails. 0, or -1 with the errno in *error.
+int SysWriteWholeFile(const char* path, const std::string& bytes, int* error);
 
 // Opens a document with its default viewer; 0 on success.
 int SysOpenDocument(const char* path);

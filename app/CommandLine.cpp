@@ -1,0 +1,81 @@
+// The options table: a new option is one row and, when it takes effect later
+// in start-up, a global its action fills. The manual page lists every option.
+#include "app/CommandLine.h"
+
+namespace {
+
+std::string gLogFile;
+
+struct CommandLineOption {
+    const char* name;      // with its leading "--"
+    const char* valueName; // nullptr when the option takes no value
+    const char* help;
+    // Returns kCommandLineGoOn, or the status to end with.
+    int (*apply)(const char* value, std::FILE* out);
+};
+
+int TakeLogFile(const char* value, std::FILE*) {
+    gLogFile = value;
+    return kCommandLineGoOn;
+}
+
+constexpr CommandLineOption kOptions[] = {
+    {"--log", "FILE", "append a data log (CSV) to FILE from start-up on", TakeLogFile},
+};
+
+// Start-up failures end with 255 and one line, as the program's others do.
+int Refuse(std::FILE* err, const std::string& what) {
+    std::fprintf(err, "Vx52PSoft: %s\n", what.c_str());
+    return 255;
+}
+
+} // namespace
+
+int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
+    gLogFile.clear();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            break;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            continue;
+        }
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const CommandLineOption* option = nullptr;
+        for (const CommandLineOption& candidate : kOptions) {
+            if (name == candidate.name) {
+                option = &candidate;
+            }
+        }
+        if (!option) {
+            return Refuse(err, "unknown option " + name);
+        }
+        std::string value;
+        if (!option->valueName && equals != std::string::npos) {
+            return Refuse(err, "option " + name + " takes no value");
+        }
+        if (option->valueName) {
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                return Refuse(err, "option " + name + " needs " + option->valueName);
+            }
+            if (value.empty()) {
+                return Refuse(err, "option " + name + " needs " + option->valueName);
+            }
+        }
+        const int status = option->apply(value.c_str(), out);
+        if (status != kCommandLineGoOn) {
+            return status;
+        }
+    }
+    return kCommandLineGoOn;
+}
+
+const std::string& CommandLineLogFile() {
+    return gLogFile;
+}
