@@ -18,7 +18,7 @@ constexpr int kItemInUse = 424;
 constexpr int kFlashMs = 150;
 // A device path longer than the area holds keeps its end, where the
 // adapter's name is.
-constexpr size_t kDeviceShown = 38;
+constexpr size_t kDeviceShown = 32;
 
 enum class Shown { Nothing, InUse, Lost };
 
@@ -96,6 +96,12 @@ void LinkAreaInstall() {
 
 void LinkAreaLanguageSet() {
     Show();
+}
+
+void LinkAreaReset() {
+    gShown = Shown::Nothing;
+    gPeer = LinkPeer{};
+    gLostAt.clear();
 }
 
 std::string TextFillIn(std::string text,

@@ -9,6 +9,8 @@
 void LinkAreaInstall();
 // Writes what the area shows in the language in force.
 void LinkAreaLanguageSet();
+// Forgets what it was showing, as at program start (tests use it).
+void LinkAreaReset();
 // Replaces each "{name}" in text by its value; the language files hold the
 // texts with these marks, so nothing read from a file is used as a format.
 std::string TextFillIn(std::string text,

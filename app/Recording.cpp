@@ -61,10 +61,11 @@ void Observe() {
     }
     int error = 0;
     const DataLogState s = StateNow();
-    Check(DataLogObserve(s, AlarmText(s), &error), error);
-    if (DataLogIsOn() != 0) {
-        Check(DataLogPoll(&error), error);
+    int status = DataLogObserve(s, AlarmText(s), &error);
+    if (status == 0) {
+        status = DataLogPoll(&error);
     }
+    Check(status, error);
 }
 
 void Event(const char* event, const std::string& detail) {
@@ -97,7 +98,8 @@ void Received(const uint8_t*, int, int kind, int subKind, int result) {
                             gArrMeasureOutput[3]};
     const DataLogState s = StateNow();
     int error = 0;
-    Check(DataLogMeasure(r, s, AlarmText(s), &error), error);
+    const int status = DataLogMeasure(r, s, AlarmText(s), &error);
+    Check(status, error);
 }
 
 void Connected(const LinkPeer& p) {
