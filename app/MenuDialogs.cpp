@@ -25,17 +25,15 @@
 
 namespace {
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
+bool English() { return gPowerInfo.language == 1; }
 
 constexpr const char* kSettingsPattern = "*.52P";
 constexpr const char* kSettingsExtension = ".52P";
 
 // Returns true and fills path when the operator chose a file.
 bool ChooseSettingsFile(int buttonLabel, char* path) {
-    const int status =
-        FileSelectPopup("", kSettingsPattern, kSettingsPattern, "", buttonLabel, 0, 1, 1, 0, path);
+    const int status = FileSelectPopup("", kSettingsPattern, kSettingsPattern, "", buttonLabel, 0,
+                                       1, 1, 0, path);
     return status == VAL_EXISTING_FILE_SELECTED || status == VAL_NEW_FILE_SELECTED;
 }
 
@@ -134,8 +132,8 @@ void LanguageSetBeyondMain() {
 }
 
 void SetCommDialogDimmed(int dimmed) {
-    for (int control :
-         {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
+    for (int control : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_BAUD,
+                        COMMPANEL_BT_OK}) {
         SetCtrlAttribute(gCommPanel, control, ATTR_DIMMED, dimmed);
     }
 }

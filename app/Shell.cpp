@@ -34,9 +34,7 @@ namespace {
 
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
+bool English() { return gPowerInfo.language == 1; }
 
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.

@@ -24,12 +24,8 @@ void TickReset() {
     gLogoWidth = kLogoFullWidth;
 }
 
-int TickCount() {
-    return gTickCounter;
-}
-int TickLogoWidth() {
-    return gLogoWidth;
-}
+int TickCount() { return gTickCounter; }
+int TickLogoWidth() { return gLogoWidth; }
 
 int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) {
