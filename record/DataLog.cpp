@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/AppendFile.h"
 
@@ -208,7 +209,8 @@ int DataLogIsOn() {
 }
 
 int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error) {
-    if (gLog.fd < 0) {
+    // Called after every tick: the usual answer, nothing changed, costs one compare.
+    if (gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0) {
         return 0;
     }
     const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText);
