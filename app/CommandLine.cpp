@@ -11,6 +11,8 @@
 
 namespace {
 
+std::string gLogFile;
+
 struct CommandLineOption {
     const char* name;      // with its leading "--"
     const char* valueName; // nullptr when the option takes no value
@@ -21,6 +23,11 @@ struct CommandLineOption {
 
 int PrintHelp(const char*, std::FILE* out);
 
+int TakeLogFile(const char* value, std::FILE*) {
+    gLogFile = value;
+    return kCommandLineGoOn;
+}
+
 int PrintVersion(const char*, std::FILE* out) {
     std::fprintf(out, "Vx52PSoft %s\n", VX52_VERSION);
     return 0;
@@ -29,6 +36,7 @@ int PrintVersion(const char*, std::FILE* out) {
 constexpr CommandLineOption kOptions[] = {
     {"--help", nullptr, "print this help and exit", PrintHelp},
     {"--version", nullptr, "print the version and exit", PrintVersion},
+    {"--log", "FILE", "append a data log (CSV) to FILE from start-up on", TakeLogFile},
 };
 
 int PrintHelp(const char*, std::FILE* out) {
@@ -53,6 +61,7 @@ int Refuse(std::FILE* err, const std::string& what) {
 } // namespace
 
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
+    gLogFile.clear();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--") {
@@ -84,6 +93,9 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
             } else {
                 return Refuse(err, "option " + name + " needs " + option->valueName);
             }
+            if (value.empty()) {
+                return Refuse(err, "option " + name + " needs " + option->valueName);
+            }
         }
         const int status = option->apply(value.c_str(), out);
         if (status != kCommandLineGoOn) {
@@ -91,4 +103,8 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
         }
     }
     return kCommandLineGoOn;
+}
+
+const std::string& CommandLineLogFile() {
+    return gLogFile;
 }

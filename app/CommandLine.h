@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Returned by CommandLineRead when start-up goes on.
 constexpr int kCommandLineGoOn = -1;
@@ -12,3 +13,6 @@ constexpr int kCommandLineGoOn = -1;
 // kCommandLineGoOn, or the status the process ends with: 0 after --help or
 // --version (printed to out), 255 after a line on err about a wrong option.
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err);
+
+// --log FILE: the data log to start with; empty when not given.
+const std::string& CommandLineLogFile();

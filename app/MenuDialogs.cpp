@@ -10,6 +10,9 @@
 #include <system_error>
 #include <vector>
 
+#include "app/LinkArea.h"
+#include "app/LinkMonitor.h"
+#include "app/Recording.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
@@ -21,6 +24,7 @@
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "record/DataLog.h"
 
 #include <string>
 
@@ -99,7 +103,9 @@ void SaveOutputSettings() {
     if (FileWriteNormal52P(path, &error) != 1) {
         ShowSettingsWriteFailure(
             SettingsWriteFailureText(WRITE_SAVED_OUTPUT, path, error, English()));
+        return;
     }
+    RecordingFileEvent(kLogEventFileSave, path);
 }
 
 void LoadOutputSettings() {
@@ -115,11 +121,19 @@ void LoadOutputSettings() {
              "输出运行中，设置文件未载入。请先停止输出，再重新载入！");
         return;
     }
-    FileReadNormal52P(path);
+    if (FileReadNormal52P(path) == 1) {
+        RecordingFileEvent(kLogEventFileLoad, path);
+    }
     Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
     if (gPowerInfo.online == 1) {
         CommSetNewCmdSingleGroup(90, 33, 0);
     }
+}
+
+// Texts the program fills in itself, and the monitor, which stays open.
+void LanguageSetBeyondMain() {
+    LinkAreaLanguageSet();
+    LinkMonitorLanguageSet();
 }
 
 void SetCommDialogDimmed(int dimmed) {
@@ -186,8 +200,17 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
     case MENUBAR_FILE_LOAD:
         LoadOutputSettings();
         break;
+    case MENUBAR_FILE_LOG_START:
+        RecordingStartFromMenu();
+        break;
+    case MENUBAR_FILE_LOG_STOP:
+        RecordingStop();
+        break;
     case MENUBAR_FILE_EXIT:
         ExitMainPanel();
+        break;
+    case MENUBAR_SET_LINKMON:
+        DisplayPanelLinkMonitor(1);
         break;
     case MENUBAR_SET_COMM:
         DisplayPanelCommSet(1);
@@ -196,12 +219,14 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
         if (gPowerInfo.language != 0) {
             SetLanguageChinese();
             PanelMainLanguageSet();
+            LanguageSetBeyondMain();
         }
         break;
     case MENUBAR_SET_LANG_EN:
         if (gPowerInfo.language != 1) {
             SetLanguageEnglish();
             PanelMainLanguageSet();
+            LanguageSetBeyondMain();
         }
         break;
     case MENUBAR_HELP_HELP:

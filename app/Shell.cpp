@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/CommandLine.h"
+#include "app/LinkArea.h"
+#include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
+#include "app/Recording.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
@@ -86,10 +90,12 @@ void ExitMainPanelFrom(bool signalled) {
         return;
     }
     sShuttingDown = true;
+    RecordingExit();
     AppSaveSettingsOnExit(signalled ? 1 : 0);
     if (gPowerInfo.online != 0) {
         CommConnectDeal(0);
     }
+    RecordingStop();
     SysCloseNamedGuard(hMutex);
     hMutex = 0;
     SysRestoreScreenMode();
@@ -121,7 +127,16 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("SCHART_MEA_R2_CALLBACK", SCHART_MEA_R2_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R3_CALLBACK", SCHART_MEA_R3_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R4_CALLBACK", SCHART_MEA_R4_CALLBACK);
+    UiRegisterPanelCallback("LINKMONPANEL_CALLBACK", LINKMONPANEL_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_PAUSE_CALLBACK", BT_LINKMON_PAUSE_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_CLEAR_CALLBACK", BT_LINKMON_CLEAR_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_SAVE_CALLBACK", BT_LINKMON_SAVE_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
+    // What hangs off the link: the link area's news, the data log, the monitor.
+    LinkAreaInstall();
+    RecordingInstall();
+    LinkMonitorInstall();
 }
 
 int AppLoadAndShowPanels() {
@@ -166,6 +181,8 @@ int AppLoadAndShowPanels() {
     SetMeasureGraphSpeed(600);
     SetNormalMeasureDisplayGraph52P();
     ModelTypeChoose(1);
+    LinkAreaLanguageSet();
+    RecordingMenuDimmed();
     return 0;
 }
 
@@ -200,6 +217,16 @@ int AppMain(int argc, char* argv[]) {
         // exit gives it back as well.
         SysRestoreScreenMode();
         return -1;
+    }
+
+    // Before the first connect, so that the log holds it.
+    if (!CommandLineLogFile().empty()) {
+        const int error = RecordingStart(CommandLineLogFile().c_str());
+        if (error != 0) {
+            SayStartFailure(RecordingFailureText(false, CommandLineLogFile(), error, true));
+            SysRestoreScreenMode();
+            return -1;
+        }
     }
 
     gFirstConnect = 1;

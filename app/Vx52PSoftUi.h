@@ -7,13 +7,14 @@
 
 constexpr const char* UIR_FILE = "Vx52PSoft.uir";
 
-// Resources: four panels and the menu bar.
+// Resources: the panels and the menu bar.
 enum {
     PANEL = 1,
     COMMPANEL = 2,
     WAITPANEL = 3,
     ABOUTPANEL = 4,
     MENUBAR = 5,
+    LINKMONPANEL = 6,
 };
 
 #define VX52_PANEL_CONTROLS(X)                                                                     \
@@ -64,6 +65,9 @@ enum {
     X(TXT_MODELNAME)                                                                               \
     X(BT_CONNECT)                                                                                  \
     X(BT_DISCONNECT)                                                                               \
+    X(LED_ACTIVITY)                                                                                \
+    X(TXT_LINKINFO)                                                                                \
+    X(TXT_LINKLOST)                                                                                \
     X(TIMER_50MS)
 
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
@@ -94,7 +98,17 @@ enum {
     X(SET_LANG_EN)                                                                                 \
     X(HELP)                                                                                        \
     X(HELP_HELP)                                                                                   \
-    X(HELP_ABOUT)
+    X(HELP_ABOUT)                                                                                  \
+    X(FILE_LOG_START)                                                                              \
+    X(FILE_LOG_STOP)                                                                               \
+    X(SET_LINKMON)
+
+#define VX52_LINKMONPANEL_CONTROLS(X)                                                              \
+    X(TBL_FRAMES)                                                                                  \
+    X(BT_PAUSE)                                                                                    \
+    X(BT_CLEAR)                                                                                    \
+    X(BT_SAVE)                                                                                     \
+    X(BT_CLOSE)
 
 // Control identifiers are unique across the whole layout.
 enum {
@@ -118,6 +132,10 @@ enum {
 #define X(n) MENUBAR_##n,
     VX52_MENUBAR_ITEMS(X)
 #undef X
+    LINKMONPANEL_FIRST_CONTROL_ = 600,
+#define X(n) LINKMONPANEL_##n,
+    VX52_LINKMONPANEL_CONTROLS(X)
+#undef X
 };
 
 inline constexpr UiLayoutName kVx52LayoutNames[] = {
@@ -126,6 +144,7 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
     {WAITPANEL, WAITPANEL, "WAITPANEL"},
     {ABOUTPANEL, ABOUTPANEL, "ABOUTPANEL"},
     {MENUBAR, MENUBAR, "MENUBAR"},
+    {LINKMONPANEL, LINKMONPANEL, "LINKMONPANEL"},
 #define X(n) {PANEL, PANEL_##n, #n},
     VX52_PANEL_CONTROLS(X)
 #undef X
@@ -140,6 +159,9 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
 #undef X
 #define X(n) {MENUBAR, MENUBAR_##n, #n},
     VX52_MENUBAR_ITEMS(X)
+#undef X
+#define X(n) {LINKMONPANEL, LINKMONPANEL_##n, #n},
+    VX52_LINKMONPANEL_CONTROLS(X)
 #undef X
 };
 

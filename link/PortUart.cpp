@@ -53,6 +53,11 @@ int PortUartLastOpenFailure(PortUartOpenFailure* failure) {
     return 1;
 }
 
+std::string PortUartDevice(int port) {
+    char device[512];
+    return GetComDevice(port, device, sizeof device) == RS232_NO_ERROR ? device : "";
+}
+
 int PortUartClose(int port) {
     return CloseCom(port);
 }

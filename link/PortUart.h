@@ -12,6 +12,8 @@ int PortUartOpenDefault(int port, int baudRate);
 int PortUartOpen(int port, const char* deviceName, int baudRate, int parity, int dataBits,
                  int stopBits, int inputQueueSize, int outputQueueSize);
 int PortUartClose(int port);
+// The device an open port reached, links followed; empty when it is closed.
+std::string PortUartDevice(int port);
 
 // What the last failed open tried and the system's reason for the failure.
 struct PortUartOpenFailure {

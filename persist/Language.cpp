@@ -51,12 +51,15 @@ const LanguageRow kMainRows[] = {
     {2, TARGET_MENU_NAME, MENUBAR_FILE},
     {189, TARGET_ITEM_NAME, MENUBAR_FILE_SAVE},
     {190, TARGET_ITEM_NAME, MENUBAR_FILE_LOAD},
+    {420, TARGET_ITEM_NAME, MENUBAR_FILE_LOG_START},
+    {421, TARGET_ITEM_NAME, MENUBAR_FILE_LOG_STOP},
     {5, TARGET_ITEM_NAME, MENUBAR_FILE_EXIT},
     {175, TARGET_MENU_NAME, MENUBAR_SET},
     {6, TARGET_ITEM_NAME, MENUBAR_SET_COMM},
     {7, TARGET_ITEM_NAME, MENUBAR_SET_LANG},
     {8, TARGET_ITEM_NAME, MENUBAR_SET_LANG_CN},
     {9, TARGET_ITEM_NAME, MENUBAR_SET_LANG_EN},
+    {422, TARGET_ITEM_NAME, MENUBAR_SET_LINKMON},
     {31, TARGET_MENU_NAME, MENUBAR_HELP},
     {31, TARGET_ITEM_NAME, MENUBAR_HELP_HELP},
     {32, TARGET_ITEM_NAME, MENUBAR_HELP_ABOUT},
@@ -99,6 +102,13 @@ const LanguageRow kAboutRows[] = {
     {1, TARGET_TEXT, ABOUTPANEL_TXT_TITLE},
     {184, TARGET_LABEL, ABOUTPANEL_NUM_VERSION},
     {178, TARGET_LABEL, ABOUTPANEL_BT_OK},
+};
+
+const LanguageRow kLinkMonitorRows[] = {
+    {422, TARGET_PANEL_TITLE, 0},
+    {427, TARGET_LABEL, LINKMONPANEL_BT_CLEAR},
+    {428, TARGET_LABEL, LINKMONPANEL_BT_SAVE},
+    {429, TARGET_LABEL, LINKMONPANEL_BT_CLOSE},
 };
 
 const LanguageRow kWaitRows[] = {
@@ -238,6 +248,22 @@ void PanelCommSetLanguageSet() {
 
 void PanelAboutLanguageSet() {
     LabelPass(kAboutRows, gAboutPanel, 0);
+}
+
+void PanelLinkMonitorLanguageSet(int panel) {
+    LabelPass(kLinkMonitorRows, panel, 0);
+}
+
+void LanguageTexts(const int* items, int count, std::string* texts) {
+    OpenLanguage(gPowerInfo.language);
+    GbkToUtf8 converter;
+    const bool gbk = gOpenLanguage != 1;
+    for (int i = 0; i < count; ++i) {
+        gStrLanguage[0] = '\0';
+        ReadItem(items[i], gStrLanguage);
+        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
+    }
+    CloseLanguage();
 }
 
 void PanelWaitLanguageSet() {

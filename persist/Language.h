@@ -1,6 +1,8 @@
 // Texts of the windows and menus from "English.dat" / "Chinese.dat".
 #pragma once
 
+#include <string>
+
 struct IniStore;
 
 extern IniStore* gInifileHandle;
@@ -16,3 +18,9 @@ void PanelCommSetLanguageSet();
 void PanelAboutLanguageSet();
 void PanelWaitLanguageSet();
 void StrAlarmLanguageSet();
+// The link monitor's fixed texts; panel is the monitor window.
+void PanelLinkMonitorLanguageSet(int panel);
+// Texts of the current language by item number, as UTF-8, for texts the
+// program fills in or keeps (one file read for them all). A missing item
+// gives an empty text.
+void LanguageTexts(const int* items, int count, std::string* texts);

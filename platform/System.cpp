@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -18,6 +19,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -56,6 +58,21 @@ void GetSystemDate(int* month, int* day, int* year) {
 double SysMonotonicMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SysGetLocalTime(SysLocalTime* t) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm tm{};
+    localtime_r(&now.tv_sec, &tm);
+    t->year = tm.tm_year + 1900;
+    t->month = tm.tm_mon + 1;
+    t->day = tm.tm_mday;
+    t->hour = tm.tm_hour;
+    t->minute = tm.tm_min;
+    t->second = tm.tm_sec;
+    t->millisecond = static_cast<int>(now.tv_nsec / 1000000);
+    t->utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
 }
 
 // The guard is a socket bound to a name in the abstract namespace: the kernel

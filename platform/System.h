@@ -15,6 +15,14 @@ void GetSystemDate(int* month, int* day, int* year);
 // Monotonic milliseconds, for benchmarks and diagnostics.
 double SysMonotonicMs();
 
+// Local date and time to the millisecond, with the zone's offset from UTC in
+// force at that moment (minutes east of Greenwich).
+struct SysLocalTime {
+    int year, month, day, hour, minute, second, millisecond;
+    int utcOffsetMinutes;
+};
+void SysGetLocalTime(SysLocalTime* t);
+
 // System-wide named guard. Returns a handle (> 0) when this process took it,
 // 0 when another process holds it, a negative number on error.
 int SysCreateNamedGuard(const char* name, int* alreadyExists);

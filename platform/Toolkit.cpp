@@ -33,6 +33,7 @@
 #include <QResource>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTranslator>
 #include <QUiLoader>
 #include <cstdio>
@@ -45,6 +46,7 @@
 #include <vector>
 
 #include "platform/ToolkitEntry.h"
+#include "platform/ToolkitTable.h"
 #include "platform/ToolkitWidgets.h"
 
 namespace {
@@ -97,10 +99,18 @@ Registry& Reg() {
 // Callbacks under way: a panel discarded from inside one may still have its
 // own widget on the call stack, so it is deleted later by the event loop.
 int gCallbackDepth = 0;
+void (*gCallbackEndHook)() = nullptr;
 
 struct CallbackScope {
     CallbackScope() { ++gCallbackDepth; }
-    ~CallbackScope() { --gCallbackDepth; }
+    ~CallbackScope() {
+        if (--gCallbackDepth == 0 && gCallbackEndHook) {
+            // The hook is a callback too: a panel it discards is deleted later.
+            ++gCallbackDepth;
+            gCallbackEndHook();
+            --gCallbackDepth;
+        }
+    }
 };
 
 int gArgc = 0;
@@ -307,6 +317,8 @@ public:
             w = new Vx52Picture(parent);
         } else if (className == QLatin1String("Vx52Timer")) {
             w = new Vx52Timer(parent);
+        } else if (className == QLatin1String("Vx52TextTable")) {
+            w = new Vx52TextTable(parent);
         } else if (className == QLatin1String("QDoubleSpinBox")) {
             w = new ToolkitDoubleEntry(parent);
         } else if (className == QLatin1String("QSpinBox")) {
@@ -386,6 +398,19 @@ QWidget* LoadForm(const char* fileName, int resourceId, int* err) {
         }
     }
     return form;
+}
+
+// One timer per lamp: a flash during a flash lasts from the newer one on.
+void FlashLamp(Vx52Lamp* lamp, int ms) {
+    auto* timer = lamp->findChild<QTimer*>(QStringLiteral("vx52Flash"));
+    if (!timer) {
+        timer = new QTimer(lamp);
+        timer->setObjectName(QStringLiteral("vx52Flash"));
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, lamp, [lamp]() { lamp->setValue(false); });
+    }
+    lamp->setValue(true);
+    timer->start(std::max(1, ms));
 }
 
 // Text typed into a numeric control but not committed is dropped when the
@@ -555,6 +580,18 @@ void UiProcessEvents() {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+void UiPostDeferredCall(void (*fn)(void* data), void* data) {
+    if (!fn || !qApp) {
+        return;
+    }
+    QTimer::singleShot(0, qApp, [fn, data]() {
+        CallbackScope scope;
+        fn(data);
+    });
+}
+
+void UiSetCallbackEndHook(void (*fn)()) { gCallbackEndHook = fn; }
 
 // ---- names and callbacks ----------------------------------------------------------
 
@@ -1096,6 +1133,18 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
+    case ATTR_FLASH:
+        if (auto* lamp = qobject_cast<Vx52Lamp*>(w)) {
+            FlashLamp(lamp, value);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
+    case ATTR_MAX_ROWS:
+        if (auto* table = qobject_cast<Vx52TextTable*>(w)) {
+            table->setMaxRows(value);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
     case ATTR_MIN_VALUE:
     case ATTR_MAX_VALUE:
     case ATTR_CTRL_VAL:
@@ -1464,11 +1513,19 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
         dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
         const QString pattern = ToQ(fileTypeList);
         dialog.setNameFilter(pattern.isEmpty() ? QStringLiteral("*") : pattern);
-        const bool saving = buttonLabel == VAL_SAVE_BUTTON;
+        // Select names a file to write into that may or may not exist: no
+        // question about replacing it, since nothing is replaced.
+        const bool selecting = buttonLabel == VAL_SELECT_BUTTON;
+        const bool saving = buttonLabel == VAL_SAVE_BUTTON || selecting;
         dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, selecting);
         if (restrictExtension && pattern.startsWith(QLatin1String("*."))) {
             dialog.setDefaultSuffix(pattern.mid(2));
+        }
+        const QString proposed = ToQ(defaultFileSpec);
+        if (saving && !proposed.isEmpty() && !proposed.contains(QLatin1Char('*'))) {
+            dialog.selectFile(proposed);
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return VAL_NO_FILE_SELECTED;
@@ -1649,6 +1706,69 @@ int UiGraphAxisRange(int panel, int control, double* min, double* max) {
     }
     *min = graph->yMin();
     *max = graph->yMax();
+    return 0;
+}
+
+// ---- tables ---------------------------------------------------------------------
+
+namespace {
+
+Vx52TextTable* FindTable(int panel, int control) {
+    return qobject_cast<Vx52TextTable*>(FindCtrl(panel, control));
+}
+
+} // namespace
+
+int AppendTableRow(int panel, int control, const std::vector<std::string>& cells) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table) {
+        return UIE_BAD_CONTROL;
+    }
+    QStringList row;
+    row.reserve(static_cast<qsizetype>(cells.size()));
+    for (const std::string& cell : cells) {
+        row.append(QString::fromStdString(cell));
+    }
+    table->appendRow(row);
+    return 0;
+}
+
+int ClearTableRows(int panel, int control) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table) {
+        return UIE_BAD_CONTROL;
+    }
+    table->rows()->clear();
+    return 0;
+}
+
+int GetNumTableRows(int panel, int control, int* rows) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table || !rows) {
+        return UIE_BAD_CONTROL;
+    }
+    *rows = table->rows()->rowCount();
+    return 0;
+}
+
+int GetTableRowCells(int panel, int control, int row, std::vector<std::string>* cells) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table || !cells || row < 0 || row >= table->rows()->rowCount()) {
+        return UIE_BAD_CONTROL;
+    }
+    cells->clear();
+    for (const QString& cell : table->rows()->row(row)) {
+        cells->push_back(cell.toStdString());
+    }
+    return 0;
+}
+
+int SetTableColumnLabel(int panel, int control, int column, const char* text) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table) {
+        return UIE_BAD_CONTROL;
+    }
+    table->rows()->setLabel(column, ToQ(text));
     return 0;
 }
 

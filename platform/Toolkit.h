@@ -44,6 +44,8 @@ enum UiAttribute {
     ATTR_ITEM_NAME,           // text (menu items)
     ATTR_CHECKED,             // int 0/1 (menu items)
     ATTR_CHART_PAUSED,        // int 0/1 (strip charts): the picture stands still
+    ATTR_FLASH,               // int ms: a lamp lights that long, then goes out by itself
+    ATTR_MAX_ROWS,            // int (tables): the oldest rows go beyond it
 };
 
 // ---- constants of the popups, charts and graph ------------------------------
@@ -85,6 +87,12 @@ int RunUserInterface();
 int QuitUserInterface(int returnCode);
 // Lets pending events run (tests use it between steps).
 void UiProcessEvents();
+// Runs fn(data) from the event loop once the present callback has returned:
+// for a message box that must not open in the middle of a link step.
+void UiPostDeferredCall(void (*fn)(void* data), void* data);
+// fn runs after every control, panel and menu callback (the timer's included),
+// once the outermost one has returned; nullptr removes it.
+void UiSetCallbackEndHook(void (*fn)());
 
 // ---- layout names and callbacks ----------------------------------------------
 // The layout resource names panels, menu bars and controls by object name;
@@ -230,6 +238,15 @@ int GetStripChartSlots(int panel, int control, std::vector<StripChartSlot>* out)
 // A picture of the control as the operator sees it (a strip chart without its
 // pause mark), as the bytes of a PNG file.
 int GetCtrlImagePng(int panel, int control, std::string* png);
+
+// ---- tables -------------------------------------------------------------------
+// Rows of text in columns; beyond ATTR_MAX_ROWS the oldest rows are dropped.
+int AppendTableRow(int panel, int control, const std::vector<std::string>& cells);
+int ClearTableRows(int panel, int control);
+int GetNumTableRows(int panel, int control, int* rows);
+// The cells of row `row` (0 the oldest kept).
+int GetTableRowCells(int panel, int control, int row, std::vector<std::string>* cells);
+int SetTableColumnLabel(int panel, int control, int column, const char* text);
 
 // Test and benchmark access to what the charts hold: the measured points of
 // the latest screen of slots, gaps left out.

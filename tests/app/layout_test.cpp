@@ -8,13 +8,19 @@
 #include <QFrame>
 #include <QLabel>
 #include <QWidget>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 #include <string>
 
 #include "UiTestSupport.h"
+#include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
+#include "link/LinkEvents.h"
+#include "link/PortUart.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
@@ -114,6 +120,22 @@ protected:
         Data52PFromMeasureToPanel();
         RefreshOutputState();
         Check("main-" + language + "-alarm");
+
+        // The link area with a device in use, then after the link was lost.
+        const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(pty, 0);
+        ASSERT_EQ(0, grantpt(pty));
+        ASSERT_EQ(0, unlockpt(pty));
+        ASSERT_EQ(0, symlink(ptsname(pty), "COM1"));
+        ASSERT_EQ(0, PortUartOpenDefault(1, 9600));
+        LinkNotifyConnected(1, 9600, 1);
+        Check("main-" + language + "-link-online");
+        LinkNotifyLosing();
+        LinkNotifyClosed();
+        Check("main-" + language + "-link-lost");
+        PortUartClose(1);
+        close(pty);
+        unlink("COM1");
     }
     void Dialogs(const std::string& language) {
         DisplayPanelCommSet(1);
@@ -129,6 +151,10 @@ protected:
         EXPECT_EQ("", ClippedTexts(Form(gWaitPanel))) << language;
         UiSavePanelImage(gWaitPanel, (ScreenshotDir() + "/wait-" + language + ".png").c_str());
         DisplayPanelWait(0);
+        DisplayPanelLinkMonitor(1);
+        EXPECT_EQ("", ClippedTexts(Form(gLinkMonPanel))) << language;
+        UiSavePanelImage(gLinkMonPanel, (ScreenshotDir() + "/link-monitor-" + language + ".png").c_str());
+        DisplayPanelLinkMonitor(0);
     }
 };
 

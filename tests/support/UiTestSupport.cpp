@@ -10,6 +10,8 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "app/LinkArea.h"
+#include "app/LinkMonitor.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
@@ -17,6 +19,7 @@
 #include "persist/Language.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "record/DataLog.h"
 
 namespace fs = std::filesystem;
 
@@ -114,6 +117,8 @@ void ResetProgramState() {
     TickReset();
     CommSchedulerReset();
     gFirstConnect = 0;
+    DataLogStop();
+    LinkAreaReset();
 }
 
 void MainWindowTest::SetUp() {
@@ -124,6 +129,7 @@ void MainWindowTest::SetUp() {
 }
 
 void MainWindowTest::TearDown() {
+    DisplayPanelLinkMonitor(0);
     for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gMainPanel}) {
         if (*panel > 0) {
             DiscardPanel(*panel);
