@@ -6,13 +6,13 @@ does falls on both alike; the figures are the medians over the rounds of each ro
 difference. CPU is what the kernel counted on every thread of a copy, to the nanosecond
 (/proc/PID/task/*/schedstat), not clock ticks.
 
-    /usr/bin/python3 bench/log_figures.py [SECONDS] [ROUNDS] [--aa]
+    /usr/bin/python3 bench/log_figures.py [SECONDS] [ROUNDS] [aa] [log] [monitor]
 
-SECONDS per window (default 60), ROUNDS (default 5). Two comparisons: the log on against off,
-and the link monitor open against closed (the log on in both); with --aa first two equal copies
-(no log, no monitor): how far two copies differ with nothing between them, the floor under any
-difference the others show. Also the log's bytes per hour. Run from build/ or with VX52_BIN_DIR
-set. The gap after a SIGKILL comes from tests/e2e/log_kill_test.py with VX52_KILLS=20; the
+SECONDS per window (default 60), ROUNDS (default 5). The comparisons named, by default log and
+monitor: "log" the log on against off (and the log's bytes per hour), "monitor" the link
+monitor open against closed (the log on in both), "aa" two equal copies (no log, no monitor):
+how far two copies differ with nothing between them, the floor under any difference the others
+show. Run from build/ or with VX52_BIN_DIR set (another build's bin folder measures that build). The gap after a SIGKILL comes from tests/e2e/log_kill_test.py with VX52_KILLS=20; the
 in-process figures (one process, the log or the monitor switched on and off in turn, and the
 tick's cost) from bench_app ab, the log's pieces one by one from bench_log (bench/run.sh)."""
 
@@ -29,10 +29,10 @@ from vx52e2e import (TITLE_EN, Simulator, Xserver, press_keys, start_program, st
 from Xlib import X
 from Xlib.ext import xtest
 
-ARGS = [a for a in sys.argv[1:] if not a.startswith("--")]
-SECONDS = float(ARGS[0]) if ARGS else 60.0
-ROUNDS = int(ARGS[1]) if len(ARGS) > 1 else 5
-AA = "--aa" in sys.argv
+NUMBERS = [a for a in sys.argv[1:] if a[:1].isdigit()]
+SECONDS = float(NUMBERS[0]) if NUMBERS else 60.0
+ROUNDS = int(NUMBERS[1]) if len(NUMBERS) > 1 else 5
+WHAT = [a for a in sys.argv[1:] if not a[:1].isdigit()] or ["log", "monitor"]
 MENU_SETTINGS_X = 70  # the Settings title in the English menu bar, from the form's left
 
 
@@ -135,13 +135,15 @@ def compare(name, with_kw, without_kw):
 
 
 def main():
-    if AA:
+    if "aa" in WHAT:
         compare("two equal copies", {}, {})
-    rate = compare("log on against off", {"log": True}, {})
-    compare("link monitor open against closed, log on", {"log": True, "monitor": True},
-            {"log": True})
-    print(f"figure log size: {rate * 3600 / 1024:.1f} KiB per hour ({rate * 3600:.0f} bytes) "
-          f"with the output running")
+    if "log" in WHAT:
+        rate = compare("log on against off", {"log": True}, {})
+        print(f"figure log size: {rate * 3600 / 1024:.1f} KiB per hour ({rate * 3600:.0f} "
+              f"bytes) with the output running")
+    if "monitor" in WHAT:
+        compare("link monitor open against closed, log on", {"log": True, "monitor": True},
+                {"log": True})
 
 
 if __name__ == "__main__":
