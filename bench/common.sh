@@ -15,5 +15,5 @@ start_sim() {
   for _ in $(seq 1 50); do [ -e "$work/COM1" ] && break; sleep 0.1; done
 }
 
-field() { sed -n "s/.*\b$1 \([-0-9.]*\).*/\1/p"; }
+field() { sed -n "s/.*\b$1 \([-+0-9.]*\).*/\1/p"; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }

@@ -2,7 +2,10 @@
 # Builds the benchmarks and prints one table of figures (medians of several
 # runs where a run is short). Needs Xvfb; starts its own simulated power
 # source for the online figures; the running figures are those of full strip
-# charts. Usage: bench/run.sh [seconds-per-ticking-run]. With VX52_COMPARE_BUILD
+# charts. The data log and the link monitor are measured in one process,
+# switched on and off in turn (bench_app ab), and the log's pieces one by one
+# (bench_log); bench/log_figures.py gives the same for the real program.
+# Usage: bench/run.sh [seconds-per-ticking-run]. With VX52_COMPARE_BUILD
 # set to another build folder, its online CPU is compared with this build's
 # (bench/compare_cpu.sh).
 set -euo pipefail
@@ -39,6 +42,31 @@ for mode in stopped running; do
   row "online, output $mode: one tick, 99th percentile us" "$(echo "$line" | field tick_p99_us)" "< 50000"
   row "online, output $mode: points on each strip chart" "$(echo "$line" | field chart_points)" "600 running"
 done
+
+# Windows of a quarter of a ticking run, five rounds each: the equal windows
+# ("none") show how far two windows differ with nothing switched.
+ab_secs=$(awk -v s="$secs" 'BEGIN {print s / 4}')
+for what in none log monitor; do
+  line=$(xrun "$build/bench/bench_app" ab "$ab_secs" 5 "$what")
+  case $what in
+    none) label="two equal windows";;
+    log) label="data log on against off";;
+    monitor) label="link monitor open (10,000 frames) against closed";;
+  esac
+  row "$label: ratio (median of 5 rounds)" "$(echo "$line" | field ratio_median)" ""
+  row "$label: difference, % of a core" "$(echo "$line" | field diff_median_pct)" "$([ "$what" = log ] && echo "< 0.1")"
+  row "$label: rounds' differences, lowest to highest" "$(echo "$line" | field diff_min_pct) $(echo "$line" | field diff_max_pct)" ""
+  if [ "$what" != none ]; then
+    row "$label: tick with it on, median / 99th percentile us" "$(echo "$line" | field tick_on_median_us) / $(echo "$line" | field tick_on_p99_us)" ""
+  fi
+done
+logpath=$("$build/bench/bench_log" "$work")
+row "data log: one row formatted, us CPU" "$(echo "$logpath" | field log_format_row_us)" ""
+row "data log: one row written (no sync due), us CPU" "$(echo "$logpath" | field log_row_written_us)" ""
+row "data log: one row and its sync, us CPU" "$(echo "$logpath" | field log_row_and_sync_us)" "$(echo "$logpath" | field wall_us) us wall"
+row "data log: a callback's end with nothing changed, us CPU" "$(echo "$logpath" | field log_observe_unchanged_us)" ""
+row "data log: CPU per hour at a row a second, ms" "$(echo "$logpath" | field log_cpu_per_hour_ms)" ""
+row "data log: the same, % of a core" "$(echo "$logpath" | field log_cpu_pct)" "< 0.1"
 
 link=$("$build/bench/bench_link")
 row "measurement replies decoded per second" "$(echo "$link" | field decode_rnt_per_s)" ""

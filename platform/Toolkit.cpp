@@ -1738,7 +1738,7 @@ int ClearTableRows(int panel, int control) {
     if (!table) {
         return UIE_BAD_CONTROL;
     }
-    table->rows()->clear();
+    table->clearRows();
     return 0;
 }
 

@@ -2,7 +2,11 @@
 
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
+#include <iterator>
 
 int Vx52TextRows::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -13,7 +17,13 @@ int Vx52TextRows::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant Vx52TextRows::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    if (role == kStripeRole) {
+        return static_cast<int>((dropped_ + static_cast<unsigned>(index.row())) & 1u);
+    }
+    if (role != Qt::DisplayRole) {
         return {};
     }
     const QStringList& cells = rows_[static_cast<size_t>(index.row())];
@@ -53,14 +63,22 @@ void Vx52TextRows::dropOldest(int n) {
     }
     beginRemoveRows(QModelIndex(), 0, n - 1);
     rows_.erase(rows_.begin(), rows_.begin() + n);
+    dropped_ += static_cast<unsigned>(n);
     endRemoveRows();
 }
 
-void Vx52TextRows::append(const QStringList& cells) {
-    dropOldest(static_cast<int>(rows_.size()) + 1 - maxRows_);
+void Vx52TextRows::append(std::deque<QStringList>&& rows) {
+    if (rows.empty()) {
+        return;
+    }
+    // Rows that would be dropped at once never go in.
+    if (rows.size() > static_cast<size_t>(maxRows_)) {
+        rows.erase(rows.begin(), rows.end() - maxRows_);
+    }
+    dropOldest(static_cast<int>(rows_.size() + rows.size()) - maxRows_);
     const int at = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), at, at);
-    rows_.push_back(cells);
+    beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
+    std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
     endInsertRows();
 }
 
@@ -70,14 +88,51 @@ void Vx52TextRows::clear() {
     endResetModel();
 }
 
+void Vx52PlainCells::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const {
+    const bool selected = (option.state & QStyle::State_Selected) != 0;
+    if (selected) {
+        painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    } else if (index.data(Vx52TextRows::kStripeRole).toInt() != 0) {
+        painter->fillRect(option.rect, option.palette.brush(QPalette::AlternateBase));
+    }
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty()) {
+        return;
+    }
+    constexpr int kMargin = 4;
+    const QRect r = option.rect.adjusted(kMargin, 0, -kMargin, 0);
+    const QFontMetrics& fm = option.fontMetrics;
+    painter->save();
+    painter->setClipRect(r, Qt::IntersectClip);
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(QPoint(r.left(), r.top() + (r.height() - fm.height()) / 2 + fm.ascent()),
+                      text);
+    painter->restore();
+}
+
 Vx52TextTable::Vx52TextTable(QWidget* parent) : QTableView(parent), rows_(new Vx52TextRows(this)) {
     setModel(rows_);
+    setItemDelegate(new Vx52PlainCells(this));
+    batch_.setSingleShot(true);
+    batch_.setInterval(kBatchMs);
+    connect(&batch_, &QTimer::timeout, this, &Vx52TextTable::flushRows);
     // Hex columns line up only in a fixed-pitch font.
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
-    setAlternatingRowColors(true);
+    // The stripes come from the delegate, tied to the rows rather than to
+    // their places, so that moving the picture up stays true.
+    setAlternatingRowColors(false);
+    // Only an opaque viewport is scrolled by moving its picture.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The stock view redraws every visible row when the row count changes;
+    // flushRows draws what changed itself.
+    disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int, int)), this,
+               SLOT(rowCountChanged(int, int)));
+    connect(verticalHeader(), &QHeaderView::sectionCountChanged, this, &Vx52TextTable::rowsCounted);
     verticalHeader()->setVisible(false);
     // One height for every row: the view then never measures rows off screen.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -100,11 +155,88 @@ void Vx52TextTable::setColumnWidths(const QString& widths) {
     }
 }
 
+void Vx52TextTable::setMaxRows(int n) {
+    flushRows();
+    rows_->setMaxRows(n);
+    viewport()->update();
+}
+
+Vx52TextRows* Vx52TextTable::rows() {
+    flushRows();
+    return rows_;
+}
+
 void Vx52TextTable::appendRow(const QStringList& cells) {
+    waiting_.push_back(cells);
+    if (waiting_.size() > static_cast<size_t>(rows_->maxRows())) {
+        waiting_.pop_front();
+    }
+    if (!batch_.isActive()) {
+        batch_.start();
+    }
+}
+
+void Vx52TextTable::rowsCounted() {
+    updateGeometries();
+}
+
+void Vx52TextTable::paintEvent(QPaintEvent* e) {
+    // The viewport is opaque (so that scrolling moves the picture instead of
+    // redrawing it): the ground under and below the rows is ours to paint.
+    {
+        QPainter painter(viewport());
+        painter.fillRect(e->rect(), palette().brush(QPalette::Base));
+    }
+    QTableView::paintEvent(e);
+}
+
+void Vx52TextTable::flushRows() {
+    batch_.stop();
+    if (waiting_.empty()) {
+        return;
+    }
     QScrollBar* bar = verticalScrollBar();
     const bool following = bar->value() >= bar->maximum();
-    rows_->append(cells);
+    const int before = rows_->rowCount();
+    const int added = std::min(static_cast<int>(waiting_.size()), rows_->maxRows());
+    const int dropped = std::max(before + added - rows_->maxRows(), 0);
+    const int offset = verticalHeader()->offset();
+    moved_ = 0;
+    rows_->append(std::move(waiting_));
+    waiting_.clear();
+    const int rowHeight = verticalHeader()->defaultSectionSize();
+    if (dropped > 0 && !following) {
+        // Rare (a full list scrolled back): the rows under the operator's
+        // eyes changed places, all of them are drawn again.
+        viewport()->update();
+        return;
+    }
+    // The rows that stay on screen move up by those dropped above them and by
+    // the change of the scroll offset; the view moves the picture for the
+    // latter only in part (a new scroll bar range shifts the offset by part of
+    // a row unseen), so the rest of the move is made here.
     if (following) {
         scrollToBottom();
     }
+    const int move = offset - verticalHeader()->offset() - dropped * rowHeight;
+    if (move != moved_) {
+        viewport()->scroll(0, move - moved_);
+    }
+    // New rows within the screen's height (a list not yet full) appear
+    // without a move that would uncover them.
+    const int first = rows_->rowCount() - added;
+    viewport()->update(
+        QRect(0, rowViewportPosition(first), viewport()->width(), added * rowHeight));
+}
+
+void Vx52TextTable::scrollContentsBy(int dx, int dy) {
+    const int offset = verticalHeader()->offset();
+    QTableView::scrollContentsBy(dx, dy);
+    moved_ += offset - verticalHeader()->offset();
+}
+
+void Vx52TextTable::clearRows() {
+    batch_.stop();
+    waiting_.clear();
+    rows_->clear();
 }

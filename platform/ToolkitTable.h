@@ -1,12 +1,17 @@
 // A list of text rows in columns that keeps only its newest rows: the
 // toolkit's table control, for lists that grow while the program runs (the
 // link monitor). Rows are held once, in the model; the view draws only what
-// is on screen, so ten thousand rows cost no more to show than ten.
+// is on screen, so ten thousand rows cost no more to show than ten. New rows
+// wait a moment and go in together, and only they are drawn: the rows already
+// on screen move up as a picture. A list that grows by a few rows a second is
+// read no faster than that, and every drawing has a fixed cost of its own.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <deque>
 
 class Vx52TextRows : public QAbstractTableModel {
@@ -23,9 +28,14 @@ class Vx52TextRows : public QAbstractTableModel {
     void setLabel(int column, const QString& text);
     void setMaxRows(int n);
     int maxRows() const { return maxRows_; }
-    void append(const QStringList& cells);
+    // All at once: one insertion, whatever their number.
+    void append(std::deque<QStringList>&& rows);
     void clear();
     const QStringList& row(int i) const { return rows_[static_cast<size_t>(i)]; }
+
+    // 1 for every other row counted from the first row ever listed: the stripe
+    // stays with its row when older rows drop out at the top.
+    static constexpr int kStripeRole = Qt::UserRole;
 
   private:
     void dropOldest(int n);
@@ -33,6 +43,19 @@ class Vx52TextRows : public QAbstractTableModel {
     QStringList labels_;
     std::deque<QStringList> rows_;
     int maxRows_ = 1000;
+    unsigned dropped_ = 0; // rows dropped so far, for the stripes
+};
+
+// Plain text in the view's font and colours, cut at the cell's edge: the
+// stock delegate lays every cell out twice to elide it, through the style
+// sheet's rules, which costs far more than the list is worth.
+class Vx52PlainCells : public QStyledItemDelegate {
+    Q_OBJECT
+
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 };
 
 class Vx52TextTable : public QTableView {
@@ -48,17 +71,32 @@ class Vx52TextTable : public QTableView {
     QString columns() const { return columns_; }
     void setColumns(const QString& titles);
     int maxRows() const { return rows_->maxRows(); }
-    void setMaxRows(int n) { rows_->setMaxRows(n); }
+    void setMaxRows(int n);
     QString columnWidths() const { return widths_; }
     void setColumnWidths(const QString& widths);
 
-    Vx52TextRows* rows() const { return rows_; }
-    // Appends a row; the view follows the newest row unless the operator has
-    // scrolled away from it.
+    // The rows listed, the waiting ones included.
+    Vx52TextRows* rows();
+    // Appends a row, shown with the others that come within kBatchMs; the view
+    // follows the newest row unless the operator has scrolled away from it.
     void appendRow(const QStringList& cells);
+    // Puts the waiting rows in the list now.
+    void flushRows();
+    void clearRows();
+
+    static constexpr int kBatchMs = 500;
+
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
 
   private:
+    void rowsCounted();
+
     Vx52TextRows* rows_;
+    std::deque<QStringList> waiting_;
+    QTimer batch_;
+    int moved_ = 0; // pixels the view itself moved the picture down in a flush
     QString columns_;
     QString widths_;
 };
