@@ -6,6 +6,7 @@
 #include "link/Scheduler.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
 
 namespace {
 
@@ -187,6 +188,7 @@ int RxMeasure(const ReplyView& v) {
     gArrMeasureOutput[1] = current;
     gArrMeasureOutput[2] = freq;
     gArrMeasureOutput[3] = power;
+    PowerNoteMeasurement();
     if (gPowerInfo.outputOn == 1) {
         Data52PFromMeasureToPanel();
     }

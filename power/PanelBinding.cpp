@@ -9,6 +9,7 @@
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ void Show(int control, bool visible) {
     SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
 }
 
-void Lamp(int control, bool on) { SetCtrlVal(gMainPanel, control, on ? 1 : 0); }
+void Lamp(int control, bool on) {
+    SetCtrlVal(gMainPanel, control, on ? 1 : 0);
+}
 
 struct FreqLamps {
     int32_t freq;
@@ -35,15 +38,15 @@ struct FreqLamps {
 };
 
 constexpr FreqLamps kFreqLamps[] = {
-    {500, true, false, false, false, false},   {600, false, true, false, false, false},
-    {1000, true, false, true, false, false},   {1200, false, true, true, false, false},
-    {2000, true, false, false, true, false},   {2400, false, true, false, true, false},
+    {500, true, false, false, false, false},  {600, false, true, false, false, false},
+    {1000, true, false, true, false, false},  {1200, false, true, true, false, false},
+    {2000, true, false, false, true, false},  {2400, false, true, false, true, false},
     {4000, false, false, false, false, true},
 };
 
 } // namespace
 
-int Data52PFromPanelToNormalVar() {
+void Data52PReadPanelEntry(PowerEntry* entry) {
     double volts = 0.0;
     double hertz = 0.0;
     int up = 0;
@@ -52,11 +55,16 @@ int Data52PFromPanelToNormalVar() {
     GetCtrlVal(gMainPanel, PANEL_NUM_FREQ, &hertz);
     GetCtrlVal(gMainPanel, PANEL_NUM_UP2U, &up);
     GetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, &down);
-    gNormal52PSet.vol = static_cast<int32_t>(volts * 10.0 + 0.5);
-    gNormal52PSet.freq = static_cast<int32_t>(hertz * 10.0 + 0.5);
-    gNormal52PSet.up2U = up;
-    gNormal52PSet.down2U = down < 0 ? -down : down;
-    return Data52PCheck();
+    entry->vol = static_cast<int32_t>(volts * 10.0 + 0.5);
+    entry->freq = static_cast<int32_t>(hertz * 10.0 + 0.5);
+    entry->up2U = up;
+    entry->down2U = down;
+}
+
+int Data52PFromPanelToNormalVar() {
+    PowerEntry entry{};
+    Data52PReadPanelEntry(&entry);
+    return PowerApplyEntry(entry);
 }
 
 void Data52PFromNormalVarToPanel(int running) {
@@ -89,8 +97,8 @@ void Data52PFromNormalVarToPanel(int running) {
     SetCtrlVal(gMainPanel, PANEL_NUM_UP2U, static_cast<int>(s.up2U));
     SetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, static_cast<int>(-s.down2U));
 
-    for (int button : {PANEL_BT_AUTO_HIGH, PANEL_BT_50_60, PANEL_BT_120_220, PANEL_BT_M2_M4,
-                       PANEL_BT_400}) {
+    for (int button :
+         {PANEL_BT_AUTO_HIGH, PANEL_BT_50_60, PANEL_BT_120_220, PANEL_BT_M2_M4, PANEL_BT_400}) {
         Dim(button, busy);
     }
 
