@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/MenuDialogs.h"
+#include "app/RemoteControl.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
@@ -15,6 +16,7 @@
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
 #include "power/PowerRecords.h"
+#include "remote/RemoteServer.h"
 
 int gMainPanel = 0;
 int gCommPanel = 0;
@@ -90,6 +92,7 @@ void ExitMainPanelFrom(bool signalled) {
     if (gPowerInfo.online != 0) {
         CommConnectDeal(0);
     }
+    RemoteServerStop();
     SysCloseNamedGuard(hMutex);
     hMutex = 0;
     SysRestoreScreenMode();
@@ -122,6 +125,7 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("SCHART_MEA_R3_CALLBACK", SCHART_MEA_R3_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R4_CALLBACK", SCHART_MEA_R4_CALLBACK);
     FrontPanelRegisterCallbacks();
+    RemoteControlRegisterCallbacks();
 }
 
 int AppLoadAndShowPanels() {
@@ -177,6 +181,7 @@ int AppMain(int argc, char* argv[]) {
 
     // Read before the guard so that its warning speaks the stored language.
     FileReadSoftSet(SOFTSET_FILE);
+    FileReadRemoteSet(SOFTSET_FILE);
 
     int alreadyExists = 0;
     hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
@@ -188,6 +193,14 @@ int AppMain(int argc, char* argv[]) {
         } else {
             MessagePopup("警告", "程序已打开，请不要重复启动!");
         }
+        return -1;
+    }
+
+    // Before the window opens, so that a script waiting for the port learns at
+    // once that it will not come.
+    if (RemoteControlStartFromCommandLine() != 0) {
+        SysCloseNamedGuard(hMutex);
+        hMutex = 0;
         return -1;
     }
 
@@ -203,6 +216,7 @@ int AppMain(int argc, char* argv[]) {
     gFirstConnect = 1;
     CommConnectDeal(1);
     gFirstConnect = 0;
+    RemoteControlStartFromSettings();
 
     // A logout or kill takes the same path as the close box, so nothing is lost.
     SysOnTerminationSignal(ExitMainPanelOnSignal);

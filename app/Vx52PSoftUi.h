@@ -7,13 +7,14 @@
 
 constexpr const char* UIR_FILE = "Vx52PSoft.uir";
 
-// Resources: four panels and the menu bar.
+// Resources: five panels and the menu bar.
 enum {
     PANEL = 1,
     COMMPANEL = 2,
     WAITPANEL = 3,
     ABOUTPANEL = 4,
     MENUBAR = 5,
+    REMOTEPANEL = 6,
 };
 
 #define VX52_PANEL_CONTROLS(X)                                                                     \
@@ -64,7 +65,8 @@ enum {
     X(TXT_MODELNAME)                                                                               \
     X(BT_CONNECT)                                                                                  \
     X(BT_DISCONNECT)                                                                               \
-    X(TIMER_50MS)
+    X(TIMER_50MS)                                                                                  \
+    X(TXT_REMOTE)
 
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
     X(NUM_ADDRESS)                                                                                 \
@@ -81,6 +83,15 @@ enum {
     X(NUM_VERSION)                                                                                 \
     X(BT_OK)
 
+#define VX52_REMOTEPANEL_CONTROLS(X)                                                               \
+    X(CHK_ENABLE)                                                                                  \
+    X(TXT_ADDRESS)                                                                                 \
+    X(NUM_PORT)                                                                                    \
+    X(TXT_NOTE)                                                                                    \
+    X(TXT_STATUS)                                                                                  \
+    X(BT_OK)                                                                                       \
+    X(BT_CANCEL)
+
 #define VX52_MENUBAR_ITEMS(X)                                                                      \
     X(FILE)                                                                                        \
     X(FILE_SAVE)                                                                                   \
@@ -93,7 +104,8 @@ enum {
     X(SET_LANG_EN)                                                                                 \
     X(HELP)                                                                                        \
     X(HELP_HELP)                                                                                   \
-    X(HELP_ABOUT)
+    X(HELP_ABOUT)                                                                                  \
+    X(SET_REMOTE)
 
 // Control identifiers are unique across the whole layout.
 enum {
@@ -117,6 +129,10 @@ enum {
 #define X(n) MENUBAR_##n,
     VX52_MENUBAR_ITEMS(X)
 #undef X
+    REMOTEPANEL_FIRST_CONTROL_ = 600,
+#define X(n) REMOTEPANEL_##n,
+    VX52_REMOTEPANEL_CONTROLS(X)
+#undef X
 };
 
 inline constexpr UiLayoutName kVx52LayoutNames[] = {
@@ -125,6 +141,7 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
     {WAITPANEL, WAITPANEL, "WAITPANEL"},
     {ABOUTPANEL, ABOUTPANEL, "ABOUTPANEL"},
     {MENUBAR, MENUBAR, "MENUBAR"},
+    {REMOTEPANEL, REMOTEPANEL, "REMOTEPANEL"},
 #define X(n) {PANEL, PANEL_##n, #n},
     VX52_PANEL_CONTROLS(X)
 #undef X
@@ -139,6 +156,9 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
 #undef X
 #define X(n) {MENUBAR, MENUBAR_##n, #n},
     VX52_MENUBAR_ITEMS(X)
+#undef X
+#define X(n) {REMOTEPANEL, REMOTEPANEL_##n, #n},
+    VX52_REMOTEPANEL_CONTROLS(X)
 #undef X
 };
 

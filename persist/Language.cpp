@@ -9,6 +9,7 @@
 #include <iconv.h>
 #include <string>
 
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "persist/IniStore.h"
@@ -52,6 +53,7 @@ const LanguageRow kMainRows[] = {
     {5, TARGET_ITEM_NAME, MENUBAR_FILE_EXIT},
     {175, TARGET_MENU_NAME, MENUBAR_SET},
     {6, TARGET_ITEM_NAME, MENUBAR_SET_COMM},
+    {500, TARGET_ITEM_NAME, MENUBAR_SET_REMOTE},
     {7, TARGET_ITEM_NAME, MENUBAR_SET_LANG},
     {8, TARGET_ITEM_NAME, MENUBAR_SET_LANG_CN},
     {9, TARGET_ITEM_NAME, MENUBAR_SET_LANG_EN},
@@ -69,6 +71,7 @@ const LanguageRow kMainRows[] = {
     {47, TARGET_TEXT, PANEL_TXT_CAPTION3},
     {56, TARGET_LABEL, PANEL_NUM_UP2U},
     {57, TARGET_LABEL, PANEL_NUM_DOWN2U},
+    {506, TARGET_TEXT, PANEL_TXT_REMOTE},
 };
 
 const LanguageRow kAlarmRows[] = {
@@ -90,6 +93,16 @@ const LanguageRow kAboutRows[] = {
     {1, TARGET_TEXT, ABOUTPANEL_TXT_TITLE},
     {184, TARGET_LABEL, ABOUTPANEL_NUM_VERSION},
     {178, TARGET_LABEL, ABOUTPANEL_BT_OK},
+};
+
+const LanguageRow kRemoteRows[] = {
+    {501, TARGET_PANEL_TITLE, 0},
+    {502, TARGET_LABEL, REMOTEPANEL_CHK_ENABLE},
+    {503, TARGET_LABEL, REMOTEPANEL_TXT_ADDRESS},
+    {504, TARGET_LABEL, REMOTEPANEL_NUM_PORT},
+    {505, TARGET_TEXT, REMOTEPANEL_TXT_NOTE},
+    {178, TARGET_LABEL, REMOTEPANEL_BT_OK},
+    {179, TARGET_LABEL, REMOTEPANEL_BT_CANCEL},
 };
 
 const LanguageRow kWaitRows[] = {
@@ -229,4 +242,18 @@ void PanelWaitLanguageSet() {
 
 void StrAlarmLanguageSet() {
     LabelPass(kAlarmRows, gMainPanel, 0);
+}
+
+void PanelRemoteLanguageSet() {
+    LabelPass(kRemoteRows, gRemotePanel, 0);
+}
+
+std::string LanguageText(int itemNumber) {
+    OpenLanguage(gPowerInfo.language);
+    std::string text;
+    if (ReadItem(itemNumber, gStrLanguage) == 1) {
+        text = gOpenLanguage != 1 ? GbkToUtf8().Convert(gStrLanguage) : gStrLanguage;
+    }
+    CloseLanguage();
+    return text;
 }

@@ -1,6 +1,8 @@
 // Texts of the windows and menus from "English.dat" / "Chinese.dat".
 #pragma once
 
+#include <string>
+
 struct IniStore;
 
 extern IniStore* gInifileHandle;
@@ -16,3 +18,6 @@ void PanelCommSetLanguageSet();
 void PanelAboutLanguageSet();
 void PanelWaitLanguageSet();
 void StrAlarmLanguageSet();
+void PanelRemoteLanguageSet();
+// One text of the current language's file, in UTF-8; empty when it has none.
+std::string LanguageText(int itemNumber);

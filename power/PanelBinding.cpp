@@ -28,9 +28,7 @@ void Show(int control, bool visible) {
     SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
 }
 
-void Lamp(int control, bool on) {
-    SetCtrlVal(gMainPanel, control, on ? 1 : 0);
-}
+void Lamp(int control, bool on) { SetCtrlVal(gMainPanel, control, on ? 1 : 0); }
 
 struct FreqLamps {
     int32_t freq;
@@ -38,9 +36,9 @@ struct FreqLamps {
 };
 
 constexpr FreqLamps kFreqLamps[] = {
-    {500, true, false, false, false, false},  {600, false, true, false, false, false},
-    {1000, true, false, true, false, false},  {1200, false, true, true, false, false},
-    {2000, true, false, false, true, false},  {2400, false, true, false, true, false},
+    {500, true, false, false, false, false},   {600, false, true, false, false, false},
+    {1000, true, false, true, false, false},   {1200, false, true, true, false, false},
+    {2000, true, false, false, true, false},   {2400, false, true, false, true, false},
     {4000, false, false, false, false, true},
 };
 
@@ -97,8 +95,8 @@ void Data52PFromNormalVarToPanel(int running) {
     SetCtrlVal(gMainPanel, PANEL_NUM_UP2U, static_cast<int>(s.up2U));
     SetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, static_cast<int>(-s.down2U));
 
-    for (int button :
-         {PANEL_BT_AUTO_HIGH, PANEL_BT_50_60, PANEL_BT_120_220, PANEL_BT_M2_M4, PANEL_BT_400}) {
+    for (int button : {PANEL_BT_AUTO_HIGH, PANEL_BT_50_60, PANEL_BT_120_220, PANEL_BT_M2_M4,
+                       PANEL_BT_400}) {
         Dim(button, busy);
     }
 

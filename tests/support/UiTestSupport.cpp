@@ -10,6 +10,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
@@ -17,6 +18,8 @@
 #include "persist/Language.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
+#include "remote/RemoteServer.h"
 
 namespace fs = std::filesystem;
 
@@ -108,6 +111,9 @@ void ResetProgramState() {
     TickReset();
     CommSchedulerReset();
     gFirstConnect = 0;
+    RemoteServerStop();
+    gRemoteSet = RemoteSet{};
+    gPowerLastMeasurement = PowerMeasurement{};
 }
 
 void MainWindowTest::SetUp() {
@@ -118,7 +124,7 @@ void MainWindowTest::SetUp() {
 }
 
 void MainWindowTest::TearDown() {
-    for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gMainPanel}) {
+    for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gRemotePanel, &gMainPanel}) {
         if (*panel > 0) {
             DiscardPanel(*panel);
         }
