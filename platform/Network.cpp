@@ -30,6 +30,7 @@ int gNextHandle = 1;
 
 // Qt buffers no more than this from the kernel for one client.
 constexpr qint64 kReadBuffer = 64 * 1024;
+constexpr int kKernelSendBuffer = 64 * 1024;
 
 void Deliver(int client, int event, const char* data, int length) {
     auto c = gClients.find(client);
@@ -59,6 +60,8 @@ void Drop(int client) {
 }
 
 // Delivers what the client sent, at most one turn's worth unless all is wanted.
+// Reads go on until one comes back empty: only a read that finds Qt's buffer
+// empty makes it watch the socket again after the buffer was full.
 void ReadTurn(int client, bool all) {
     int budget = NET_RECEIVE_TURN;
     char buffer[NET_RECEIVE_TURN];
@@ -67,11 +70,7 @@ void ReadTurn(int client, bool all) {
         if (c == gClients.end() || !c->second.socket) {
             return;
         }
-        QTcpSocket* socket = c->second.socket;
-        if (socket->bytesAvailable() <= 0) {
-            return;
-        }
-        const qint64 n = socket->read(buffer, all ? sizeof buffer : budget);
+        const qint64 n = c->second.socket->read(buffer, all ? sizeof buffer : budget);
         if (n <= 0) {
             return;
         }
@@ -79,8 +78,7 @@ void ReadTurn(int client, bool all) {
         Deliver(client, NET_RECEIVED, buffer, static_cast<int>(n));
     }
     auto c = gClients.find(client);
-    if (c == gClients.end() || !c->second.socket || c->second.turnScheduled ||
-        c->second.socket->bytesAvailable() <= 0) {
+    if (c == gClients.end() || !c->second.socket || c->second.turnScheduled) {
         return;
     }
     c->second.turnScheduled = true;
@@ -118,6 +116,9 @@ void Accept(int server) {
         // Answers are short lines; without this one could wait for an
         // acknowledgement before it goes.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // The kernel would otherwise grow a silent client's share to megabytes
+        // before the program ever noticed.
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelSendBuffer);
         gClients[client] = ClientRec{server, socket, false};
         QObject::connect(socket, &QTcpSocket::readyRead, socket,
                          [client] { ReadTurn(client, false); });

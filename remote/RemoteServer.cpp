@@ -130,7 +130,11 @@ int RemoteParseListen(const char* text, std::string* address, int* port, std::st
         }
         addr = t.substr(1, close - 1);
         portText = t.substr(close + 2);
-    } else if (const size_t colon = t.rfind(':'); colon != std::string::npos) {
+    } else if (const size_t colon = t.find(':'); colon != std::string::npos) {
+        if (t.find(':', colon + 1) != std::string::npos) {
+            *error = "an IPv6 address is written [ADDR]:PORT";
+            return 0;
+        }
         addr = t.substr(0, colon);
         portText = t.substr(colon + 1);
     }

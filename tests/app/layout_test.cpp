@@ -13,6 +13,7 @@
 
 #include "UiTestSupport.h"
 #include "app/MenuDialogs.h"
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "persist/Language.h"
@@ -110,7 +111,10 @@ protected:
         gArrMeasureOutput[2] = 4000;
         gArrMeasureOutput[3] = 1050;
         Data52PFromMeasureToPanel();
+        // A remote client is connected.
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 1);
         Check("main-" + language + "-running-400Hz");
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 0);
 
         gPowerInfo.outputOn = 0;
         gPowerInfo.alarm = 1;
@@ -133,6 +137,10 @@ protected:
         EXPECT_EQ("", ClippedTexts(Form(gWaitPanel))) << language;
         UiSavePanelImage(gWaitPanel, (ShotDir() + "/wait-" + language + ".png").c_str());
         DisplayPanelWait(0);
+        DisplayPanelRemote(1);
+        EXPECT_EQ("", ClippedTexts(Form(gRemotePanel))) << language;
+        UiSavePanelImage(gRemotePanel, (ShotDir() + "/remote-" + language + ".png").c_str());
+        DisplayPanelRemote(0);
     }
 };
 

@@ -113,6 +113,7 @@ void ResetProgramState() {
     gFirstConnect = 0;
     RemoteServerStop();
     gRemoteSet = RemoteSet{};
+    RemoteSetCheck();
     gPowerLastMeasurement = PowerMeasurement{};
 }
 
