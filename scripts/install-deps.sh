@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
+  python3-pyvisa python3-pyvisa-py iproute2
 )
 
 missing=()
