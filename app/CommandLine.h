@@ -7,11 +7,15 @@
 // Returned by CommandLineRead when start-up goes on.
 constexpr int kCommandLineGoOn = -1;
 
-// Reads the options: long options ("--name VALUE" or "--name=VALUE") are the
-// program's own; every other argument is left to the toolkit. Returns
-// kCommandLineGoOn, or the status the process ends with: 255 after one line on
-// err about a wrong option or value.
+// Reads the options: long options ("--name", "--name VALUE" or "--name=VALUE")
+// are the program's own; every other argument is left to the toolkit, which
+// takes its own ("-platform ...") and ignores the rest. Returns
+// kCommandLineGoOn, or the status the process ends with: 0 after --help or
+// --version (printed to out), 255 after a line on err about a wrong option.
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err);
+
+// --log FILE: the data log to start with; empty when not given.
+const std::string& CommandLineLogFile();
 
 // --remote [ADDR:]PORT: the remote-control server to start, whatever "Set.Dat" says.
 struct CommandLineRemote {
@@ -19,4 +23,4 @@ struct CommandLineRemote {
     std::string address;
     int port = 0;
 };
-extern CommandLineRemote gCommandLineRemote;
+const CommandLineRemote& CommandLineRemoteServer();

@@ -6,8 +6,13 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
+#include "app/LinkArea.h"
+#include "app/LinkMonitor.h"
+#include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
@@ -15,10 +20,14 @@
 #include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
+#include "platform/SerialDevices.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "record/DataLog.h"
+
+#include <string>
 
 namespace {
 
@@ -95,7 +104,9 @@ void SaveOutputSettings() {
     if (FileWriteNormal52P(path, &error) != 1) {
         ShowSettingsWriteFailure(
             SettingsWriteFailureText(WRITE_SAVED_OUTPUT, path, error, English()));
+        return;
     }
+    RecordingFileEvent(kLogEventFileSave, path);
 }
 
 void LoadOutputSettings() {
@@ -111,18 +122,73 @@ void LoadOutputSettings() {
              "输出运行中，设置文件未载入。请先停止输出，再重新载入！");
         return;
     }
-    FileReadNormal52P(path);
+    if (FileReadNormal52P(path) == 1) {
+        RecordingFileEvent(kLogEventFileLoad, path);
+    }
     Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
     if (gPowerInfo.online == 1) {
         CommSetNewCmdSingleGroup(90, 33, 0);
     }
 }
 
+// Texts the program fills in itself, and the monitor, which stays open.
+void LanguageSetBeyondMain() {
+    LinkAreaLanguageSet();
+    LinkMonitorLanguageSet();
+}
+
 void SetCommDialogDimmed(int dimmed) {
-    for (int control : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_BAUD,
-                        COMMPANEL_BT_OK}) {
+    for (int control : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_DEVICE,
+                        COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         SetCtrlAttribute(gCommPanel, control, ATTR_DIMMED, dimmed);
     }
+}
+
+// The devices present, after the first entry that leaves the port's name as it is.
+void FillDeviceList() {
+    std::vector<SerialDevice> devices;
+    PortUartListDevices(&devices);
+    for (const SerialDevice& d : devices) {
+        InsertListItem(gCommPanel, COMMPANEL_RING_DEVICE, -1, d.label.c_str(), d.path.c_str());
+    }
+}
+
+// Makes the chosen device the dialog's port: "COM<N>" becomes a link to it, so
+// the next open takes it. Something there that is not a link may be the
+// operator's own file and is replaced only when the operator says so. Returns
+// false when nothing was linked though a device was chosen: the dialog stays.
+bool LinkChosenDevice() {
+    std::string device;
+    int port = 0;
+    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_DEVICE, &device) < 0 || device.empty() ||
+        GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &port) < 0) {
+        return true;
+    }
+    const std::string name = "COM" + std::to_string(port);
+    int replace = 0;
+    if (PortUartNameTaken(port)) {
+        const std::string question =
+            English() ? "\"" + name +
+                            "\" in the working folder is not a link to a device. "
+                            "Replace it with a link to " +
+                            device + "?"
+                      : "工作文件夹中的“" + name + "”不是指向设备的链接。要把它换成指向 " + device +
+                            " 的链接吗？";
+        if (ConfirmPopup(English() ? "Replace" : "替换", question.c_str()) != 1) {
+            return false;
+        }
+        replace = 1;
+    }
+    const int rc = PortUartLinkDevice(port, device.c_str(), replace);
+    if (rc == 0) {
+        return true;
+    }
+    const std::string reason = std::strerror(-rc);
+    const std::string text =
+        English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
+                  : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
+    WarningPopup(English() ? "Warning" : "警告", text.c_str());
+    return false;
 }
 
 } // namespace
@@ -135,8 +201,17 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
     case MENUBAR_FILE_LOAD:
         LoadOutputSettings();
         break;
+    case MENUBAR_FILE_LOG_START:
+        RecordingStartFromMenu();
+        break;
+    case MENUBAR_FILE_LOG_STOP:
+        RecordingStop();
+        break;
     case MENUBAR_FILE_EXIT:
         ExitMainPanel();
+        break;
+    case MENUBAR_SET_LINKMON:
+        DisplayPanelLinkMonitor(1);
         break;
     case MENUBAR_SET_COMM:
         DisplayPanelCommSet(1);
@@ -148,12 +223,14 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
         if (gPowerInfo.language != 0) {
             SetLanguageChinese();
             PanelMainLanguageSet();
+            LanguageSetBeyondMain();
         }
         break;
     case MENUBAR_SET_LANG_EN:
         if (gPowerInfo.language != 1) {
             SetLanguageEnglish();
             PanelMainLanguageSet();
+            LanguageSetBeyondMain();
         }
         break;
     case MENUBAR_HELP_HELP:
@@ -177,6 +254,9 @@ int BT_COMM_CONNECT_CALLBACK(int, int, int event, void*, int, int) {
 
 int BT_COMMSET_OK_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
+        if (!LinkChosenDevice()) {
+            return 0;
+        }
         DataFromPanelToCommSetVar();
         DisplayPanelCommSet(0);
         int error = 0;
@@ -238,6 +318,7 @@ void DisplayPanelCommSet(int show) {
     PanelCommSetLanguageSet();
     InstallPopup(gCommPanel);
     DataFromCommSetVarToPanel();
+    FillDeviceList();
     // While connected the dialog only shows the settings.
     SetCommDialogDimmed(gPowerInfo.online == 1 ? 1 : 0);
 }
@@ -277,21 +358,37 @@ void DisplayPanelWait(int show) {
     }
 }
 
+void StockDialogsFollowLanguage() {
+    UiSetStockDialogLocale(English() ? "en" : "zh_CN");
+}
+
 void SetLanguageChinese() {
     gPowerInfo.language = 0;
+    StockDialogsFollowLanguage();
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_CN, ATTR_CHECKED, 1);
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_EN, ATTR_CHECKED, 0);
 }
 
 void SetLanguageEnglish() {
     gPowerInfo.language = 1;
+    StockDialogsFollowLanguage();
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_CN, ATTR_CHECKED, 0);
     SetMenuBarAttribute(gMainMenu, MENUBAR_SET_LANG_EN, ATTR_CHECKED, 1);
 }
 
+// The compiled help needs a viewer that few Linux desktops have; where none is
+// registered the same pages open as HTML in the browser. The HTML is looked for
+// in the working folder like the compiled help, then beside the program, so a
+// working folder made by hand still gets help. A failure is ignored.
 void CallHelpFile() {
-    // A help document that cannot be opened is ignored.
-    SysOpenDocument(English() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm");
+    const char* chm = English() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm";
+    if (SysHasDocumentViewer(chm) && SysOpenDocument(chm) == 0) {
+        return;
+    }
+    const std::string page = std::string("help/") + (English() ? "en" : "cn") + "/index.html";
+    if (SysOpenDocument(page.c_str()) != 0) {
+        SysOpenDocument((UiProgramDir() + "/" + page).c_str());
+    }
 }
 
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {

@@ -23,6 +23,8 @@ void DisplayPanelAbout(int show);
 void DisplayPanelWait(int show);
 void SetLanguageChinese();
 void SetLanguageEnglish();
+// The toolkit's own texts in message boxes and file dialogs follow the language.
+void StockDialogsFollowLanguage();
 void CallHelpFile();
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed);
 

@@ -45,14 +45,15 @@ void ShowStatus() {
     if (gRemotePanel <= 0) {
         return;
     }
+    static const int kItems[] = {507, 508, 509}; // not listening, listening on, clients
+    std::string words[3];
+    LanguageTexts(kItems, 3, words);
     std::string address;
     int port = 0;
-    std::string text;
+    std::string text = words[0];
     if (RemoteServerListening(&address, &port)) {
-        text = LanguageText(508) + " " + Endpoint(address, port) + "    " + LanguageText(509) +
-               " " + std::to_string(RemoteServerClients());
-    } else {
-        text = LanguageText(507);
+        text = words[1] + " " + Endpoint(address, port) + "    " + words[2] + " " +
+               std::to_string(RemoteServerClients());
     }
     SetCtrlVal(gRemotePanel, REMOTEPANEL_TXT_STATUS, text.c_str());
 }
@@ -159,11 +160,11 @@ void DisplayPanelRemote(int show) {
 }
 
 int RemoteControlStartFromCommandLine() {
-    if (gCommandLineRemote.given == 0) {
+    const CommandLineRemote& r = CommandLineRemoteServer();
+    if (r.given == 0) {
         return 0;
     }
     std::string reason;
-    const CommandLineRemote& r = gCommandLineRemote;
     if (RemoteServerStart(r.address.c_str(), r.port, &reason) != 0) {
         std::fprintf(stderr, "Vx52PSoft: cannot listen for remote control on %s: %s\n",
                      Endpoint(r.address, r.port).c_str(), reason.c_str());
@@ -173,7 +174,7 @@ int RemoteControlStartFromCommandLine() {
 }
 
 void RemoteControlStartFromSettings() {
-    if (gCommandLineRemote.given != 0 || gRemoteSet.enabled != 1) {
+    if (CommandLineRemoteServer().given != 0 || gRemoteSet.enabled != 1) {
         return;
     }
     std::string reason;

@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/CommandLine.h"
+#include "app/LinkArea.h"
+#include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
+#include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
@@ -88,11 +92,13 @@ void ExitMainPanelFrom(bool signalled) {
         return;
     }
     sShuttingDown = true;
+    RecordingExit();
     AppSaveSettingsOnExit(signalled ? 1 : 0);
     if (gPowerInfo.online != 0) {
         CommConnectDeal(0);
     }
     RemoteServerStop();
+    RecordingStop();
     SysCloseNamedGuard(hMutex);
     hMutex = 0;
     SysRestoreScreenMode();
@@ -124,8 +130,17 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("SCHART_MEA_R2_CALLBACK", SCHART_MEA_R2_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R3_CALLBACK", SCHART_MEA_R3_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R4_CALLBACK", SCHART_MEA_R4_CALLBACK);
+    UiRegisterPanelCallback("LINKMONPANEL_CALLBACK", LINKMONPANEL_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_PAUSE_CALLBACK", BT_LINKMON_PAUSE_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_CLEAR_CALLBACK", BT_LINKMON_CLEAR_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_SAVE_CALLBACK", BT_LINKMON_SAVE_CALLBACK);
+    UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
     RemoteControlRegisterCallbacks();
+    // What hangs off the link: the link area's news, the data log, the monitor.
+    LinkAreaInstall();
+    RecordingInstall();
+    LinkMonitorInstall();
 }
 
 int AppLoadAndShowPanels() {
@@ -170,6 +185,8 @@ int AppLoadAndShowPanels() {
     SetMeasureGraphSpeed(600);
     SetNormalMeasureDisplayGraph52P();
     ModelTypeChoose(1);
+    LinkAreaLanguageSet();
+    RecordingMenuDimmed();
     return 0;
 }
 
@@ -182,6 +199,8 @@ int AppMain(int argc, char* argv[]) {
     // Read before the guard so that its warning speaks the stored language.
     FileReadSoftSet(SOFTSET_FILE);
     FileReadRemoteSet(SOFTSET_FILE);
+    // The first boxes (another copy running, the screen check) come before the window.
+    StockDialogsFollowLanguage();
 
     int alreadyExists = 0;
     hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
@@ -211,6 +230,16 @@ int AppMain(int argc, char* argv[]) {
         // exit gives it back as well.
         SysRestoreScreenMode();
         return -1;
+    }
+
+    // Before the first connect, so that the log holds it.
+    if (!CommandLineLogFile().empty()) {
+        const int error = RecordingStart(CommandLineLogFile().c_str());
+        if (error != 0) {
+            SayStartFailure(RecordingFailureText(false, CommandLineLogFile(), error, true));
+            SysRestoreScreenMode();
+            return -1;
+        }
     }
 
     gFirstConnect = 1;

@@ -45,11 +45,15 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     // After the link's step, so a *OPC? whose command just went out is answered now.
     RemoteServerTick();
     if (even && gPowerInfo.outputOn == 1) {
-        // With the link closed there is nothing measured: the charts draw zeros.
+        // With the link closed nothing is measured. The charts still move on
+        // in time, with empty slots, so the lost stretch shows as a gap of
+        // its true length instead of a run of made-up zeros.
         if (gPowerInfo.online == 0) {
             PowerClearMeasure();
+            Data52PGapToGraph();
+        } else {
+            Data52PFromMeasureToGraph();
         }
-        Data52PFromMeasureToGraph();
     }
     if (gTickCounter % 20 == 0 && gPowerInfo.outputOn == 1 && gPowerInfo.riseCountdown > 0) {
         gPowerInfo.riseCountdown -= 1;

@@ -7,14 +7,15 @@
 
 constexpr const char* UIR_FILE = "Vx52PSoft.uir";
 
-// Resources: five panels and the menu bar.
+// Resources: the panels and the menu bar.
 enum {
     PANEL = 1,
     COMMPANEL = 2,
     WAITPANEL = 3,
     ABOUTPANEL = 4,
     MENUBAR = 5,
-    REMOTEPANEL = 6,
+    LINKMONPANEL = 6,
+    REMOTEPANEL = 7,
 };
 
 #define VX52_PANEL_CONTROLS(X)                                                                     \
@@ -65,12 +66,16 @@ enum {
     X(TXT_MODELNAME)                                                                               \
     X(BT_CONNECT)                                                                                  \
     X(BT_DISCONNECT)                                                                               \
+    X(LED_ACTIVITY)                                                                                \
+    X(TXT_LINKINFO)                                                                                \
+    X(TXT_LINKLOST)                                                                                \
     X(TIMER_50MS)                                                                                  \
     X(TXT_REMOTE)
 
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
     X(NUM_ADDRESS)                                                                                 \
     X(RING_PORT)                                                                                   \
+    X(RING_DEVICE)                                                                                 \
     X(RING_BAUD)                                                                                   \
     X(BT_OK)                                                                                       \
     X(BT_CANCEL)
@@ -82,15 +87,6 @@ enum {
     X(TXT_TITLE)                                                                                   \
     X(NUM_VERSION)                                                                                 \
     X(BT_OK)
-
-#define VX52_REMOTEPANEL_CONTROLS(X)                                                               \
-    X(CHK_ENABLE)                                                                                  \
-    X(TXT_ADDRESS)                                                                                 \
-    X(NUM_PORT)                                                                                    \
-    X(TXT_NOTE)                                                                                    \
-    X(TXT_STATUS)                                                                                  \
-    X(BT_OK)                                                                                       \
-    X(BT_CANCEL)
 
 #define VX52_MENUBAR_ITEMS(X)                                                                      \
     X(FILE)                                                                                        \
@@ -105,7 +101,26 @@ enum {
     X(HELP)                                                                                        \
     X(HELP_HELP)                                                                                   \
     X(HELP_ABOUT)                                                                                  \
+    X(FILE_LOG_START)                                                                              \
+    X(FILE_LOG_STOP)                                                                               \
+    X(SET_LINKMON)                                                                                 \
     X(SET_REMOTE)
+
+#define VX52_REMOTEPANEL_CONTROLS(X)                                                               \
+    X(CHK_ENABLE)                                                                                  \
+    X(TXT_ADDRESS)                                                                                 \
+    X(NUM_PORT)                                                                                    \
+    X(TXT_NOTE)                                                                                    \
+    X(TXT_STATUS)                                                                                  \
+    X(BT_OK)                                                                                       \
+    X(BT_CANCEL)
+
+#define VX52_LINKMONPANEL_CONTROLS(X)                                                              \
+    X(TBL_FRAMES)                                                                                  \
+    X(BT_PAUSE)                                                                                    \
+    X(BT_CLEAR)                                                                                    \
+    X(BT_SAVE)                                                                                     \
+    X(BT_CLOSE)
 
 // Control identifiers are unique across the whole layout.
 enum {
@@ -129,7 +144,11 @@ enum {
 #define X(n) MENUBAR_##n,
     VX52_MENUBAR_ITEMS(X)
 #undef X
-    REMOTEPANEL_FIRST_CONTROL_ = 600,
+    LINKMONPANEL_FIRST_CONTROL_ = 600,
+#define X(n) LINKMONPANEL_##n,
+    VX52_LINKMONPANEL_CONTROLS(X)
+#undef X
+    REMOTEPANEL_FIRST_CONTROL_ = 700,
 #define X(n) REMOTEPANEL_##n,
     VX52_REMOTEPANEL_CONTROLS(X)
 #undef X
@@ -141,6 +160,7 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
     {WAITPANEL, WAITPANEL, "WAITPANEL"},
     {ABOUTPANEL, ABOUTPANEL, "ABOUTPANEL"},
     {MENUBAR, MENUBAR, "MENUBAR"},
+    {LINKMONPANEL, LINKMONPANEL, "LINKMONPANEL"},
     {REMOTEPANEL, REMOTEPANEL, "REMOTEPANEL"},
 #define X(n) {PANEL, PANEL_##n, #n},
     VX52_PANEL_CONTROLS(X)
@@ -156,6 +176,9 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
 #undef X
 #define X(n) {MENUBAR, MENUBAR_##n, #n},
     VX52_MENUBAR_ITEMS(X)
+#undef X
+#define X(n) {LINKMONPANEL, LINKMONPANEL_##n, #n},
+    VX52_LINKMONPANEL_CONTROLS(X)
 #undef X
 #define X(n) {REMOTEPANEL, REMOTEPANEL_##n, #n},
     VX52_REMOTEPANEL_CONTROLS(X)

@@ -3,8 +3,11 @@
 //   bench_app ticking SECONDS MODE    MODE "stopped" or "running": after the first tick
 //                                     (and the connect sequence when a source answers on
 //                                     the configured port) the output is left stopped or
-//                                     started; prints CPU used, resident memory at the end,
-//                                     exchanges sent and the cost of one tick
+//                                     started; once it runs, the four strip charts are
+//                                     filled with a screen of points each, so the figures
+//                                     are those of full charts. Prints CPU used, resident
+//                                     memory at the end, exchanges sent and the cost of
+//                                     one tick
 //   bench_app refresh N               cost of one RefreshOutputState, median of N calls
 // Run from a folder holding the program's data files (bench/run.sh does).
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
+#include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "persist/SettingsFiles.h"
 #include "platform/System.h"
@@ -35,6 +39,7 @@ std::string gOutput = "running";
 double gRunSeconds = 60.0;
 double gTickingFromMs = -1.0;
 double gCpuAtStart = 0.0;
+bool gStartAsked = false;
 int gTicks = 0;
 int gRequests = 0;
 std::vector<double> gTickCostUs;
@@ -69,6 +74,24 @@ double Percentile(std::vector<double> v, double p) {
     return v[static_cast<size_t>(p * (v.size() - 1))];
 }
 
+// A screen of points on each strip chart, varying a little as measured values do,
+// so a run starts with full charts instead of filling them during the minute.
+void FillCharts() {
+    int pointsPerScreen = 0;
+    GetCtrlAttribute(gMainPanel, PANEL_SCHART_R1, ATTR_POINTS_PER_SCREEN, &pointsPerScreen);
+    int saved[4];
+    std::copy(gArrMeasureOutput, gArrMeasureOutput + 4, saved);
+    for (int i = 0; i < pointsPerScreen; ++i) {
+        const int wobble = i % 7 - 3;
+        gArrMeasureOutput[0] = 2200 + wobble;
+        gArrMeasureOutput[1] = 1500 + 5 * wobble;
+        gArrMeasureOutput[2] = 500 + wobble % 2;
+        gArrMeasureOutput[3] = 330 + 2 * wobble;
+        Data52PFromMeasureToGraph();
+    }
+    std::copy(saved, saved + 4, gArrMeasureOutput);
+}
+
 // Ready to measure once the link is idle after connecting (or at once offline).
 bool Settled() {
     return gPowerInfo.online == 0 || (gCommInfo.presentFlag == 0 && gCommNewCmd.count == 0 &&
@@ -95,7 +118,15 @@ int MeasuringTick(int panel, int control, int event, void* data, int d1, int d2)
             return rc;
         }
         if (gOutput == "running") {
-            LED_OUTPUT_CALLBACK(gMainPanel, PANEL_LED_OUTPUT, EVENT_LEFT_CLICK, nullptr, 0, 0);
+            if (gPowerInfo.outputOn != 1) {
+                if (!gStartAsked) {
+                    LED_OUTPUT_CALLBACK(gMainPanel, PANEL_LED_OUTPUT, EVENT_LEFT_CLICK, nullptr,
+                                        0, 0);
+                    gStartAsked = true;
+                }
+                return rc;
+            }
+            FillCharts();
         }
         gTickingFromMs = now;
         gCpuAtStart = CpuSeconds();
@@ -112,10 +143,11 @@ int MeasuringTick(int panel, int control, int event, void* data, int d1, int d2)
         const double cpu = CpuSeconds() - gCpuAtStart;
         const double wall = (now - gTickingFromMs) / 1000.0;
         std::printf("online %d output %d ticks %d wall_s %.2f cpu_s %.3f cpu_pct %.2f rss_mb %.1f "
-                    "requests_per_min %.1f tick_median_us %.1f tick_p99_us %.1f\n",
+                    "requests_per_min %.1f tick_median_us %.1f tick_p99_us %.1f chart_points %d\n",
                     gPowerInfo.online, gPowerInfo.outputOn, gTicks, wall, cpu,
                     100.0 * cpu / wall, RssKb() / 1024.0, gRequests * 60.0 / wall,
-                    Percentile(gTickCostUs, 0.5), Percentile(gTickCostUs, 0.99));
+                    Percentile(gTickCostUs, 0.5), Percentile(gTickCostUs, 0.99),
+                    UiStripChartPointCount(gMainPanel, PANEL_SCHART_R1));
         QuitUserInterface(0);
     }
     return rc;

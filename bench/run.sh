@@ -1,26 +1,21 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and prints one table of figures (medians of several
 # runs where a run is short). Needs Xvfb; starts its own simulated power
-# source for the online figures. Usage: bench/run.sh [seconds-per-ticking-run]
+# source for the online figures; the running figures are those of full strip
+# charts. Usage: bench/run.sh [seconds-per-ticking-run]. With VX52_COMPARE_BUILD
+# set to another build folder, its online CPU is compared with this build's
+# (bench/compare_cpu.sh).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/scripts/install-deps.sh"
 bash "$top/scripts/build.sh" >/dev/null
 build=${VX52_BUILD_DIR:-$top/build}
 secs=${1:-60}
-work=$(mktemp -d /tmp/vx52bench.XXXXXX)
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$top/bench/common.sh"
 cp "$build/bin/English.dat" "$build/bin/Chinese.dat" "$work/"
 cd "$work"
 
 xrun() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@" 2>/dev/null; }
-field() { sed -n "s/.*\b$1 \([-0-9.]*\).*/\1/p"; }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
 row() { printf '%-58s %14s  %s\n' "$1" "$2" "$3"; }
 row "figure" "value" "aim / limit"
@@ -32,9 +27,7 @@ refresh=$(xrun "$build/bench/bench_app" refresh 500)
 row "RefreshOutputState, state unchanged, us (median)" "$(echo "$refresh" | field refresh_unchanged_median_us)" ""
 row "RefreshOutputState, state changed (panel redrawn), us" "$(echo "$refresh" | field refresh_changed_median_us)" ""
 
-"$build/bin/vx52-sim" --dir "$work" --port 1 --log "$work/sim.log" </dev/null >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 50); do [ -e "$work/COM1" ] && break; sleep 0.1; done
+start_sim "$build"
 
 for mode in stopped running; do
   line=$(xrun "$build/bench/bench_app" ticking "$secs" "$mode")
@@ -44,6 +37,7 @@ for mode in stopped running; do
   row "online, output $mode: requests per minute" "$(echo "$line" | field requests_per_min)" "~60 / ~120"
   row "online, output $mode: one tick, median us" "$(echo "$line" | field tick_median_us)" ""
   row "online, output $mode: one tick, 99th percentile us" "$(echo "$line" | field tick_p99_us)" "< 50000"
+  row "online, output $mode: points on each strip chart" "$(echo "$line" | field chart_points)" "600 running"
 done
 
 link=$("$build/bench/bench_link")
@@ -62,3 +56,7 @@ row "remote: refused VOLT lines per second (no socket)" "$(echo "$remote" | fiel
 
 persist=$("$build/bench/bench_persist" "$work" 2>/dev/null || true)
 echo "$persist" | sed 's/^/  /'
+
+if [ -n "${VX52_COMPARE_BUILD:-}" ]; then
+  VX52_BUILD_DIR="$build" bash "$top/bench/compare_cpu.sh" "$VX52_COMPARE_BUILD" 5 "$secs" 2>/dev/null
+fi

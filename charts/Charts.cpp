@@ -2,9 +2,11 @@
 #include "charts/Charts.h"
 
 #include <cmath>
+#include <limits>
 
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
+#include "charts/ChartExport.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 
@@ -26,6 +28,12 @@ void Data52PFromMeasureToGraph() {
     PlotOne(PANEL_SCHART_R2, gArrMeasureOutput[1] / 1000.0);
     PlotOne(PANEL_SCHART_R3, gArrMeasureOutput[2] / 10.0);
     PlotOne(PANEL_SCHART_R4, gArrMeasureOutput[3] / 1000.0);
+}
+
+void Data52PGapToGraph() {
+    for (int chart : kStripCharts) {
+        PlotOne(chart, std::numeric_limits<double>::quiet_NaN());
+    }
 }
 
 void ClearMeasureGraphR1() { ClearStripChart(gMainPanel, PANEL_SCHART_R1); }
@@ -76,24 +84,39 @@ void RefreshNormalSetGraph() {
 
 namespace {
 
-int ClearOnDoubleClick(int event, void (*clear)()) {
+int StripChartEvent(int panel, int control, int event, int item, void (*clear)()) {
     if (event == EVENT_LEFT_DOUBLE_CLICK) {
         clear();
+    } else if (event == EVENT_CHART_MENU) {
+        switch (item) {
+        case CHART_MENU_SAVE_IMAGE:
+            SaveStripChartImage(panel, control);
+            break;
+        case CHART_MENU_SAVE_DATA:
+            SaveStripChartData(panel, control);
+            break;
+        case CHART_MENU_PAUSE:
+        case CHART_MENU_RESUME:
+            SetCtrlAttribute(panel, control, ATTR_CHART_PAUSED, item == CHART_MENU_PAUSE ? 1 : 0);
+            break;
+        default:
+            break;
+        }
     }
     return 0;
 }
 
 } // namespace
 
-int SCHART_MEA_R1_CALLBACK(int, int, int event, void*, int, int) {
-    return ClearOnDoubleClick(event, ClearMeasureGraphR1);
+int SCHART_MEA_R1_CALLBACK(int panel, int control, int event, void*, int item, int) {
+    return StripChartEvent(panel, control, event, item, ClearMeasureGraphR1);
 }
-int SCHART_MEA_R2_CALLBACK(int, int, int event, void*, int, int) {
-    return ClearOnDoubleClick(event, ClearMeasureGraphR2);
+int SCHART_MEA_R2_CALLBACK(int panel, int control, int event, void*, int item, int) {
+    return StripChartEvent(panel, control, event, item, ClearMeasureGraphR2);
 }
-int SCHART_MEA_R3_CALLBACK(int, int, int event, void*, int, int) {
-    return ClearOnDoubleClick(event, ClearMeasureGraphR3);
+int SCHART_MEA_R3_CALLBACK(int panel, int control, int event, void*, int item, int) {
+    return StripChartEvent(panel, control, event, item, ClearMeasureGraphR3);
 }
-int SCHART_MEA_R4_CALLBACK(int, int, int event, void*, int, int) {
-    return ClearOnDoubleClick(event, ClearMeasureGraphR4);
+int SCHART_MEA_R4_CALLBACK(int panel, int control, int event, void*, int item, int) {
+    return StripChartEvent(panel, control, event, item, ClearMeasureGraphR4);
 }

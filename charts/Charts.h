@@ -6,6 +6,8 @@ constexpr int SET_WAVE_POINTS = 180;
 extern double gArrSetWave[SET_WAVE_POINTS];
 
 void Data52PFromMeasureToGraph();
+// One empty slot on each strip chart: time goes on, nothing was measured.
+void Data52PGapToGraph();
 void ClearMeasureGraphR1();
 void ClearMeasureGraphR2();
 void ClearMeasureGraphR3();

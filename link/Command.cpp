@@ -316,3 +316,8 @@ int CommRx(int kind, int subKind, int parameter, const uint8_t* bytes, int count
     }
     return COMM_RX_NONE;
 }
+
+const char* CommMnemonic(int kind, int subKind) {
+    const CommandEntry* c = FindCommand(kind, subKind);
+    return c ? c->mnemonic : nullptr;
+}

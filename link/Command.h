@@ -21,3 +21,7 @@ int CommTx(int kind, int subKind, int parameter, uint8_t* buffer);
 // COMM_RX_ACCEPTED, COMM_RX_UNUSABLE or COMM_RX_NONE. Reads only the first
 // count bytes.
 int CommRx(int kind, int subKind, int parameter, const uint8_t* bytes, int count);
+
+// The three-letter name of a command's frame ("RNT"), or nullptr when the pair
+// is not a command.
+const char* CommMnemonic(int kind, int subKind);

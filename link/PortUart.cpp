@@ -3,6 +3,7 @@
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "platform/Rs232.h"
+#include "platform/SerialDevices.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
@@ -50,6 +51,11 @@ int PortUartLastOpenFailure(PortUartOpenFailure* failure) {
     failure->group = f.deviceGroup;
     failure->sysError = f.sysError;
     return 1;
+}
+
+std::string PortUartDevice(int port) {
+    char device[512];
+    return GetComDevice(port, device, sizeof device) == RS232_NO_ERROR ? device : "";
 }
 
 int PortUartClose(int port) {
@@ -146,4 +152,16 @@ void DataFromPanelToCommSetVar() {
     if (GetCtrlVal(gCommPanel, COMMPANEL_RING_BAUD, &value) >= 0) {
         gPowerInfo.baudRate = value;
     }
+}
+
+int PortUartListDevices(std::vector<SerialDevice>* devices) {
+    return SerialListDevices(nullptr, devices);
+}
+
+int PortUartNameTaken(int port) {
+    return SerialPortNameKind(port) == SERIAL_NAME_OTHER ? 1 : 0;
+}
+
+int PortUartLinkDevice(int port, const char* device, int replaceOther) {
+    return SerialLinkPortName(port, device, replaceOther);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr int EMPTY_READ = -1111;
 
@@ -11,6 +12,8 @@ int PortUartOpenDefault(int port, int baudRate);
 int PortUartOpen(int port, const char* deviceName, int baudRate, int parity, int dataBits,
                  int stopBits, int inputQueueSize, int outputQueueSize);
 int PortUartClose(int port);
+// The device an open port reached, links followed; empty when it is closed.
+std::string PortUartDevice(int port);
 
 // What the last failed open tried and the system's reason for the failure.
 struct PortUartOpenFailure {
@@ -33,3 +36,14 @@ void DataInitCommSet();
 void DataCheckCommSet();
 void DataFromCommSetVarToPanel();
 void DataFromPanelToCommSetVar();
+
+// The serial devices the operator may choose for a port, and making the port's
+// name "COM<N>" in the working folder lead to one: the open then takes it.
+struct SerialDevice;
+int PortUartListDevices(std::vector<SerialDevice>* devices);
+// 1 when "COM<port>" is something other than a link (replacing it needs the
+// operator's word), else 0.
+int PortUartNameTaken(int port);
+// 0 on success, a negative errno on failure (-EEXIST: a non-link is in the way
+// and replaceOther is 0).
+int PortUartLinkDevice(int port, const char* device, int replaceOther);

@@ -9,6 +9,7 @@
 #include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/Frame.h"
+#include "link/LinkEvents.h"
 #include "link/PortUart.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
@@ -176,6 +177,7 @@ void CommConnectDeal(int connect) {
         CommClearNewCmdAll();
         gPowerInfo.online = 1;
         gPowerInfo.riseCountdown = 0;
+        LinkNotifyConnected(port, gPowerInfo.baudRate, gPowerInfo.address);
         CommSetNewCmdGroup(kGroupConnect);
         return;
     }
@@ -194,6 +196,7 @@ void CommConnectDeal(int connect) {
     CommClearMemoryBuff();
     PortUartClose(sLinkPort);
     sLinkPort = 0;
+    LinkNotifyClosed();
 }
 
 void CommTimerDeal() {
@@ -221,10 +224,12 @@ void CommTimerDeal() {
         } else {
             result = CommRx(c.presentCmd, c.presentSubCmd, c.presentPara, c.rxBuff, c.rxLen);
         }
+        LinkNotifyFrameReceived(c.rxBuff, c.rxLen, c.presentCmd, c.presentSubCmd, result);
 
         if (result == COMM_RX_NONE) {
             ++c.errCnt;
             if (c.errCnt >= kMissedRepliesOffline) {
+                LinkNotifyLosing();
                 CommConnectDeal(0);
                 return;
             }
@@ -383,6 +388,7 @@ void CommSentTxBuff() {
     }
     c.intervalCnt = c.interval;
     PortUartWriteBuff(sLinkPort, c.txLen, c.txBuff);
+    LinkNotifyFrameSent(c.txBuff, c.txLen, c.presentCmd, c.presentSubCmd);
 }
 
 int CommGetInterval(int kind, int subKind) {

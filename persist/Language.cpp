@@ -35,8 +35,10 @@ enum TargetKind {
     TARGET_PANEL_TITLE,
     TARGET_MENU_NAME,
     TARGET_ITEM_NAME,
+    TARGET_LIST_FIRST, // the text of a list control's first entry, whose value is empty
     TARGET_LABEL,
-    TARGET_TEXT
+    TARGET_TEXT,
+    TARGET_STRIP_CHARTS // a text of every strip chart: id is the CHART_MENU_... item
 };
 
 struct LanguageRow {
@@ -50,6 +52,8 @@ const LanguageRow kMainRows[] = {
     {2, TARGET_MENU_NAME, MENUBAR_FILE},
     {189, TARGET_ITEM_NAME, MENUBAR_FILE_SAVE},
     {190, TARGET_ITEM_NAME, MENUBAR_FILE_LOAD},
+    {420, TARGET_ITEM_NAME, MENUBAR_FILE_LOG_START},
+    {421, TARGET_ITEM_NAME, MENUBAR_FILE_LOG_STOP},
     {5, TARGET_ITEM_NAME, MENUBAR_FILE_EXIT},
     {175, TARGET_MENU_NAME, MENUBAR_SET},
     {6, TARGET_ITEM_NAME, MENUBAR_SET_COMM},
@@ -57,6 +61,7 @@ const LanguageRow kMainRows[] = {
     {7, TARGET_ITEM_NAME, MENUBAR_SET_LANG},
     {8, TARGET_ITEM_NAME, MENUBAR_SET_LANG_CN},
     {9, TARGET_ITEM_NAME, MENUBAR_SET_LANG_EN},
+    {422, TARGET_ITEM_NAME, MENUBAR_SET_LINKMON},
     {31, TARGET_MENU_NAME, MENUBAR_HELP},
     {31, TARGET_ITEM_NAME, MENUBAR_HELP_HELP},
     {32, TARGET_ITEM_NAME, MENUBAR_HELP_ABOUT},
@@ -71,6 +76,11 @@ const LanguageRow kMainRows[] = {
     {47, TARGET_TEXT, PANEL_TXT_CAPTION3},
     {56, TARGET_LABEL, PANEL_NUM_UP2U},
     {57, TARGET_LABEL, PANEL_NUM_DOWN2U},
+    {400, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_IMAGE},
+    {401, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_DATA},
+    {402, TARGET_STRIP_CHARTS, CHART_MENU_PAUSE},
+    {403, TARGET_STRIP_CHARTS, CHART_MENU_RESUME},
+    {404, TARGET_STRIP_CHARTS, CHART_TEXT_HINT},
     {506, TARGET_TEXT, PANEL_TXT_REMOTE},
 };
 
@@ -83,6 +93,8 @@ const LanguageRow kCommSetRows[] = {
     {196, TARGET_LABEL, COMMPANEL_NUM_ADDRESS},
     {198, TARGET_LABEL, COMMPANEL_RING_PORT},
     {199, TARGET_LABEL, COMMPANEL_RING_BAUD},
+    {460, TARGET_LABEL, COMMPANEL_RING_DEVICE},
+    {461, TARGET_LIST_FIRST, COMMPANEL_RING_DEVICE},
     {178, TARGET_LABEL, COMMPANEL_BT_OK},
     {179, TARGET_LABEL, COMMPANEL_BT_CANCEL},
 };
@@ -93,6 +105,13 @@ const LanguageRow kAboutRows[] = {
     {1, TARGET_TEXT, ABOUTPANEL_TXT_TITLE},
     {184, TARGET_LABEL, ABOUTPANEL_NUM_VERSION},
     {178, TARGET_LABEL, ABOUTPANEL_BT_OK},
+};
+
+const LanguageRow kLinkMonitorRows[] = {
+    {422, TARGET_PANEL_TITLE, 0},
+    {427, TARGET_LABEL, LINKMONPANEL_BT_CLEAR},
+    {428, TARGET_LABEL, LINKMONPANEL_BT_SAVE},
+    {429, TARGET_LABEL, LINKMONPANEL_BT_CLOSE},
 };
 
 const LanguageRow kRemoteRows[] = {
@@ -168,11 +187,19 @@ void PutText(const LanguageRow& row, int panel, int menuBar, const char* text) {
     case TARGET_ITEM_NAME:
         SetMenuBarAttribute(menuBar, row.id, ATTR_ITEM_NAME, text);
         break;
+    case TARGET_LIST_FIRST:
+        ReplaceListItem(panel, row.id, 0, text, "");
+        break;
     case TARGET_LABEL:
         SetCtrlAttribute(panel, row.id, ATTR_LABEL_TEXT, text);
         break;
     case TARGET_TEXT:
         SetCtrlVal(panel, row.id, text);
+        break;
+    case TARGET_STRIP_CHARTS:
+        for (int chart : {PANEL_SCHART_R1, PANEL_SCHART_R2, PANEL_SCHART_R3, PANEL_SCHART_R4}) {
+            SetStripChartText(panel, chart, row.id, text);
+        }
         break;
     }
 }
@@ -236,6 +263,22 @@ void PanelAboutLanguageSet() {
     LabelPass(kAboutRows, gAboutPanel, 0);
 }
 
+void PanelLinkMonitorLanguageSet(int panel) {
+    LabelPass(kLinkMonitorRows, panel, 0);
+}
+
+void LanguageTexts(const int* items, int count, std::string* texts) {
+    OpenLanguage(gPowerInfo.language);
+    GbkToUtf8 converter;
+    const bool gbk = gOpenLanguage != 1;
+    for (int i = 0; i < count; ++i) {
+        gStrLanguage[0] = '\0';
+        ReadItem(items[i], gStrLanguage);
+        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
+    }
+    CloseLanguage();
+}
+
 void PanelWaitLanguageSet() {
     LabelPass(kWaitRows, gWaitPanel, 0);
 }
@@ -246,14 +289,4 @@ void StrAlarmLanguageSet() {
 
 void PanelRemoteLanguageSet() {
     LabelPass(kRemoteRows, gRemotePanel, 0);
-}
-
-std::string LanguageText(int itemNumber) {
-    OpenLanguage(gPowerInfo.language);
-    std::string text;
-    if (ReadItem(itemNumber, gStrLanguage) == 1) {
-        text = gOpenLanguage != 1 ? GbkToUtf8().Convert(gStrLanguage) : gStrLanguage;
-    }
-    CloseLanguage();
-    return text;
 }

@@ -18,6 +18,10 @@ void PanelCommSetLanguageSet();
 void PanelAboutLanguageSet();
 void PanelWaitLanguageSet();
 void StrAlarmLanguageSet();
+// The link monitor's fixed texts; panel is the monitor window.
+void PanelLinkMonitorLanguageSet(int panel);
+// Texts of the current language by item number, as UTF-8, for texts the
+// program fills in or keeps (one file read for them all). A missing item
+// gives an empty text.
+void LanguageTexts(const int* items, int count, std::string* texts);
 void PanelRemoteLanguageSet();
-// One text of the current language's file, in UTF-8; empty when it has none.
-std::string LanguageText(int itemNumber);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -22,6 +23,7 @@ constexpr int kMaxPorts = 10;
 struct PortSlot {
     int fd = -1;
     long baudRate = 0;
+    char device[512] = {}; // the device the open reached, links followed
 };
 
 PortSlot gPorts[kMaxPorts];
@@ -174,6 +176,19 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     gOpenFailed = false;
     slot->fd = fd;
     slot->baudRate = baudRate;
+    // "COM1" says little; the operator recognises the adapter by its device.
+    char* real = realpath(path, nullptr);
+    std::snprintf(slot->device, sizeof slot->device, "%s", real != nullptr ? real : path);
+    std::free(real);
+    return RS232_NO_ERROR;
+}
+
+int GetComDevice(int port, char* device, int size) {
+    PortSlot* slot = SlotOf(port);
+    if (slot == nullptr || slot->fd < 0 || device == nullptr || size <= 0) {
+        return RS232_ERR_NOT_OPEN;
+    }
+    std::snprintf(device, static_cast<size_t>(size), "%s", slot->device);
     return RS232_NO_ERROR;
 }
 

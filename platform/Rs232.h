@@ -18,6 +18,9 @@ enum {
 int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize);
 int CloseCom(int port);
+// The device an open port reached, with links followed (for "COM1" linked to
+// /dev/ttyUSB0, that device); RS232_ERR_NOT_OPEN when the port is closed.
+int GetComDevice(int port, char* device, int size);
 
 // Why the most recent OpenComConfig failed, for the operator's message.
 struct ComOpenFailure {

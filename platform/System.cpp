@@ -4,10 +4,12 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -17,6 +19,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -55,6 +58,21 @@ void GetSystemDate(int* month, int* day, int* year) {
 double SysMonotonicMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SysGetLocalTime(SysLocalTime* t) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm tm{};
+    localtime_r(&now.tv_sec, &tm);
+    t->year = tm.tm_year + 1900;
+    t->month = tm.tm_mon + 1;
+    t->day = tm.tm_mday;
+    t->hour = tm.tm_hour;
+    t->minute = tm.tm_min;
+    t->second = tm.tm_sec;
+    t->millisecond = static_cast<int>(now.tv_nsec / 1000000);
+    t->utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
 }
 
 // The guard is a socket bound to a name in the abstract namespace: the kernel
@@ -324,12 +342,62 @@ void SysRestoreScreenMode() {
     gRestoreMode.clear();
 }
 
+namespace {
+
+int (*gDocumentOpener)(const char*) = nullptr;
+
+} // namespace
+
 int SysOpenDocument(const char* path) {
     const QFileInfo info(QString::fromUtf8(path));
     if (!info.exists()) {
         return -1;
     }
+    if (gDocumentOpener) {
+        return gDocumentOpener(info.absoluteFilePath().toUtf8().constData());
+    }
     return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 0 : -1;
+}
+
+void SysSetDocumentOpener(int (*opener)(const char* absolutePath)) {
+    gDocumentOpener = opener;
+}
+
+// The type is told by the name, as the desktop's file managers tell it; a viewer
+// may have registered the type under one of its older names (aliases).
+int SysHasDocumentViewer(const char* path) {
+    const QFileInfo info(QString::fromUtf8(path));
+    if (!info.isFile()) {
+        return 0;
+    }
+    const QMimeType type =
+        QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    if (!type.isValid() || type.isDefault()) {
+        return 0;
+    }
+    const QStringList names = QStringList{type.name()} + type.aliases();
+    for (const QString& name : names) {
+        QProcess query;
+        query.start(QStringLiteral("xdg-mime"),
+                    {QStringLiteral("query"), QStringLiteral("default"), name});
+        if (!query.waitForStarted(5000)) {
+            return 0; // no xdg-mime: nothing to ask
+        }
+        if (!query.waitForFinished(5000)) {
+            query.kill();
+            query.waitForFinished(1000);
+            continue;
+        }
+        if (query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0 &&
+            !query.readAllStandardOutput().trimmed().isEmpty()) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void SysSetDesktopEntryName(const char* name) {
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(name));
 }
 
 namespace {

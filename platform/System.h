@@ -15,6 +15,14 @@ void GetSystemDate(int* month, int* day, int* year);
 // Monotonic milliseconds, for benchmarks and diagnostics.
 double SysMonotonicMs();
 
+// Local date and time to the millisecond, with the zone's offset from UTC in
+// force at that moment (minutes east of Greenwich).
+struct SysLocalTime {
+    int year, month, day, hour, minute, second, millisecond;
+    int utcOffsetMinutes;
+};
+void SysGetLocalTime(SysLocalTime* t);
+
 // System-wide named guard. Returns a handle (> 0) when this process took it,
 // 0 when another process holds it, a negative number on error.
 int SysCreateNamedGuard(const char* name, int* alreadyExists);
@@ -54,8 +62,19 @@ const SysDisplayOutput* SysPickOutput(const std::vector<SysDisplayOutput>& outpu
 const SysDisplayMode* SysPickMode(const SysDisplayOutput& output, int width, int height,
                                   double rate);
 
-// Opens a document with its default viewer; 0 on success.
+// Opens a document with its default viewer; 0 on success. A relative path is
+// taken in the working folder.
 int SysOpenDocument(const char* path);
+// 1 when the file exists and the desktop names a default viewer for its type
+// (xdg-mime), else 0: a file type nobody has registered would otherwise land in
+// whatever the desktop falls back to, often a browser that offers a download.
+int SysHasDocumentViewer(const char* path);
+// Test seam: when set, documents go to the opener (with their absolute path)
+// instead of the desktop; nullptr restores the desktop.
+void SysSetDocumentOpener(int (*opener)(const char* absolutePath));
+// The base name of the program's desktop entry, which desktops use to match its
+// windows to the entry's name and icon. Call before the user interface starts.
+void SysSetDesktopEntryName(const char* name);
 
 // SIGTERM and SIGINT call the handler on the user-interface thread, from the
 // event loop.

@@ -5,9 +5,12 @@
 #include "platform/Toolkit.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -15,8 +18,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -24,9 +29,12 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QResource>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTimer>
+#include <QTranslator>
 #include <QUiLoader>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +46,7 @@
 #include <vector>
 
 #include "platform/ToolkitEntry.h"
+#include "platform/ToolkitTable.h"
 #include "platform/ToolkitWidgets.h"
 
 namespace {
@@ -90,10 +99,18 @@ Registry& Reg() {
 // Callbacks under way: a panel discarded from inside one may still have its
 // own widget on the call stack, so it is deleted later by the event loop.
 int gCallbackDepth = 0;
+void (*gCallbackEndHook)() = nullptr;
 
 struct CallbackScope {
     CallbackScope() { ++gCallbackDepth; }
-    ~CallbackScope() { --gCallbackDepth; }
+    ~CallbackScope() {
+        if (--gCallbackDepth == 0 && gCallbackEndHook) {
+            // The hook is a callback too: a panel it discards is deleted later.
+            ++gCallbackDepth;
+            gCallbackEndHook();
+            --gCallbackDepth;
+        }
+    }
 };
 
 int gArgc = 0;
@@ -145,6 +162,23 @@ void DeliverCtrl(int panel, int control, int event, int data1 = 0, int data2 = 0
 
 QString ToQ(const char* s) { return QString::fromUtf8(s ? s : ""); }
 
+// A menu text as plain text: "(&F)" as Chinese menus write it goes whole, a
+// single "&" goes, "&&" becomes "&".
+QString WithoutMnemonics(const QString& text) {
+    static const QRegularExpression kBracketed(QStringLiteral("\\(&[^&\\s]\\)"));
+    QString in = text;
+    in.remove(kBracketed);
+    QString out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != QLatin1Char('&')) {
+            out += in[i];
+        } else if (i + 1 < in.size() && in[i + 1] == QLatin1Char('&')) {
+            out += in[++i];
+        }
+    }
+    return out;
+}
+
 std::vector<int> RingValues(QComboBox* box) {
     std::vector<int> values;
     const QString spec = box->property("ringValues").toString();
@@ -159,11 +193,71 @@ std::vector<int> RingValues(QComboBox* box) {
     return values;
 }
 
-// Delivers mouse clicks on a control, and the close box of a panel, to callbacks.
+PanelRec* PanelOfHost(const QObject* host) {
+    for (auto& [handle, rec] : Reg().panels) {
+        if (rec.host == host) {
+            return &rec;
+        }
+    }
+    return nullptr;
+}
+
+// The keyboard does what the mouse does. Space on a lamp that takes clicks
+// (the output indicator) is its click. A dialog names its default and cancel
+// buttons in the form properties "defaultButton" and "cancelButton": Escape
+// presses the cancel button, Enter the button it is pressed on, else the
+// default one. Pressing goes through the button, so a dimmed one stays unpressed
+// and the callback is the button's own. Held keys repeat nothing: one Space
+// must never switch the output on and off again.
+bool KeyPressed(QWidget* w, QKeyEvent* key) {
+    if (key->isAutoRepeat() || (key->modifiers() & ~Qt::KeypadModifier) != 0) {
+        return false;
+    }
+    const int k = key->key();
+    if (k == Qt::Key_Space && qobject_cast<Vx52Lamp*>(w)) {
+        if (w->isEnabled()) {
+            const QPoint centre = w->rect().center();
+            DeliverCtrl(w->property("vx52Panel").toInt(), w->property("vx52Ctrl").toInt(),
+                        EVENT_LEFT_CLICK, centre.y(), centre.x());
+        }
+        return true;
+    }
+    const bool enter = k == Qt::Key_Return || k == Qt::Key_Enter;
+    if (!enter && k != Qt::Key_Escape) {
+        return false;
+    }
+    QPointer<QAbstractButton> press;
+    if (auto* button = qobject_cast<QAbstractButton*>(w); button && enter) {
+        PanelRec* p = FindPanel(w->property("vx52Panel").toInt());
+        if (!p || p->form->property("defaultButton").toString().isEmpty()) {
+            return false;
+        }
+        press = button;
+    } else if (PanelRec* p = PanelOfHost(w)) {
+        const QString name = p->form->property(enter ? "defaultButton" : "cancelButton").toString();
+        if (name.isEmpty()) {
+            return false;
+        }
+        press = p->form->findChild<QAbstractButton*>(name);
+    } else {
+        return false; // on its way up to the panel
+    }
+    if (press && press->isEnabled() && press->isVisibleTo(press->window())) {
+        press->click();
+    }
+    return true;
+}
+
+// Delivers mouse clicks on a control, the keys above, and the close box of a
+// panel to callbacks.
 class EventRouter : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress) {
+            auto* w = qobject_cast<QWidget*>(watched);
+            return w && KeyPressed(w, static_cast<QKeyEvent*>(event));
+        }
         if (type == QEvent::Close) {
             for (auto& [handle, rec] : Reg().panels) {
                 if (rec.host == watched) {
@@ -223,6 +317,8 @@ public:
             w = new Vx52Picture(parent);
         } else if (className == QLatin1String("Vx52Timer")) {
             w = new Vx52Timer(parent);
+        } else if (className == QLatin1String("Vx52TextTable")) {
+            w = new Vx52TextTable(parent);
         } else if (className == QLatin1String("QDoubleSpinBox")) {
             w = new ToolkitDoubleEntry(parent);
         } else if (className == QLatin1String("QSpinBox")) {
@@ -304,6 +400,19 @@ QWidget* LoadForm(const char* fileName, int resourceId, int* err) {
     return form;
 }
 
+// One timer per lamp: a flash during a flash lasts from the newer one on.
+void FlashLamp(Vx52Lamp* lamp, int ms) {
+    auto* timer = lamp->findChild<QTimer*>(QStringLiteral("vx52Flash"));
+    if (!timer) {
+        timer = new QTimer(lamp);
+        timer->setObjectName(QStringLiteral("vx52Flash"));
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, lamp, [lamp]() { lamp->setValue(false); });
+    }
+    lamp->setValue(true);
+    timer->start(std::max(1, ms));
+}
+
 // Text typed into a numeric control but not committed is dropped when the
 // control is dimmed or hidden: Qt would commit it as the focus leaves, and
 // send a value the operator never confirmed.
@@ -350,6 +459,10 @@ void WireControl(int handle, int id, CtrlRec& rec) {
     } else if (auto* timer = qobject_cast<Vx52Timer*>(w)) {
         QObject::connect(timer, &Vx52Timer::tick, timer,
                          [handle, id]() { DeliverCtrl(handle, id, EVENT_TIMER_TICK); });
+    } else if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
+        QObject::connect(chart, &Vx52StripChart::menuChosen, chart, [handle, id](int item) {
+            DeliverCtrl(handle, id, EVENT_CHART_MENU, item);
+        });
     }
     if (rec.callback) {
         w->installEventFilter(&Router());
@@ -467,6 +580,18 @@ void UiProcessEvents() {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+void UiPostDeferredCall(void (*fn)(void* data), void* data) {
+    if (!fn || !qApp) {
+        return;
+    }
+    QTimer::singleShot(0, qApp, [fn, data]() {
+        CallbackScope scope;
+        fn(data);
+    });
+}
+
+void UiSetCallbackEndHook(void (*fn)()) { gCallbackEndHook = fn; }
 
 // ---- names and callbacks ----------------------------------------------------------
 
@@ -735,7 +860,8 @@ int SetPanelAttribute(int panel, int attribute, const char* value) {
     if (attribute != ATTR_TITLE) {
         return UIE_BAD_ATTRIBUTE;
     }
-    p->host->setWindowTitle(ToQ(value));
+    // Titles often share a menu item's text, whose mnemonic has no place here.
+    p->host->setWindowTitle(WithoutMnemonics(ToQ(value)));
     return 0;
 }
 
@@ -829,6 +955,12 @@ int SetCtrlVal(int panel, int control, const char* value) {
         edit->setText(ToQ(value));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(ToQ(value));
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        const int index = combo->findData(ToQ(value));
+        if (index < 0) {
+            return UIE_BAD_ATTRIBUTE;
+        }
+        combo->setCurrentIndex(index);
     } else {
         return UIE_BAD_ATTRIBUTE;
     }
@@ -884,9 +1016,65 @@ int GetCtrlVal(int panel, int control, std::string* value) {
         *value = m->displayText().toStdString();
     } else if (auto* d = qobject_cast<QDoubleSpinBox*>(w)) {
         *value = d->text().toStdString();
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        const QVariant data = combo->currentData();
+        *value = (data.isValid() ? data.toString() : combo->currentText()).toStdString();
     } else {
         return UIE_BAD_ATTRIBUTE;
     }
+    return 0;
+}
+
+// ---- list controls ----------------------------------------------------------------
+
+int InsertListItem(int panel, int control, int index, const char* label, const char* value) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo) {
+        return UIE_BAD_CONTROL;
+    }
+    if (index < 0 || index > combo->count()) {
+        index = combo->count();
+    }
+    QSignalBlocker block(combo);
+    combo->insertItem(index, ToQ(label), ToQ(value));
+    // Entries may be longer than the control is wide; the open list shows them whole.
+    QAbstractItemView* view = combo->view();
+    view->setMinimumWidth(std::max(combo->width(), view->sizeHintForColumn(0) + 24));
+    return index;
+}
+
+int ReplaceListItem(int panel, int control, int index, const char* label, const char* value) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo) {
+        return UIE_BAD_CONTROL;
+    }
+    if (index < 0 || index >= combo->count()) {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    QSignalBlocker block(combo);
+    combo->setItemText(index, ToQ(label));
+    combo->setItemData(index, ToQ(value));
+    return 0;
+}
+
+int GetNumListItems(int panel, int control, int* count) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo || !count) {
+        return UIE_BAD_CONTROL;
+    }
+    *count = combo->count();
+    return 0;
+}
+
+int GetLabelFromIndex(int panel, int control, int index, std::string* label) {
+    auto* combo = qobject_cast<QComboBox*>(FindCtrl(panel, control));
+    if (!combo || !label) {
+        return UIE_BAD_CONTROL;
+    }
+    if (index < 0 || index >= combo->count()) {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    *label = combo->itemText(index).toStdString();
     return 0;
 }
 
@@ -940,6 +1128,24 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     case ATTR_POINTS_PER_SCREEN:
         if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
             chart->setPointsPerScreen(value);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
+    case ATTR_CHART_PAUSED:
+        if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
+            chart->setPaused(value != 0);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
+    case ATTR_FLASH:
+        if (auto* lamp = qobject_cast<Vx52Lamp*>(w)) {
+            FlashLamp(lamp, value);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
+    case ATTR_MAX_ROWS:
+        if (auto* table = qobject_cast<Vx52TextTable*>(w)) {
+            table->setMaxRows(value);
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
@@ -1049,6 +1255,12 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
     case ATTR_POINTS_PER_SCREEN:
         if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
             *value = chart->pointsPerScreen();
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
+    case ATTR_CHART_PAUSED:
+        if (auto* chart = qobject_cast<Vx52StripChart*>(w)) {
+            *value = chart->paused() ? 1 : 0;
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
@@ -1206,6 +1418,31 @@ int UiTriggerMenuItem(int menuBar, int menuOrItem) {
 
 void UiSetPopupResponder(UiPopupResponder* responder) { Reg().responder = responder; }
 
+int UiSetStockDialogLocale(const char* locale) {
+    static QPointer<QTranslator> installed;
+    if (!qApp) {
+        return UIE_NOT_INITIALIZED;
+    }
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    const QString name = ToQ(locale);
+    // Qt's own texts are English already.
+    if (name.isEmpty() || name.startsWith(QLatin1String("en"))) {
+        return 0;
+    }
+    auto* translator = new QTranslator(qApp);
+    if (!translator->load(QStringLiteral("qtbase_") + name,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return UIE_FILE_NOT_FOUND;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return 0;
+}
+
 int MessagePopup(const char* title, const char* message) {
     if (Reg().responder) {
         return Reg().responder->Message(title ? title : "", message ? message : "");
@@ -1280,11 +1517,19 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
         dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
         const QString pattern = ToQ(fileTypeList);
         dialog.setNameFilter(pattern.isEmpty() ? QStringLiteral("*") : pattern);
-        const bool saving = buttonLabel == VAL_SAVE_BUTTON;
+        // Select names a file to write into that may or may not exist: no
+        // question about replacing it, since nothing is replaced.
+        const bool selecting = buttonLabel == VAL_SELECT_BUTTON;
+        const bool saving = buttonLabel == VAL_SAVE_BUTTON || selecting;
         dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, selecting);
         if (restrictExtension && pattern.startsWith(QLatin1String("*."))) {
             dialog.setDefaultSuffix(pattern.mid(2));
+        }
+        const QString proposed = ToQ(defaultFileSpec);
+        if (saving && !proposed.isEmpty() && !proposed.contains(QLatin1Char('*'))) {
+            dialog.selectFile(proposed);
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return VAL_NO_FILE_SELECTED;
@@ -1377,9 +1622,58 @@ int PlotWaveform(int panel, int control, const void* yArray, int numberOfPoints,
                        QColor((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF));
 }
 
+int SetStripChartText(int panel, int control, int item, const char* text) {
+    static_assert(CHART_MENU_SAVE_IMAGE == int(Vx52StripChart::MenuSaveImage) &&
+                  CHART_MENU_SAVE_DATA == int(Vx52StripChart::MenuSaveData) &&
+                  CHART_MENU_PAUSE == int(Vx52StripChart::MenuPause) &&
+                  CHART_MENU_RESUME == int(Vx52StripChart::MenuResume));
+    auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
+    if (!chart) {
+        return UIE_BAD_CONTROL;
+    }
+    if (item == CHART_TEXT_HINT) {
+        chart->setHint(ToQ(text));
+    } else if (item >= CHART_MENU_SAVE_IMAGE && item <= CHART_MENU_RESUME) {
+        chart->setMenuText(item, ToQ(text));
+    } else {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    return 0;
+}
+
+int GetStripChartSlots(int panel, int control, std::vector<StripChartSlot>* out) {
+    auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
+    if (!chart || !out) {
+        return UIE_BAD_CONTROL;
+    }
+    const std::vector<Vx52ChartSlot> shown = chart->shownSlots();
+    out->clear();
+    for (const Vx52ChartSlot& s : shown) {
+        out->push_back({s.value, (s.monoMs - shown.back().monoMs) / 1000.0, s.epochMs});
+    }
+    return static_cast<int>(out->size());
+}
+
+int GetCtrlImagePng(int panel, int control, std::string* png) {
+    QWidget* w = FindCtrl(panel, control);
+    if (!w || !png) {
+        return UIE_BAD_CONTROL;
+    }
+    auto* chart = qobject_cast<Vx52StripChart*>(w);
+    const QImage image = chart ? chart->exportImage() : w->grab().toImage();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.isNull() || !image.save(&buffer, "PNG")) {
+        return UIE_BAD_ATTRIBUTE;
+    }
+    png->assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return 0;
+}
+
 int UiStripChartPointCount(int panel, int control) {
     auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
-    return chart ? static_cast<int>(chart->points().size()) : UIE_BAD_CONTROL;
+    return chart ? static_cast<int>(chart->values().size()) : UIE_BAD_CONTROL;
 }
 
 int UiStripChartPoints(int panel, int control, double* out, int maxPoints) {
@@ -1387,12 +1681,9 @@ int UiStripChartPoints(int panel, int control, double* out, int maxPoints) {
     if (!chart) {
         return UIE_BAD_CONTROL;
     }
-    const auto& pts = chart->points();
+    const std::vector<double> pts = chart->values();
     const int n = std::min<int>(maxPoints, static_cast<int>(pts.size()));
-    const int first = static_cast<int>(pts.size()) - n;
-    for (int i = 0; i < n; ++i) {
-        out[i] = pts[first + i];
-    }
+    std::copy(pts.end() - n, pts.end(), out);
     return n;
 }
 
@@ -1419,6 +1710,69 @@ int UiGraphAxisRange(int panel, int control, double* min, double* max) {
     }
     *min = graph->yMin();
     *max = graph->yMax();
+    return 0;
+}
+
+// ---- tables ---------------------------------------------------------------------
+
+namespace {
+
+Vx52TextTable* FindTable(int panel, int control) {
+    return qobject_cast<Vx52TextTable*>(FindCtrl(panel, control));
+}
+
+} // namespace
+
+int AppendTableRow(int panel, int control, const std::vector<std::string>& cells) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table) {
+        return UIE_BAD_CONTROL;
+    }
+    QStringList row;
+    row.reserve(static_cast<qsizetype>(cells.size()));
+    for (const std::string& cell : cells) {
+        row.append(QString::fromStdString(cell));
+    }
+    table->appendRow(row);
+    return 0;
+}
+
+int ClearTableRows(int panel, int control) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table) {
+        return UIE_BAD_CONTROL;
+    }
+    table->rows()->clear();
+    return 0;
+}
+
+int GetNumTableRows(int panel, int control, int* rows) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table || !rows) {
+        return UIE_BAD_CONTROL;
+    }
+    *rows = table->rows()->rowCount();
+    return 0;
+}
+
+int GetTableRowCells(int panel, int control, int row, std::vector<std::string>* cells) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table || !cells || row < 0 || row >= table->rows()->rowCount()) {
+        return UIE_BAD_CONTROL;
+    }
+    cells->clear();
+    for (const QString& cell : table->rows()->row(row)) {
+        cells->push_back(cell.toStdString());
+    }
+    return 0;
+}
+
+int SetTableColumnLabel(int panel, int control, int column, const char* text) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table) {
+        return UIE_BAD_CONTROL;
+    }
+    table->rows()->setLabel(column, ToQ(text));
     return 0;
 }
 

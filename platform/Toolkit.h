@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // ---- events delivered to callbacks ----------------------------------------
 enum UiEvent {
@@ -17,6 +18,7 @@ enum UiEvent {
     EVENT_TIMER_TICK = 6,
     EVENT_GOT_FOCUS = 7,
     EVENT_LOST_FOCUS = 8,
+    EVENT_CHART_MENU = 9, // eventData1: the CHART_MENU_... item the operator chose
 };
 
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
@@ -37,10 +39,13 @@ enum UiAttribute {
     ATTR_HEIGHT,              // int, pixels (read only here)
     ATTR_POINTS_PER_SCREEN,   // int (strip charts)
     ATTR_CTRL_VAL,            // the value, as with SetCtrlVal
-    ATTR_TITLE,               // text (panels)
+    ATTR_TITLE,               // text (panels); a menu mnemonic in it is not shown
     ATTR_MENU_NAME,           // text (menu titles)
     ATTR_ITEM_NAME,           // text (menu items)
     ATTR_CHECKED,             // int 0/1 (menu items)
+    ATTR_CHART_PAUSED,        // int 0/1 (strip charts): the picture stands still
+    ATTR_FLASH,               // int ms: a lamp lights that long, then goes out by itself
+    ATTR_MAX_ROWS,            // int (tables): the oldest rows go beyond it
 };
 
 // ---- constants of the popups, charts and graph ------------------------------
@@ -82,6 +87,12 @@ int RunUserInterface();
 int QuitUserInterface(int returnCode);
 // Lets pending events run (tests use it between steps).
 void UiProcessEvents();
+// Runs fn(data) from the event loop once the present callback has returned:
+// for a message box that must not open in the middle of a link step.
+void UiPostDeferredCall(void (*fn)(void* data), void* data);
+// fn runs after every control, panel and menu callback (the timer's included),
+// once the outermost one has returned; nullptr removes it.
+void UiSetCallbackEndHook(void (*fn)());
 
 // ---- layout names and callbacks ----------------------------------------------
 // The layout resource names panels, menu bars and controls by object name;
@@ -115,6 +126,8 @@ int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId);
 int SetPanelPos(int panel, int top, int left);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
+// Modal for the operator. A form may name buttons for the keyboard in its
+// dynamic properties "defaultButton" (Enter) and "cancelButton" (Escape).
 int InstallPopup(int panel);
 int DiscardPanel(int panel);
 int SetPanelAttribute(int panel, int attribute, int value);
@@ -136,6 +149,14 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
 int GetCtrlAttribute(int panel, int control, int attribute, int* value);
 int GetCtrlAttribute(int panel, int control, int attribute, double* value);
 int GetCtrlAttribute(int panel, int control, int attribute, std::string* value);
+
+// ---- list controls (rings whose entries the program fills) -------------------
+// Entries carry a text value, read and chosen with GetCtrlVal / SetCtrlVal on
+// a std::string / const char*. index -1 appends; returns the index used.
+int InsertListItem(int panel, int control, int index, const char* label, const char* value);
+int ReplaceListItem(int panel, int control, int index, const char* label, const char* value);
+int GetNumListItems(int panel, int control, int* count);
+int GetLabelFromIndex(int panel, int control, int index, std::string* label);
 
 // ---- menu bars ----------------------------------------------------------------
 int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value);
@@ -176,7 +197,15 @@ public:
 };
 void UiSetPopupResponder(UiPopupResponder* responder); // nullptr restores the real boxes
 
+// The language of the toolkit's own texts in the popups (buttons of message
+// boxes, the file dialog), as a locale name: "zh_CN", or "en" for English.
+// 0 on success; a negative error when the system has no translation for it,
+// and the popups then stay English.
+int UiSetStockDialogLocale(const char* locale);
+
 // ---- strip charts and graph ---------------------------------------------------
+// Each value fills the chart's next time slot; a NaN fills it with nothing, so
+// the chart moves on in time and its trace breaks there.
 int PlotStripChart(int panel, int control, const void* array, int numberOfPoints,
                    int startingIndex, int skipCount, int dataType);
 int ClearStripChart(int panel, int control);
@@ -188,7 +217,40 @@ int PlotWaveform(int panel, int control, const void* yArray, int numberOfPoints,
                  double yGain, double yOffset, double initialX, double xIncrement,
                  int plotStyle, int pointStyle, int lineStyle, int pointFrequency, int color);
 
-// Test and benchmark access to what the charts hold.
+// A strip chart's context menu. The choice reaches the chart's callback as
+// EVENT_CHART_MENU; Pause is offered while the chart runs, Resume while paused.
+enum {
+    CHART_MENU_SAVE_IMAGE = 1,
+    CHART_MENU_SAVE_DATA = 2,
+    CHART_MENU_PAUSE = 3,
+    CHART_MENU_RESUME = 4,
+    CHART_TEXT_HINT = 5, // not a menu item: the line under the figures in the chart's tip
+};
+int SetStripChartText(int panel, int control, int item, const char* text);
+
+// One time slot of a strip chart as shown.
+struct StripChartSlot {
+    double value;      // NaN: nothing was measured then
+    double seconds;    // before the newest slot shown: 0 or less
+    long long epochMs; // wall-clock time, milliseconds since 1970 UTC
+};
+// The slots on screen, oldest first (those frozen by a pause while paused).
+int GetStripChartSlots(int panel, int control, std::vector<StripChartSlot>* out);
+// A picture of the control as the operator sees it (a strip chart without its
+// pause mark), as the bytes of a PNG file.
+int GetCtrlImagePng(int panel, int control, std::string* png);
+
+// ---- tables -------------------------------------------------------------------
+// Rows of text in columns; beyond ATTR_MAX_ROWS the oldest rows are dropped.
+int AppendTableRow(int panel, int control, const std::vector<std::string>& cells);
+int ClearTableRows(int panel, int control);
+int GetNumTableRows(int panel, int control, int* rows);
+// The cells of row `row` (0 the oldest kept).
+int GetTableRowCells(int panel, int control, int row, std::vector<std::string>* cells);
+int SetTableColumnLabel(int panel, int control, int column, const char* text);
+
+// Test and benchmark access to what the charts hold: the measured points of
+// the latest screen of slots, gaps left out.
 int UiStripChartPointCount(int panel, int control);
 // Copies the latest points of a strip chart (oldest first) into out.
 int UiStripChartPoints(int panel, int control, double* out, int maxPoints);

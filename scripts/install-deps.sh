@@ -6,11 +6,14 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkgconf
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
-  qt6-charts-dev libqt6opengl6-dev libgl-dev
+  libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev
+  qt6-translations-l10n
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
-  python3-pyvisa python3-pyvisa-py iproute2
+  librsvg2-bin desktop-file-utils appstream dpkg-dev xdg-utils
+  ser2net socat iproute2
+  python3-pyvisa python3-pyvisa-py
 )
 
 missing=()

@@ -1,9 +1,10 @@
-// The options: --remote in its forms, the toolkit's own arguments left alone,
-// and one line on standard error with status 255 for anything wrong.
+// The command line: the program's own long options, and everything else left
+// to the toolkit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace {
 
 struct Outcome {
     int status;
+    std::string out;
     std::string err;
 };
 
@@ -22,14 +24,46 @@ Outcome Read(std::vector<std::string> args) {
     for (std::string& a : args) {
         argv.push_back(a.data());
     }
-    std::FILE* err = std::tmpfile();
-    gCommandLineRemote = CommandLineRemote{};
-    const int status = CommandLineRead(static_cast<int>(argv.size()), argv.data(), stdout, err);
-    std::rewind(err);
-    char text[256] = {};
-    const size_t n = std::fread(text, 1, sizeof text - 1, err);
+    argv.push_back(nullptr);
+    char* outText = nullptr;
+    char* errText = nullptr;
+    size_t outSize = 0, errSize = 0;
+    std::FILE* out = open_memstream(&outText, &outSize);
+    std::FILE* err = open_memstream(&errText, &errSize);
+    const int status = CommandLineRead(static_cast<int>(args.size()), argv.data(), out, err);
+    std::fclose(out);
     std::fclose(err);
-    return {status, std::string(text, n)};
+    Outcome o{status, outText, errText};
+    std::free(outText);
+    std::free(errText);
+    return o;
+}
+
+TEST(CommandLine, OwnOptionsActOrAreRefusedAndTheRestGoesOn) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* outHas; // "" for no output
+        const char* errHas;
+    } const cases[] = {
+        {{}, kCommandLineGoOn, "", ""},
+        {{"--version"}, 0, "Vx52PSoft 1.", ""},
+        {{"--help"}, 0, "--version", ""},
+        // The toolkit's options and their values, and anything after "--".
+        {{"-platform", "offscreen", "file.52P", "--", "--bogus"}, kCommandLineGoOn, "", ""},
+        {{"--bogus"}, 255, "", "unknown option --bogus"},
+        {{"--version=2"}, 255, "", "--version takes no value"},
+        {{"--bogus", "--version"}, 255, "", "--bogus"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = Read(c.args);
+        const std::string line = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(c.status, o.status) << line;
+        EXPECT_NE(std::string::npos, o.out.find(c.outHas)) << line << ": " << o.out;
+        EXPECT_EQ(*c.outHas == '\0', o.out.empty()) << line;
+        EXPECT_NE(std::string::npos, o.err.find(c.errHas)) << line << ": " << o.err;
+        EXPECT_EQ(*c.errHas == '\0', o.err.empty()) << line;
+    }
 }
 
 TEST(CommandLine, RemoteOptionAndItsRefusals) {
@@ -48,22 +82,23 @@ TEST(CommandLine, RemoteOptionAndItsRefusals) {
         {{"--remote", "10.0.0.300:5025"}, nullptr, 0},
         {{"--remote", "::1:5025"}, nullptr, 0},
         {{"--remote"}, nullptr, 0},
-        {{"--remote-control", "5025"}, nullptr, 0},
     };
     for (const auto& c : cases) {
-        const Outcome r = Read(c.args);
+        const Outcome o = Read(c.args);
         const std::string what = c.args.back();
+        const CommandLineRemote& r = CommandLineRemoteServer();
         if (c.address == nullptr) {
-            EXPECT_EQ(255, r.status) << what;
-            EXPECT_EQ(0u, r.err.rfind("Vx52PSoft: ", 0)) << what;
-            EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+            EXPECT_EQ(255, o.status) << what;
+            EXPECT_EQ(0u, o.err.rfind("Vx52PSoft: ", 0)) << what;
+            EXPECT_EQ(1, std::count(o.err.begin(), o.err.end(), '\n')) << o.err;
+            EXPECT_EQ(0, r.given) << what;
             continue;
         }
-        EXPECT_EQ(kCommandLineGoOn, r.status) << what;
-        EXPECT_EQ("", r.err) << what;
-        EXPECT_EQ(c.port != 0 ? 1 : 0, gCommandLineRemote.given) << what;
-        EXPECT_EQ(c.address, gCommandLineRemote.address) << what;
-        EXPECT_EQ(c.port, gCommandLineRemote.port) << what;
+        EXPECT_EQ(kCommandLineGoOn, o.status) << what;
+        EXPECT_EQ("", o.err) << what;
+        EXPECT_EQ(c.port != 0 ? 1 : 0, r.given) << what;
+        EXPECT_EQ(c.address, r.address) << what;
+        EXPECT_EQ(c.port, r.port) << what;
     }
 }
 

@@ -8,28 +8,29 @@
 #include <QFrame>
 #include <QLabel>
 #include <QWidget>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 #include <string>
 
 #include "UiTestSupport.h"
+#include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
+#include "link/LinkEvents.h"
+#include "link/PortUart.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 
 using vx52test::MainWindowTest;
+using vx52test::ScreenshotDir;
 
 namespace {
-
-std::string ShotDir() {
-    const std::string dir = vx52test::BinDir() + "/../screenshots";
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 QWidget* Form(int panel) {
     auto* host = static_cast<QWidget*>(UiWidgetOfPanel(panel));
@@ -93,7 +94,7 @@ protected:
         ASSERT_NE(nullptr, form);
         EXPECT_EQ("", Overlaps(form)) << name;
         EXPECT_EQ("", ClippedTexts(form)) << name;
-        EXPECT_EQ(0, UiSavePanelImage(gMainPanel, (ShotDir() + "/" + name + ".png").c_str()));
+        EXPECT_EQ(0, UiSavePanelImage(gMainPanel, (ScreenshotDir() + "/" + name + ".png").c_str()));
     }
     void States(const std::string& language) {
         gPowerInfo.outputOn = 0;
@@ -111,10 +112,7 @@ protected:
         gArrMeasureOutput[2] = 4000;
         gArrMeasureOutput[3] = 1050;
         Data52PFromMeasureToPanel();
-        // A remote client is connected.
-        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 1);
         Check("main-" + language + "-running-400Hz");
-        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 0);
 
         gPowerInfo.outputOn = 0;
         gPowerInfo.alarm = 1;
@@ -123,23 +121,47 @@ protected:
         Data52PFromMeasureToPanel();
         RefreshOutputState();
         Check("main-" + language + "-alarm");
+
+        // The link area with a device in use, then after the link was lost.
+        const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(pty, 0);
+        ASSERT_EQ(0, grantpt(pty));
+        ASSERT_EQ(0, unlockpt(pty));
+        ASSERT_EQ(0, symlink(ptsname(pty), "COM1"));
+        ASSERT_EQ(0, PortUartOpenDefault(1, 9600));
+        LinkNotifyConnected(1, 9600, 1);
+        // A remote client is connected.
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 1);
+        Check("main-" + language + "-link-online");
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 0);
+        LinkNotifyLosing();
+        LinkNotifyClosed();
+        Check("main-" + language + "-link-lost");
+        PortUartClose(1);
+        close(pty);
+        unlink("COM1");
     }
     void Dialogs(const std::string& language) {
         DisplayPanelCommSet(1);
         EXPECT_EQ("", ClippedTexts(Form(gCommPanel))) << language;
-        UiSavePanelImage(gCommPanel, (ShotDir() + "/link-settings-" + language + ".png").c_str());
+        UiSavePanelImage(gCommPanel,
+                         (ScreenshotDir() + "/link-settings-" + language + ".png").c_str());
         DisplayPanelCommSet(0);
         DisplayPanelAbout(1);
         EXPECT_EQ("", ClippedTexts(Form(gAboutPanel))) << language;
-        UiSavePanelImage(gAboutPanel, (ShotDir() + "/about-" + language + ".png").c_str());
+        UiSavePanelImage(gAboutPanel, (ScreenshotDir() + "/about-" + language + ".png").c_str());
         DisplayPanelAbout(0);
         DisplayPanelWait(1);
         EXPECT_EQ("", ClippedTexts(Form(gWaitPanel))) << language;
-        UiSavePanelImage(gWaitPanel, (ShotDir() + "/wait-" + language + ".png").c_str());
+        UiSavePanelImage(gWaitPanel, (ScreenshotDir() + "/wait-" + language + ".png").c_str());
         DisplayPanelWait(0);
+        DisplayPanelLinkMonitor(1);
+        EXPECT_EQ("", ClippedTexts(Form(gLinkMonPanel))) << language;
+        UiSavePanelImage(gLinkMonPanel, (ScreenshotDir() + "/link-monitor-" + language + ".png").c_str());
+        DisplayPanelLinkMonitor(0);
         DisplayPanelRemote(1);
         EXPECT_EQ("", ClippedTexts(Form(gRemotePanel))) << language;
-        UiSavePanelImage(gRemotePanel, (ShotDir() + "/remote-" + language + ".png").c_str());
+        UiSavePanelImage(gRemotePanel, (ScreenshotDir() + "/remote-" + language + ".png").c_str());
         DisplayPanelRemote(0);
     }
 };

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "UiTestSupport.h"
 #include "app/MenuDialogs.h"
@@ -12,6 +18,7 @@
 #include "app/Vx52PSoftUi.h"
 #include "link/Scheduler.h"
 #include "persist/SettingsFiles.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
@@ -90,7 +97,8 @@ TEST_F(MenuDialogsTest, LinkDialogWhileConnectedOnlyShowsTheSettings) {
     EXPECT_EQ(4800, v);
     GetCtrlVal(gCommPanel, COMMPANEL_NUM_ADDRESS, &v);
     EXPECT_EQ(17, v);
-    for (int c : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
+    for (int c : {COMMPANEL_NUM_ADDRESS, COMMPANEL_RING_PORT, COMMPANEL_RING_DEVICE,
+                  COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         EXPECT_EQ(1, CommDimmed(c)) << c;
     }
     EXPECT_EQ(0, CommDimmed(COMMPANEL_BT_CANCEL));
@@ -330,7 +338,134 @@ TEST_F(MenuDialogsTest, ConnectButtonReportsAMissingPortInTheLanguage) {
     EXPECT_EQ(2u, popups_.messages.size());
 }
 
-TEST_F(MenuDialogsTest, HelpWithoutDocumentsIsIgnored) {
+// What the help item handed to the desktop, instead of a viewer opening.
+std::vector<std::string> gOpened;
+int gOpenResult = 0;
+int RecordOpen(const char* path) {
+    gOpened.push_back(path);
+    return gOpenResult;
+}
+
+// The desktop as xdg-mime sees it: what the test puts under root, not what this
+// machine has installed; only the system's database of file types stays.
+class ScratchDesktop {
+public:
+    explicit ScratchDesktop(const std::string& root) : root_(root) {
+        namespace fs = std::filesystem;
+        fs::create_directories(root + "/system");
+        const char* dirs = std::getenv("XDG_DATA_DIRS");
+        std::string list = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
+        for (size_t from = 0; from <= list.size();) {
+            const size_t to = std::min(list.find(':', from), list.size());
+            const fs::path mime = fs::path(list.substr(from, to - from)) / "mime";
+            if (fs::exists(mime / "mime.cache")) {
+                fs::create_directory_symlink(mime, root + "/system/mime");
+                break;
+            }
+            from = to + 1;
+        }
+        Set("XDG_DATA_HOME", (root + "/data").c_str());
+        Set("XDG_DATA_DIRS", (root + "/system").c_str());
+        Set("XDG_CONFIG_HOME", (root + "/config").c_str());
+        Set("XDG_CONFIG_DIRS", (root + "/none").c_str());
+        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                                 "GNOME_DESKTOP_SESSION_ID", "DISPLAY"}) {
+            Set(name, nullptr);
+        }
+        std::filesystem::create_directories(root + "/data/applications");
+    }
+    ~ScratchDesktop() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            it->second ? setenv(it->first.c_str(), it->second->c_str(), 1)
+                       : unsetenv(it->first.c_str());
+        }
+    }
+    void RegisterViewer(const char* mimeType) {
+        ScratchDir::WriteFile(root_ + "/data/applications/chmviewer.desktop",
+                              std::string("[Desktop Entry]\nType=Application\nName=Viewer\n"
+                                          "Exec=true %f\nMimeType=") +
+                                  mimeType + ";\n");
+    }
+
+private:
+    void Set(const char* name, const char* value) { // nullptr unsets
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    std::string root_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+class HelpTest : public MenuDialogsTest {
+protected:
+    void SetUp() override {
+        MenuDialogsTest::SetUp();
+        gOpened.clear();
+        gOpenResult = 0;
+        SysSetDocumentOpener(RecordOpen);
+    }
+    void TearDown() override {
+        SysSetDocumentOpener(nullptr);
+        MenuDialogsTest::TearDown();
+    }
+};
+
+// The compiled help where the desktop has a viewer for it (registered under
+// the type's name or its older alias), the HTML pages of the language in force
+// where it has none or the compiled help is missing, and the pages beside the
+// program when the working folder has none.
+TEST_F(HelpTest, OpensTheCompiledHelpWhereAViewerIsRegisteredElseTheHtml) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        int language;
+        const char* viewerType; // nullptr: no viewer
+        bool chmHere;
+        bool htmlHere;
+        const char* expected; // "@/..." beside the program, else in the working folder
+    } const cases[] = {
+        {"viewer, English", 1, "application/vnd.ms-htmlhelp", true, true,
+         "Vx52P_PC_Software_EN.chm"},
+        {"viewer by alias, Chinese", 0, "application/x-chm", true, true,
+         "Vx52P_PC_Software_CN.chm"},
+        {"no viewer, English", 1, nullptr, true, true, "help/en/index.html"},
+        {"viewer, Chinese help missing", 0, "application/vnd.ms-htmlhelp", false, true,
+         "help/cn/index.html"},
+        {"no viewer, no HTML here", 1, nullptr, true, false, "@/help/en/index.html"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string work = scratch_->path() + "/" + std::to_string(&c - cases);
+        fs::create_directories(work);
+        ASSERT_EQ(0, chdir(work.c_str()));
+        ScratchDesktop desktop(work + "/desktop");
+        if (c.viewerType) {
+            desktop.RegisterViewer(c.viewerType);
+        }
+        if (c.chmHere) {
+            ScratchDir::WriteFile(
+                c.language ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm", "ITSF");
+        }
+        if (c.htmlHere) {
+            const std::string folder = c.language ? "help/en" : "help/cn";
+            fs::create_directories(folder);
+            ScratchDir::WriteFile(folder + "/index.html", "<html></html>");
+        }
+        gPowerInfo.language = c.language;
+        gOpened.clear();
+        UiTriggerMenuItem(gMainMenu, MENUBAR_HELP_HELP);
+        const std::string expected = c.expected[0] == '@'
+                                         ? UiProgramDir() + std::string(c.expected + 1)
+                                         : work + "/" + c.expected;
+        ASSERT_EQ(1u, gOpened.size());
+        EXPECT_TRUE(fs::equivalent(expected, gOpened[0])) << gOpened[0];
+    }
+    ASSERT_EQ(0, chdir(scratch_->path().c_str()));
+}
+
+TEST_F(HelpTest, HelpThatCannotBeOpenedIsIgnored) {
+    gOpenResult = -1;
     UiTriggerMenuItem(gMainMenu, MENUBAR_HELP_HELP);
     EXPECT_TRUE(popups_.messages.empty());
 }

@@ -28,6 +28,11 @@ protected:
         return v;
     }
     void Tick() { TIMER_50MS_CALLBACK(gMainPanel, PANEL_TIMER_50MS, EVENT_TIMER_TICK, nullptr, 0, 0); }
+    std::vector<StripChartSlot> Slots(int chart) {
+        std::vector<StripChartSlot> shown;
+        GetStripChartSlots(gMainPanel, chart, &shown);
+        return shown;
+    }
 };
 
 TEST_F(ChartsTest, StartUpSetsSpanAndMeterDecimals) {
@@ -82,24 +87,34 @@ TEST_F(ChartsTest, DoubleClickClearsOnlyThatChart) {
     EXPECT_EQ(1, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R4));
 }
 
-TEST_F(ChartsTest, TickFeedsChartsEveryOtherTickOnlyWhileRunning) {
+TEST_F(ChartsTest, TickFeedsChartsEveryOtherTickOnlyWhileRunningAndLeavesGapsOffline) {
     gArrMeasureOutput[0] = 2200;
     for (int i = 0; i < 10; ++i) {
         Tick();
     }
-    EXPECT_EQ(0, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R1));
-    // Running with the link closed: zeros are plotted every second tick.
+    EXPECT_EQ(0u, Slots(PANEL_SCHART_R1).size());
+    // Running with the link closed: time goes on every second tick, with
+    // nothing measured in it.
     gPowerInfo.outputOn = 1;
     Tick(); // tick 11: odd
-    EXPECT_EQ(0, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R1));
-    Tick(); // tick 12
-    EXPECT_EQ(1, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R1));
-    EXPECT_DOUBLE_EQ(0.0, Last(PANEL_SCHART_R1));
-    EXPECT_EQ(0, gArrMeasureOutput[0]);
-    for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(0u, Slots(PANEL_SCHART_R1).size());
+    for (int i = 0; i < 10; ++i) {
         Tick();
     }
-    EXPECT_EQ(5, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R4));
+    for (int chart : kCharts) {
+        const auto shown = Slots(chart);
+        ASSERT_EQ(5u, shown.size());
+        for (const StripChartSlot& s : shown) {
+            EXPECT_TRUE(std::isnan(s.value)) << chart;
+        }
+        EXPECT_EQ(0, UiStripChartPointCount(gMainPanel, chart)) << "no point while offline";
+    }
+    EXPECT_EQ(0, gArrMeasureOutput[0]);
+    // Measured values plotted directly sit after the gap.
+    gArrMeasureOutput[0] = 2200;
+    Data52PFromMeasureToGraph();
+    EXPECT_EQ(6u, Slots(PANEL_SCHART_R1).size());
+    EXPECT_DOUBLE_EQ(220.0, Last(PANEL_SCHART_R1));
 }
 
 TEST_F(ChartsTest, SineSamples) {

@@ -8,22 +8,30 @@
 // N and N + 1; its latency is the tick of its frame minus N.
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "UiTestSupport.h"
+#include "app/LinkMonitor.h"
+#include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
+#include "link/LinkEvents.h"
 #include "link/Scheduler.h"
+#include "persist/Language.h"
 #include "persist/SettingsFiles.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "record/DataLog.h"
 #include "remote/RemoteCommand.h"
 #include "sim/Simulator.h"
 
@@ -466,8 +474,16 @@ TEST_F(OperatorScenarioTest, UnplugGoesOfflineQuietlyAndTheConnectButtonReconnec
     ASSERT_TRUE(sim_.Replug(&error)) << error;
     TicksTo(100);
     EXPECT_EQ(Lines{}, Phase());
+    // Offline, the running charts go on in time without values: one empty slot every second
+    // tick from the loss in tick 72 on.
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(0.0, ChartTail(i, 600).back()) << "offline, the running charts draw zeros";
+        std::vector<StripChartSlot> shown;
+        GetStripChartSlots(gMainPanel, kCharts[i], &shown);
+        size_t empty = 0;
+        while (empty < shown.size() && std::isnan(shown[shown.size() - 1 - empty].value)) {
+            ++empty;
+        }
+        EXPECT_EQ(15u, empty) << "chart " << i;
     }
 
     Press(PANEL_BT_CONNECT);
@@ -544,6 +560,190 @@ TEST_F(OperatorScenarioTest, ClickToFrameOverThePollCycle) {
         std::printf("  %-22s %2d clicks: %d / %.1f / %d\n", key.c_str(), t.n, t.min,
                     static_cast<double>(t.sum) / t.n, t.max);
     }
+}
+
+// Rows of the log whose kind column is `kind`, each as its fields; no field of these runs holds a
+// comma, so a plain split reads them.
+std::vector<Lines> LogRows(const std::string& text, const std::string& kind) {
+    std::vector<Lines> rows;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        Lines fields;
+        std::stringstream f(line);
+        for (std::string field; std::getline(f, field, ',');) {
+            fields.push_back(field);
+        }
+        if (line.back() == ',') {
+            fields.push_back("");
+        }
+        if (fields.size() == 14 && fields[2] == kind) {
+            rows.push_back(fields);
+        }
+    }
+    return rows;
+}
+
+std::string EventNames(const std::string& text) {
+    std::string out;
+    for (const Lines& row : LogRows(text, "event")) {
+        out += row[12] + " ";
+    }
+    return out;
+}
+
+std::string CtrlText(int control) {
+    std::string text;
+    GetCtrlVal(gMainPanel, control, &text);
+    return text;
+}
+
+// With a log running the instrument vanishes: the link area says when and on which device the
+// link was lost, the log has one link_lost row, and the measure rows repeat what the instrument
+// sent. After the operator connects again the notice goes and the log goes on.
+TEST_F(OperatorScenarioTest, LostLinkIsNoticedAndLoggedAndTheLogGoesOn) {
+    SetLanguageEnglish();
+    PanelMainLanguageSet();
+    const std::string log = scratch_->path() + "/run.csv";
+    popups_.fileStatus = VAL_NEW_FILE_SELECTED;
+    popups_.filePath = log;
+    ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOG_START));
+    ASSERT_EQ(1, DataLogIsOn());
+
+    char device[512] = {};
+    ASSERT_NE(nullptr, realpath(sim_.SlavePath().c_str(), device));
+    Press(PANEL_BT_CONNECT);
+    TicksTo(25);
+    EXPECT_EQ(1, Visible(PANEL_TXT_LINKINFO));
+    EXPECT_EQ("COM1 = " + std::string(device) + ", 9600 baud, address 1",
+              CtrlText(PANEL_TXT_LINKINFO));
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(50);
+    const std::string measured = lastMeasurement_;
+    ASSERT_FALSE(measured.empty());
+
+    sim_.Unplug();
+    TicksTo(72);
+    ASSERT_EQ(0, gPowerInfo.online);
+    EXPECT_EQ(0, Visible(PANEL_TXT_LINKINFO));
+    EXPECT_EQ(1, Visible(PANEL_TXT_LINKLOST));
+    const std::string notice = CtrlText(PANEL_TXT_LINKLOST);
+    EXPECT_TRUE(std::regex_match(notice, std::regex("Link lost at [0-9]{2}:[0-9]{2}:[0-9]{2}: "
+                                                    "no answer on COM1 \\(" +
+                                                    std::string(device) + "\\)")))
+        << notice;
+    Shot("link-lost-en");
+    ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_SET_LANG_CN));
+    EXPECT_EQ("通讯中断（" + notice.substr(13, 8) + "）：COM1（" + device + "）无应答",
+              CtrlText(PANEL_TXT_LINKLOST))
+        << "the notice speaks the language in force";
+    Shot("link-lost-cn");
+
+    std::string error;
+    ASSERT_TRUE(sim_.Replug(&error)) << error;
+    TicksTo(100);
+    EXPECT_EQ(1, Visible(PANEL_TXT_LINKLOST)) << "the notice stays until the next connect";
+    Press(PANEL_BT_CONNECT);
+    EXPECT_EQ(0, Visible(PANEL_TXT_LINKLOST));
+    TicksTo(152);
+    Press(PANEL_LED_OUTPUT);
+    TicksTo(185);
+    Shot("link-online-cn");
+    ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOG_STOP));
+
+    const std::string text = vx52test::ScratchDir::ReadFile(log);
+    // The instrument's settings come in with the connect; the connect sequence stops the output
+    // the instrument kept running while it was away.
+    EXPECT_EQ("log_start connect set_change output_on link_lost connect output_off output_on "
+              "log_stop ",
+              EventNames(text));
+    const std::vector<Lines> rows = LogRows(text, "measure");
+    ASSERT_GE(rows.size(), 2u);
+    // The first measurement of each run, field for field as the instrument sent it.
+    const std::vector<double> want = Readings(measured);
+    const Lines& first = rows.front();
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(want[i], std::stod(first[3 + i]), 1e-9) << i << " " << measured;
+    }
+    EXPECT_EQ((Lines{"220.0", "50.0", "HIGH", "on", "online", "", ""}),
+              Lines(first.begin() + 7, first.end()));
+    EXPECT_NE(std::string::npos, text.find(",measure,", text.rfind(",connect,")))
+        << "measure rows after the second connect";
+    for (const std::string& line : {std::string(kDataLogHeader)}) {
+        EXPECT_EQ(0u, text.find(line + "\n"));
+    }
+}
+
+// The monitor lists each frame with its bytes and meaning while it is open, passes over frames
+// while paused or closed, clears, saves what it lists and keeps only the newest 10,000.
+TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
+    SetLanguageEnglish();
+    PanelMainLanguageSet();
+    auto rows = [] {
+        int n = -1;
+        GetNumTableRows(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, &n);
+        return n;
+    };
+    auto row = [](int i) {
+        std::vector<std::string> cells;
+        GetTableRowCells(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, i, &cells);
+        Lines out(cells.begin(), cells.end());
+        out.erase(out.begin()); // the time
+        return Join(out);
+    };
+    ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_SET_LINKMON));
+    ASSERT_GT(gLinkMonPanel, 0);
+    Press(PANEL_BT_CONNECT);
+    TicksTo(6);
+    ASSERT_EQ(3, rows());
+    EXPECT_EQ(Join({"sent", "7B 07 00 01 52 4D 4F 2A 20 7D", "{...RMO* }", "RMO"}), row(0));
+    EXPECT_EQ(0u, row(1).find("recv.\n7B ")) << row(1);
+    EXPECT_NE(std::string::npos, row(1).find("\nRMO reply accepted\n")) << row(1);
+    EXPECT_EQ(Join({"sent", "7B 07 00 01 52 54 45 2A 1D 7D", "{...RTE*.}", "RTE"}), row(2));
+
+    bool quit = false;
+    sim_.Command("silence on", &quit);
+    TicksTo(16);
+    EXPECT_EQ("recv.\n\n\nRNS nothing received\n", row(rows() - 2));
+    sim_.Command("silence off", &quit);
+
+    const int before = rows();
+    UiTriggerMenuItem(gMainMenu, MENUBAR_SET_LANG_CN);
+    QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_PAUSE)),
+                      Qt::LeftButton);
+    TicksTo(40);
+    EXPECT_EQ(before, rows()) << "paused";
+    QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_PAUSE)),
+                      Qt::LeftButton);
+    TicksTo(60);
+    ASSERT_GT(rows(), before);
+    EXPECT_NE(std::string::npos, row(rows() - 1).find("接收")) << "new rows in the new language";
+    const std::string shots = vx52test::BinDir() + "/../screenshots";
+    EXPECT_EQ(0, UiSavePanelImage(gLinkMonPanel, (shots + "/link-monitor-cn.png").c_str()));
+
+    const std::string saved = scratch_->path() + "/frames.txt";
+    popups_.fileStatus = VAL_NEW_FILE_SELECTED;
+    popups_.filePath = saved;
+    QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_SAVE)),
+                      Qt::LeftButton);
+    const std::string text = vx52test::ScratchDir::ReadFile(saved);
+    EXPECT_EQ(rows() + 1, std::count(text.begin(), text.end(), '\n'));
+    EXPECT_EQ(0u, text.find("时间\t方向\t字节（十六进制）\t文本\t含义\n"));
+
+    QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_CLEAR)),
+                      Qt::LeftButton);
+    EXPECT_EQ(0, rows());
+    const uint8_t frame[] = {0x7B, 0x0A};
+    for (int i = 0; i < 10005; ++i) {
+        LinkNotifyFrameSent(frame, 2, 240, 235);
+    }
+    EXPECT_EQ(10000, rows());
+
+    QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_CLOSE)),
+                      Qt::LeftButton);
+    EXPECT_EQ(0, gLinkMonPanel);
+    TicksTo(100);
+    ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_SET_LINKMON));
+    EXPECT_EQ(0, rows()) << "nothing is kept while closed";
 }
 
 } // namespace

@@ -28,7 +28,7 @@ FORM_W, FORM_H = 1000, 680
 # Control rectangles (x, y, w, h) on the form, from data/ui/PANEL.ui.
 BT_CONNECT = (850, 632, 132, 32)
 LED_OUTPUT = (22, 474, 104, 104)
-LINK_AREA = (356, 632, 340, 32)      # link lamp and offline caption / model name
+LINK_AREA = (356, 632, 176, 32)      # link lamp and offline caption / model name
 OUTPUT_AREA = (8, 460, 324, 212)     # output lamp, running / stopped / alarm texts
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
@@ -345,14 +345,16 @@ class SharedNetworkNamespace:
 PROGRAM_ERR = "program.err"
 
 
-def start_program(server, cwd):
+def start_program(server, cwd, netns=None, args=()):
     """The program in cwd on the server's display; its diagnostics go to cwd/program.err (a
-    file, not a pipe, so a long run can never block on a full pipe)."""
+    file, not a pipe, so a long run can never block on a full pipe). It runs in a network
+    namespace of its own, or in the shared one given."""
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)
     env["DISPLAY"] = server.name
+    prefix = netns.prefix() if netns else _own_network_namespace()
     with open(os.path.join(cwd, PROGRAM_ERR), "wb") as err:
-        return subprocess.Popen(_own_network_namespace() + [PROGRAM], cwd=cwd, env=env,
+        return subprocess.Popen(prefix + [PROGRAM, *args], cwd=cwd, env=env,
                                 stdout=subprocess.DEVNULL, stderr=err)
 
 
@@ -404,3 +406,26 @@ class Checks:
             print("\n".join(["", "failed:"] + self.failures), flush=True)
             return 1
         return 0
+
+
+def press_keys(server, *keysyms):
+    """Keys as the keyboard sends them, to whichever window has the focus."""
+    from Xlib import XK
+    for name in keysyms:
+        code = server.dpy.keysym_to_keycode(XK.string_to_keysym(name))
+        xtest.fake_input(server.dpy, X.KeyPress, code)
+        xtest.fake_input(server.dpy, X.KeyRelease, code)
+    server.dpy.sync()
+
+
+def start_running(server, win, log, mark=0, timeout=20.0):
+    """After the connect at start-up (its frames logged after mark), the output lamp's click
+    starts the output; True once the first measurement query has gone out."""
+    def polling():
+        sent = [e.mnemonic for e in log.since(mark, "RX")]
+        return "RNS" in sent and sent[sent.index("RNS"):].count("RTE") >= 2
+    if not wait_until(polling, timeout):
+        return False
+    mark = log.mark()
+    server.click(win, LED_OUTPUT)
+    return log.wait(mark, lambda e: e.dir == "RX" and e.mnemonic == "RNT", 5.0) is not None

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ScratchDir.h"
@@ -18,7 +20,7 @@
 
 namespace {
 
-enum Kind { TITLE, MENU, ITEM, LABEL, TEXT };
+enum Kind { TITLE, MENU, ITEM, LABEL, TEXT, LIST_FIRST };
 enum Where { MAIN, COMM, ABOUT, WAIT };
 
 struct Target {
@@ -60,6 +62,8 @@ const std::vector<Target> kCommTargets = {
     {196, COMM, LABEL, COMMPANEL_NUM_ADDRESS},
     {198, COMM, LABEL, COMMPANEL_RING_PORT},
     {199, COMM, LABEL, COMMPANEL_RING_BAUD},
+    {460, COMM, LABEL, COMMPANEL_RING_DEVICE},
+    {461, COMM, LIST_FIRST, COMMPANEL_RING_DEVICE},
     {178, COMM, LABEL, COMMPANEL_BT_OK},
     {179, COMM, LABEL, COMMPANEL_BT_CANCEL},
 };
@@ -75,9 +79,9 @@ const std::vector<Target> kWaitTargets = {
     {182, WAIT, TEXT, WAITPANEL_TXT_WAIT},
 };
 
-const int kAllItems[] = {1,   2,   5,   6,   7,   8,   9,   22,  31,  32,  33,
-                         34,  35,  37,  38,  46,  47,  56,  57,  175, 176, 178,
-                         179, 181, 182, 183, 184, 189, 190, 196, 198, 199, 299};
+const int kAllItems[] = {1,   2,   5,   6,   7,   8,   9,   22,  31,  32,  33,  34,
+                         35,  37,  38,  46,  47,  56,  57,  175, 176, 178, 179, 181,
+                         182, 183, 184, 189, 190, 196, 198, 199, 299, 460, 461};
 
 std::string Shown(const Target& t) {
     int panel = t.where == MAIN    ? gMainPanel
@@ -100,6 +104,9 @@ std::string Shown(const Target& t) {
         break;
     case TEXT:
         GetCtrlVal(panel, t.id, &text);
+        break;
+    case LIST_FIRST:
+        GetLabelFromIndex(panel, t.id, 0, &text);
         break;
     }
     return text;
@@ -255,9 +262,14 @@ TEST_F(LanguageTest, ShippedFilesHoldEveryItemAndTheLayoutSpeaksChineseDat) {
     LoadPanels(0);
     const std::vector<const std::vector<Target>*> all = {&kMainTargets, &kCommTargets,
                                                          &kAboutTargets, &kWaitTargets};
+    // A menu text that doubles as a window title shows there without its mnemonic.
+    auto shownAs = [&](const Target& t) {
+        const std::string text = expected(t.item);
+        return t.kind == TITLE ? std::regex_replace(text, std::regex(R"(\(&.\)|&)"), "") : text;
+    };
     for (const auto* targets : all) {
         for (const Target& t : *targets) {
-            EXPECT_EQ(expected(t.item), Shown(t)) << "layout text of item " << t.item;
+            EXPECT_EQ(shownAs(t), Shown(t)) << "layout text of item " << t.item;
         }
     }
     PanelMainLanguageSet();
@@ -267,7 +279,7 @@ TEST_F(LanguageTest, ShippedFilesHoldEveryItemAndTheLayoutSpeaksChineseDat) {
     PanelWaitLanguageSet();
     for (const auto* targets : all) {
         for (const Target& t : *targets) {
-            EXPECT_EQ(expected(t.item), Shown(t)) << "Chinese.dat item " << t.item;
+            EXPECT_EQ(shownAs(t), Shown(t)) << "Chinese.dat item " << t.item;
         }
     }
     EXPECT_EQ(expected(299), Shown(kAlarmTargets[0]));
@@ -279,6 +291,26 @@ TEST_F(LanguageTest, ShippedFilesHoldEveryItemAndTheLayoutSpeaksChineseDat) {
         EXPECT_EQ(1, ReadItem(item, text)) << "English.dat lacks item " << item;
     }
     CloseLanguage();
+}
+
+// The alarms page quotes the alarm text word for word, so an operator who looks
+// it up finds it.
+TEST(HelpDocuments, QuoteTheAlarmTextOfTheirLanguage) {
+    const std::string source = Env("VX52_SOURCE_DIR");
+    for (const auto& [lang, page] : {std::pair<const char*, const char*>{"English.dat", "en"},
+                                     {"Chinese.utf8.dat", "cn"}}) {
+        const std::string items = ScratchDirTest::ReadFile(source + "/data/lang/" + lang);
+        const size_t at = items.find("\n0299 = ");
+        ASSERT_NE(std::string::npos, at) << lang;
+        const size_t from = at + std::strlen("\n0299 = ");
+        std::string text = items.substr(from, items.find('\n', from) - from);
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+        const std::string html =
+            ScratchDirTest::ReadFile(source + "/data/help/" + page + "/alarms.html");
+        EXPECT_NE(std::string::npos, html.find(text)) << page << " lacks: " << text;
+    }
 }
 
 TEST(HelpDocuments, BothLanguagesAreCompiledBesideTheProgram) {

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "app/LinkArea.h"
+#include "app/LinkMonitor.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
@@ -20,6 +22,7 @@
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "remote/RemoteServer.h"
+#include "record/DataLog.h"
 
 namespace fs = std::filesystem;
 
@@ -28,6 +31,12 @@ namespace vx52test {
 std::string BinDir() {
     const char* dir = std::getenv("VX52_BIN_DIR");
     return dir ? dir : "";
+}
+
+std::string ScreenshotDir() {
+    const std::string dir = BinDir() + "/../screenshots";
+    fs::create_directories(dir);
+    return dir;
 }
 
 ScratchDir::ScratchDir(bool withData) {
@@ -111,6 +120,8 @@ void ResetProgramState() {
     TickReset();
     CommSchedulerReset();
     gFirstConnect = 0;
+    DataLogStop();
+    LinkAreaReset();
     RemoteServerStop();
     gRemoteSet = RemoteSet{};
     RemoteSetCheck();
@@ -125,6 +136,7 @@ void MainWindowTest::SetUp() {
 }
 
 void MainWindowTest::TearDown() {
+    DisplayPanelLinkMonitor(0);
     for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gRemotePanel, &gMainPanel}) {
         if (*panel > 0) {
             DiscardPanel(*panel);

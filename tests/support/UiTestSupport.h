@@ -37,6 +37,8 @@ private:
 
 // Build output folder with the program and its data files.
 std::string BinDir();
+// build/screenshots, made when missing: pictures kept for a person to look at.
+std::string ScreenshotDir();
 
 // Answers every popup and records what was asked.
 class PopupRecorder : public UiPopupResponder {

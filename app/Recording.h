@@ -1,0 +1,28 @@
+// The data log as the operator runs it: the File menu's start and stop, the
+// --log option, and what the log hears from the link, the front panel and
+// the menus. A log that cannot be written stops with a message; the program
+// goes on.
+#pragma once
+
+#include <string>
+
+// Starts listening to the link and to every callback; once per process.
+void RecordingInstall();
+// Starts a log in path (a relative path is taken in the working folder).
+// Returns 0, or the errno of the failure; the operator is not told (the
+// callers say it in their own way).
+int RecordingStart(const char* path);
+// The menu's start: asks for the file, starts, says what went wrong.
+void RecordingStartFromMenu();
+void RecordingStop();
+int RecordingIsOn();
+// A settings file loaded or saved, as the log's file_load or file_save.
+void RecordingFileEvent(const char* event, const char* path);
+// The program is ending: the exit row now, the stop after the link closed.
+void RecordingExit();
+// "Vx52Log-YYYYMMDD-HHMMSS.csv" for the present local time.
+std::string RecordingDefaultName();
+// The operator's text for a log that could not be started or went on no longer.
+std::string RecordingFailureText(bool started, const std::string& path, int error, bool english);
+// Puts the menu's start and stop items in line with the log.
+void RecordingMenuDimmed();

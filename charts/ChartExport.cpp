@@ -1,0 +1,136 @@
+#include "charts/ChartExport.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "platform/FileReplace.h"
+#include "power/PowerRecords.h"
+
+namespace {
+
+// Shortest text that reads back as the same double, or a fixed number of
+// decimals; always with a "." whatever the locale.
+std::string Number(double v, int decimals = -1) {
+    char buf[64];
+    const auto result =
+        decimals < 0 ? std::to_chars(buf, buf + sizeof buf, v)
+                     : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, result.ptr);
+}
+
+std::string LocalTime(long long epochMs) {
+    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
+    char text[40] = "";
+    if (const std::tm* local = std::localtime(&seconds)) {
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
+    }
+    char ms[8];
+    std::snprintf(ms, sizeof ms, ".%03d", static_cast<int>(epochMs % 1000));
+    return std::string(text) + ms;
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + '"';
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+    if (text.size() < tail.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < tail.size(); ++i) {
+        const unsigned char a = text[text.size() - tail.size() + i];
+        if (std::tolower(a) != std::tolower(static_cast<unsigned char>(tail[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The chosen path, with the extension added when the name lacks it; empty
+// when the operator chose nothing.
+std::string ChooseFile(const char* extension) {
+    const std::string pattern = std::string("*") + extension;
+    char path[MAX_PATHNAME_LEN] = {};
+    const int status = FileSelectPopup("", pattern.c_str(), pattern.c_str(), "", VAL_SAVE_BUTTON, 0,
+                                       1, 1, 1, path);
+    if (status != VAL_EXISTING_FILE_SELECTED && status != VAL_NEW_FILE_SELECTED) {
+        return {};
+    }
+    std::string chosen = path;
+    if (!EndsWithNoCase(chosen, extension)) {
+        chosen += extension;
+    }
+    return chosen;
+}
+
+void ReportFailure(const std::string& path, const std::string& reason) {
+    if (gPowerInfo.language == 1) {
+        WarningPopup("Warning", ("The file could not be saved:\n" + path + "\n" + reason).c_str());
+    } else {
+        WarningPopup("警告", ("文件保存失败：\n" + path + "\n" + reason).c_str());
+    }
+}
+
+int WriteChosen(const std::string& path, const std::string& bytes) {
+    const int err = SysReplaceFile(path.c_str(), bytes.data(), bytes.size());
+    if (err != 0) {
+        ReportFailure(path, std::strerror(err));
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::string& valueName) {
+    std::string out = "seconds,local_time," + CsvField(valueName) + "\n";
+    for (const StripChartSlot& slot : shown) {
+        out += Number(slot.seconds, 3);
+        out += ',';
+        out += LocalTime(slot.epochMs);
+        out += ',';
+        if (!std::isnan(slot.value)) {
+            out += Number(slot.value);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+int SaveStripChartImage(int panel, int control) {
+    const std::string path = ChooseFile(".png");
+    if (path.empty()) {
+        return 0;
+    }
+    std::string png;
+    if (GetCtrlImagePng(panel, control, &png) != 0) {
+        ReportFailure(path, "no picture of the chart could be made");
+        return 0;
+    }
+    return WriteChosen(path, png);
+}
+
+int SaveStripChartData(int panel, int control) {
+    const std::string path = ChooseFile(".csv");
+    if (path.empty()) {
+        return 0;
+    }
+    std::vector<StripChartSlot> slots;
+    std::string title;
+    GetStripChartSlots(panel, control, &slots);
+    GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, &title);
+    return WriteChosen(path, StripChartCsv(slots, title));
+}

@@ -1,0 +1,18 @@
+// Saving what a strip chart shows: its picture as a PNG file, its points as a
+// CSV file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Toolkit.h"
+
+// UTF-8, comma separated, "." decimals, LF line ends. A header line, then one
+// line per slot: seconds before the newest slot, local time with milliseconds,
+// and the value, left empty where nothing was measured.
+std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::string& valueName);
+
+// Ask for a file name, then write. 1 when a file was written; 0 when the
+// operator cancelled or the write failed (the operator has been told why).
+int SaveStripChartImage(int panel, int control);
+int SaveStripChartData(int panel, int control);

@@ -1,0 +1,77 @@
+#include "link/LinkEvents.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "link/PortUart.h"
+
+namespace {
+
+std::vector<const LinkObserver*> gObservers;
+LinkPeer gPeer;
+bool gLosing = false;
+
+// A listener may add or remove listeners while it is told: the list is copied.
+template <typename Call> void Tell(Call call) {
+    const std::vector<const LinkObserver*> now = gObservers;
+    for (const LinkObserver* o : now) {
+        call(*o);
+    }
+}
+
+} // namespace
+
+void LinkAddObserver(const LinkObserver* observer) {
+    if (observer && std::find(gObservers.begin(), gObservers.end(), observer) == gObservers.end()) {
+        gObservers.push_back(observer);
+    }
+}
+
+void LinkRemoveObserver(const LinkObserver* observer) {
+    gObservers.erase(std::remove(gObservers.begin(), gObservers.end(), observer), gObservers.end());
+}
+
+void LinkNotifyFrameSent(const uint8_t* bytes, int length, int kind, int subKind) {
+    Tell([&](const LinkObserver& o) {
+        if (o.FRAME_SENT_CALLBACK) {
+            o.FRAME_SENT_CALLBACK(bytes, length, kind, subKind);
+        }
+    });
+}
+
+void LinkNotifyFrameReceived(const uint8_t* bytes, int length, int kind, int subKind, int result) {
+    Tell([&](const LinkObserver& o) {
+        if (o.FRAME_RECEIVED_CALLBACK) {
+            o.FRAME_RECEIVED_CALLBACK(bytes, length, kind, subKind, result);
+        }
+    });
+}
+
+void LinkNotifyConnected(int port, int baudRate, int address) {
+    gPeer = LinkPeer{port, PortUartDevice(port), baudRate, address};
+    gLosing = false;
+    Tell([](const LinkObserver& o) {
+        if (o.CONNECTED_CALLBACK) {
+            o.CONNECTED_CALLBACK(gPeer);
+        }
+    });
+}
+
+void LinkNotifyLosing() {
+    gLosing = true;
+}
+
+void LinkNotifyClosed() {
+    const bool lost = gLosing;
+    gLosing = false;
+    Tell([lost](const LinkObserver& o) {
+        auto fn = lost ? o.LOST_CALLBACK : o.DISCONNECTED_CALLBACK;
+        if (fn) {
+            fn(gPeer);
+        }
+    });
+}
+
+const LinkPeer& LinkCurrentPeer() {
+    return gPeer;
+}

@@ -1,0 +1,46 @@
+// What the link does, told to whoever listens: frames sent and received, and
+// the link opened, closed by the operator or lost. The scheduler reports at
+// the points where these happen and knows nothing of the listeners.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The far end as the link opened it.
+struct LinkPeer {
+    int port = 0;
+    std::string device; // the device "COM<port>" led to, links followed
+    int baudRate = 0;
+    int address = 0;
+};
+
+// Any member may be null.
+struct LinkObserver {
+    void (*FRAME_SENT_CALLBACK)(const uint8_t* bytes, int length, int kind, int subKind);
+    // result as the decoder gave it: 1 accepted, -1 refused or unusable, 0 no
+    // acceptable reply (length 0: nothing arrived at all). Called after the
+    // reply has acted on the records.
+    void (*FRAME_RECEIVED_CALLBACK)(const uint8_t* bytes, int length, int kind, int subKind,
+                                    int result);
+    void (*CONNECTED_CALLBACK)(const LinkPeer& peer);
+    // Closed by the operator or at shutdown.
+    void (*DISCONNECTED_CALLBACK)(const LinkPeer& peer);
+    // Closed because the instrument stopped answering.
+    void (*LOST_CALLBACK)(const LinkPeer& peer);
+};
+
+// The observer must outlive its registration; adding one twice adds it once.
+void LinkAddObserver(const LinkObserver* observer);
+void LinkRemoveObserver(const LinkObserver* observer);
+
+// ---- called by the scheduler ----------------------------------------------------
+void LinkNotifyFrameSent(const uint8_t* bytes, int length, int kind, int subKind);
+void LinkNotifyFrameReceived(const uint8_t* bytes, int length, int kind, int subKind, int result);
+void LinkNotifyConnected(int port, int baudRate, int address);
+// The close about to happen is a loss of the instrument.
+void LinkNotifyLosing();
+// The link has closed: reported as lost after LinkNotifyLosing, else as a
+// disconnect.
+void LinkNotifyClosed();
+// The peer of the link now open, or of the last one.
+const LinkPeer& LinkCurrentPeer();
