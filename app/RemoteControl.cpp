@@ -10,17 +10,24 @@
 
 #include "app/CommandLine.h"
 #include "app/MenuDialogs.h"
+#include "app/Recording.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
+#include "link/Command.h"
+#include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
 #include "remote/RemoteServer.h"
 
 int gRemotePanel = 0;
 
 namespace {
+
+constexpr int kMeasureKind = 240;
+constexpr int kMeasureSubKind = 17;
 
 bool English() {
     return gPowerInfo.language == 1;
@@ -68,6 +75,15 @@ std::string Trimmed(const std::string& s) {
     const size_t e = s.find_last_not_of(" \t");
     return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
+
+// MEASure:AGE? counts from the last measurement the link accepted.
+void MeasurementArrived(const uint8_t*, int, int kind, int subKind, int result) {
+    if (result == COMM_RX_ACCEPTED && kind == kMeasureKind && subKind == kMeasureSubKind) {
+        PowerNoteMeasurement();
+    }
+}
+
+const LinkObserver kMeasurementObserver{nullptr, MeasurementArrived, nullptr, nullptr, nullptr};
 
 } // namespace
 
@@ -135,6 +151,8 @@ void RemoteControlRegisterCallbacks() {
     UiRegisterCtrlCallback("BT_REMOTE_CANCEL_CALLBACK", BT_REMOTE_CANCEL_CALLBACK);
     UiRegisterPanelCallback("REMOTE_PANEL_CALLBACK", REMOTE_PANEL_CALLBACK);
     RemoteServerOnClients(ShowClients);
+    RemoteServerOnCommandsRun(RecordingRemoteChanges);
+    LinkAddObserver(&kMeasurementObserver);
 }
 
 void DisplayPanelRemote(int show) {

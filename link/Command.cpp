@@ -6,7 +6,6 @@
 #include "link/Scheduler.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
-#include "power/PowerRequest.h"
 
 namespace {
 
@@ -188,7 +187,6 @@ int RxMeasure(const ReplyView& v) {
     gArrMeasureOutput[1] = current;
     gArrMeasureOutput[2] = freq;
     gArrMeasureOutput[3] = power;
-    PowerNoteMeasurement();
     if (gPowerInfo.outputOn == 1) {
         Data52PFromMeasureToPanel();
     }

@@ -25,6 +25,13 @@ std::string sAddress;
 int sPort = 0;
 std::vector<std::unique_ptr<Client>> sClients;
 void (*sObserver)(int) = nullptr;
+void (*sCommandsRun)() = nullptr;
+
+void CommandsRun() {
+    if (sCommandsRun) {
+        sCommandsRun();
+    }
+}
 
 void Notify() {
     if (sObserver) {
@@ -71,6 +78,7 @@ void OnNet(int, int client, int event, const char* data, int length) {
         if (Client* c = Find(client)) {
             std::string out;
             RemoteSessionFeed(&c->session, data, static_cast<size_t>(length), &out);
+            CommandsRun();
             Send(client, out);
         }
         break;
@@ -244,6 +252,7 @@ void RemoteServerTick() {
         if (Client* c = Find(id)) {
             std::string out;
             RemoteSessionPoll(&c->session, &out);
+            CommandsRun();
             Send(id, out);
         }
     }
@@ -251,4 +260,8 @@ void RemoteServerTick() {
 
 void RemoteServerOnClients(void (*observer)(int clients)) {
     sObserver = observer;
+}
+
+void RemoteServerOnCommandsRun(void (*observer)()) {
+    sCommandsRun = observer;
 }

@@ -42,3 +42,6 @@ int RemoteServerClients();
 void RemoteServerTick();
 // Called with the number of clients whenever it changes.
 void RemoteServerOnClients(void (*observer)(int clients));
+// Called after the server has run what a client sent, before anything else
+// can change the records.
+void RemoteServerOnCommandsRun(void (*observer)());

@@ -108,7 +108,8 @@ def main():
         env.pop("QT_QPA_PLATFORM", None)
         env["DISPLAY"] = server.name
         with open(os.path.join(d, "program.err"), "wb") as err:
-            prog = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--remote", str(net.port)],
+            prog = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--remote", str(net.port),
+                                                       "--log", "remote.csv"],
                                     cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=err)
         win = server.wait_window(TITLE_EN)
         if not check(win is not None, "the main window appears"):
@@ -286,6 +287,11 @@ def main():
         check(prog.poll() is None, "the program survived every client")
         server.close_box(win)
         check(wait_exit(prog) == 0, "the close box ends the program with 0")
+        with open(os.path.join(d, "remote.csv")) as f:
+            rows = f.read()
+        check(",set_change,u_v 220.0->230.0 remote\n" in rows
+              and ",set_change,f_hz 50.0->60.0 remote\n" in rows,
+              "the data log records the remote settings with the detail remote")
         report = sanitizer_report(d)
         check(not report, "no sanitizer report" + (": " + report if report else ""))
     finally:
