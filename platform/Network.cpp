@@ -1,14 +1,14 @@
-// TCP servers over Qt Network. Clients are read in turns of NET_RECEIVE_TURN
-// bytes, so one that floods the server cannot keep the event loop (and with it
-// the 50 ms tick) to itself; Qt reads no more from the kernel than one buffer,
-// so such a client is slowed by TCP itself.
+// TCP servers over Qt Network. Qt reads at most NET_RECEIVE_TURN bytes of a
+// client from the kernel before the client's bytes are delivered, so one that
+// floods the server gets a turn like every other event and cannot keep the
+// event loop (and with it the 50 ms tick) to itself; what it sends beyond that
+// waits in the kernel, and TCP slows it down.
 #include "platform/Network.h"
 
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <map>
 
 namespace {
@@ -21,7 +21,6 @@ struct ServerRec {
 struct ClientRec {
     int server = 0;
     QPointer<QTcpSocket> socket;
-    bool turnScheduled = false;
 };
 
 std::map<int, ServerRec> gServers;
@@ -29,7 +28,7 @@ std::map<int, ClientRec> gClients;
 int gNextHandle = 1;
 
 // Qt buffers no more than this from the kernel for one client.
-constexpr qint64 kReadBuffer = 64 * 1024;
+constexpr qint64 kReadBuffer = NET_RECEIVE_TURN;
 constexpr int kKernelSendBuffer = 64 * 1024;
 
 void Deliver(int client, int event, const char* data, int length) {
@@ -59,36 +58,22 @@ void Drop(int client) {
     }
 }
 
-// Delivers what the client sent, at most one turn's worth unless all is wanted.
-// Reads go on until one comes back empty: only a read that finds Qt's buffer
-// empty makes it watch the socket again after the buffer was full.
-void ReadTurn(int client, bool all) {
-    int budget = NET_RECEIVE_TURN;
-    char buffer[NET_RECEIVE_TURN];
-    while (all || budget > 0) {
+// Delivers everything Qt holds for the client: no more than its read buffer,
+// since Qt takes nothing further from the kernel until a read has found that
+// buffer empty. That last, empty read is what makes Qt watch the socket again.
+void ReadAll(int client) {
+    char buffer[4096];
+    while (true) {
         auto c = gClients.find(client);
         if (c == gClients.end() || !c->second.socket) {
             return;
         }
-        const qint64 n = c->second.socket->read(buffer, all ? sizeof buffer : budget);
+        const qint64 n = c->second.socket->read(buffer, sizeof buffer);
         if (n <= 0) {
             return;
         }
-        budget -= static_cast<int>(n);
         Deliver(client, NET_RECEIVED, buffer, static_cast<int>(n));
     }
-    auto c = gClients.find(client);
-    if (c == gClients.end() || !c->second.socket || c->second.turnScheduled) {
-        return;
-    }
-    c->second.turnScheduled = true;
-    QTimer::singleShot(0, c->second.socket.data(), [client] {
-        auto again = gClients.find(client);
-        if (again != gClients.end()) {
-            again->second.turnScheduled = false;
-            ReadTurn(client, false);
-        }
-    });
 }
 
 void Gone(int client) {
@@ -96,7 +81,7 @@ void Gone(int client) {
         return;
     }
     // What it sent before it went still counts.
-    ReadTurn(client, true);
+    ReadAll(client);
     if (gClients.count(client) == 0) {
         return;
     }
@@ -119,9 +104,11 @@ void Accept(int server) {
         // The kernel would otherwise grow a silent client's share to megabytes
         // before the program ever noticed.
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelSendBuffer);
-        gClients[client] = ClientRec{server, socket, false};
-        QObject::connect(socket, &QTcpSocket::readyRead, socket,
-                         [client] { ReadTurn(client, false); });
+        // A client whose machine vanished from the network would otherwise keep
+        // its place among the few there are.
+        socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        gClients[client] = ClientRec{server, socket};
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [client] { ReadAll(client); });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [client] { Gone(client); });
         QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
                          [client](QAbstractSocket::SocketError) { Gone(client); });

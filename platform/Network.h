@@ -17,7 +17,7 @@ using NetCallbackPtr = void (*)(int server, int client, int event, const char* d
 // dropped rather than kept at the program's cost.
 constexpr int NET_MAX_UNSENT = 64 * 1024;
 // Bytes of one client delivered before other events get their turn.
-constexpr int NET_RECEIVE_TURN = 4096;
+constexpr int NET_RECEIVE_TURN = 16 * 1024;
 
 // Listens on a numeric address (IPv4 or IPv6) and port; port 0 takes a free
 // one. Returns a server handle > 0, or -1 with the system's reason in *error.
