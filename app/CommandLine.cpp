@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "remote/RemoteServer.h"
+
 #ifndef VX52_VERSION
 #error "VX52_VERSION comes from the project's version in CMakeLists.txt"
 #endif
@@ -12,23 +14,36 @@
 namespace {
 
 std::string gLogFile;
+CommandLineRemote gRemote;
 
 struct CommandLineOption {
     const char* name;      // with its leading "--"
     const char* valueName; // nullptr when the option takes no value
     const char* help;
-    // Returns kCommandLineGoOn, or the status to end with.
-    int (*apply)(const char* value, std::FILE* out);
+    // Returns kCommandLineGoOn, or the status to end with after a line on err.
+    int (*apply)(const char* value, std::FILE* out, std::FILE* err);
 };
 
-int PrintHelp(const char*, std::FILE* out);
+int PrintHelp(const char*, std::FILE* out, std::FILE*);
+int Refuse(std::FILE* err, const std::string& what);
 
-int TakeLogFile(const char* value, std::FILE*) {
+int TakeLogFile(const char* value, std::FILE*, std::FILE*) {
     gLogFile = value;
     return kCommandLineGoOn;
 }
 
-int PrintVersion(const char*, std::FILE* out) {
+int TakeRemote(const char* value, std::FILE*, std::FILE* err) {
+    std::string address;
+    int port = 0;
+    std::string why;
+    if (!RemoteParseListen(value, &address, &port, &why)) {
+        return Refuse(err, "--remote " + std::string(value) + ": " + why);
+    }
+    gRemote = {1, address, port};
+    return kCommandLineGoOn;
+}
+
+int PrintVersion(const char*, std::FILE* out, std::FILE*) {
     std::fprintf(out, "Vx52PSoft %s\n", VX52_VERSION);
     return 0;
 }
@@ -37,9 +52,11 @@ constexpr CommandLineOption kOptions[] = {
     {"--help", nullptr, "print this help and exit", PrintHelp},
     {"--version", nullptr, "print the version and exit", PrintVersion},
     {"--log", "FILE", "append a data log (CSV) to FILE from start-up on", TakeLogFile},
+    {"--remote", "[ADDR:]PORT",
+     "accept remote-control clients on PORT (address 127.0.0.1 unless given)", TakeRemote},
 };
 
-int PrintHelp(const char*, std::FILE* out) {
+int PrintHelp(const char*, std::FILE* out, std::FILE*) {
     std::fprintf(out, "Usage: vx52psoft [OPTION]...\n"
                       "Control program for a programmable AC power source on an RS-232 line.\n\n");
     for (const CommandLineOption& option : kOptions) {
@@ -62,6 +79,7 @@ int Refuse(std::FILE* err, const std::string& what) {
 
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
     gLogFile.clear();
+    gRemote = CommandLineRemote{};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--") {
@@ -97,7 +115,7 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
                 return Refuse(err, "option " + name + " needs " + option->valueName);
             }
         }
-        const int status = option->apply(value.c_str(), out);
+        const int status = option->apply(value.c_str(), out, err);
         if (status != kCommandLineGoOn) {
             return status;
         }
@@ -107,4 +125,8 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
 
 const std::string& CommandLineLogFile() {
     return gLogFile;
+}
+
+const CommandLineRemote& CommandLineRemoteServer() {
+    return gRemote;
 }

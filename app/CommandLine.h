@@ -16,3 +16,11 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err);
 
 // --log FILE: the data log to start with; empty when not given.
 const std::string& CommandLineLogFile();
+
+// --remote [ADDR:]PORT: the remote-control server to start, whatever "Set.Dat" says.
+struct CommandLineRemote {
+    int given = 0;
+    std::string address;
+    int port = 0;
+};
+const CommandLineRemote& CommandLineRemoteServer();

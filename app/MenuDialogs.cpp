@@ -13,6 +13,7 @@
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/Recording.h"
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
@@ -215,6 +216,9 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
     case MENUBAR_SET_COMM:
         DisplayPanelCommSet(1);
         break;
+    case MENUBAR_SET_REMOTE:
+        DisplayPanelRemote(1);
+        break;
     case MENUBAR_SET_LANG_CN:
         if (gPowerInfo.language != 0) {
             SetLanguageChinese();
@@ -404,12 +408,15 @@ std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int e
         {"The output settings could not be saved to", "The next start will not show them."},
         {"The link and language settings could not be saved to",
          "The next start will not use them."},
+        {"The remote-control settings could not be saved to",
+         "They are used until the program ends."},
     };
     static const Texts kChinese[] = {
         {"输出设置未能保存到", "文件未被修改。"},
         {"通讯设置未能保存到", "新设置仅在本次运行中有效。"},
         {"输出设置未能保存到", "下次启动时不会恢复这些设置。"},
         {"通讯和语言设置未能保存到", "下次启动时不会使用这些设置。"},
+        {"远程控制设置未能保存到", "新设置仅在本次运行中有效。"},
     };
     const Texts& t = (english ? kEnglish : kChinese)[what];
     const std::string reason = std::strerror(error);

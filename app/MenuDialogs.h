@@ -34,6 +34,7 @@ enum SettingsWrite {
     WRITE_LINK_DIALOG,   // "Set.Dat" after OK in the link-settings dialog
     WRITE_EXIT_AUTOSAVE, // the autosave file at shutdown
     WRITE_EXIT_SOFTSET,  // "Set.Dat" at shutdown
+    WRITE_REMOTE_DIALOG, // "Set.Dat" after OK in the remote-control dialog
 };
 // The operator's text for a file that could not be written, naming the file and
 // the system's reason (error, an errno value), in English or Chinese.

@@ -55,17 +55,22 @@ void Check(int status, int error) {
     UiPostDeferredCall(ShowFailure, nullptr);
 }
 
-void Observe() {
+// by names who changed the set values, when that is known.
+void ObserveBy(const char* by) {
     if (DataLogIsOn() == 0) {
         return;
     }
     int error = 0;
     const DataLogState s = StateNow();
-    int status = DataLogObserve(s, AlarmText(s), &error);
+    int status = DataLogObserve(s, AlarmText(s), &error, by);
     if (status == 0) {
         status = DataLogPoll(&error);
     }
     Check(status, error);
+}
+
+void Observe() {
+    ObserveBy(nullptr);
 }
 
 void Event(const char* event, const std::string& detail) {
@@ -164,6 +169,10 @@ int RecordingIsOn() {
 
 void RecordingFileEvent(const char* event, const char* path) {
     Event(event, path);
+}
+
+void RecordingRemoteChanges() {
+    ObserveBy("remote");
 }
 
 void RecordingExit() {

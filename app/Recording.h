@@ -18,6 +18,8 @@ void RecordingStop();
 int RecordingIsOn();
 // A settings file loaded or saved, as the log's file_load or file_save.
 void RecordingFileEvent(const char* event, const char* path);
+// What a remote client's commands just changed, as rows with the detail "remote".
+void RecordingRemoteChanges();
 // The program is ending: the exit row now, the stop after the link closed.
 void RecordingExit();
 // "Vx52Log-YYYYMMDD-HHMMSS.csv" for the present local time.

@@ -9,6 +9,7 @@
 #include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
+#include "app/RemoteControl.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
@@ -19,6 +20,7 @@
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
 #include "power/PowerRecords.h"
+#include "remote/RemoteServer.h"
 
 int gMainPanel = 0;
 int gCommPanel = 0;
@@ -95,6 +97,7 @@ void ExitMainPanelFrom(bool signalled) {
     if (gPowerInfo.online != 0) {
         CommConnectDeal(0);
     }
+    RemoteServerStop();
     RecordingStop();
     SysCloseNamedGuard(hMutex);
     hMutex = 0;
@@ -133,6 +136,7 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_LINKMON_SAVE_CALLBACK", BT_LINKMON_SAVE_CALLBACK);
     UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
+    RemoteControlRegisterCallbacks();
     // What hangs off the link: the link area's news, the data log, the monitor.
     LinkAreaInstall();
     RecordingInstall();
@@ -194,6 +198,7 @@ int AppMain(int argc, char* argv[]) {
 
     // Read before the guard so that its warning speaks the stored language.
     FileReadSoftSet(SOFTSET_FILE);
+    FileReadRemoteSet(SOFTSET_FILE);
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
@@ -207,6 +212,14 @@ int AppMain(int argc, char* argv[]) {
         } else {
             MessagePopup("警告", "程序已打开，请不要重复启动!");
         }
+        return -1;
+    }
+
+    // Before the window opens, so that a script waiting for the port learns at
+    // once that it will not come.
+    if (RemoteControlStartFromCommandLine() != 0) {
+        SysCloseNamedGuard(hMutex);
+        hMutex = 0;
         return -1;
     }
 
@@ -232,6 +245,7 @@ int AppMain(int argc, char* argv[]) {
     gFirstConnect = 1;
     CommConnectDeal(1);
     gFirstConnect = 0;
+    RemoteControlStartFromSettings();
 
     // A logout or kill takes the same path as the close box, so nothing is lost.
     SysOnTerminationSignal(ExitMainPanelOnSignal);

@@ -1,5 +1,5 @@
-// Everything periodic hangs off the 50 ms timer: the logo, the link step and
-// the strip charts, in that order.
+// Everything periodic hangs off the 50 ms timer: the logo, the link step, the
+// remote clients waiting for it, and the strip charts, in that order.
 #include "app/Tick.h"
 
 #include "app/Shell.h"
@@ -8,6 +8,7 @@
 #include "link/Scheduler.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "remote/RemoteServer.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gPowerInfo.online == 1) {
         CommTimerDeal();
     }
+    // After the link's step, so a *OPC? whose command just went out is answered now.
+    RemoteServerTick();
     if (even && gPowerInfo.outputOn == 1) {
         // With the link closed nothing is measured. The charts still move on
         // in time, with empty slots, so the lost stretch shows as a gap of

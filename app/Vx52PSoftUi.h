@@ -15,6 +15,7 @@ enum {
     ABOUTPANEL = 4,
     MENUBAR = 5,
     LINKMONPANEL = 6,
+    REMOTEPANEL = 7,
 };
 
 #define VX52_PANEL_CONTROLS(X)                                                                     \
@@ -68,7 +69,8 @@ enum {
     X(LED_ACTIVITY)                                                                                \
     X(TXT_LINKINFO)                                                                                \
     X(TXT_LINKLOST)                                                                                \
-    X(TIMER_50MS)
+    X(TIMER_50MS)                                                                                  \
+    X(TXT_REMOTE)
 
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
     X(NUM_ADDRESS)                                                                                 \
@@ -101,7 +103,17 @@ enum {
     X(HELP_ABOUT)                                                                                  \
     X(FILE_LOG_START)                                                                              \
     X(FILE_LOG_STOP)                                                                               \
-    X(SET_LINKMON)
+    X(SET_LINKMON)                                                                                 \
+    X(SET_REMOTE)
+
+#define VX52_REMOTEPANEL_CONTROLS(X)                                                               \
+    X(CHK_ENABLE)                                                                                  \
+    X(TXT_ADDRESS)                                                                                 \
+    X(NUM_PORT)                                                                                    \
+    X(TXT_NOTE)                                                                                    \
+    X(TXT_STATUS)                                                                                  \
+    X(BT_OK)                                                                                       \
+    X(BT_CANCEL)
 
 #define VX52_LINKMONPANEL_CONTROLS(X)                                                              \
     X(TBL_FRAMES)                                                                                  \
@@ -136,6 +148,10 @@ enum {
 #define X(n) LINKMONPANEL_##n,
     VX52_LINKMONPANEL_CONTROLS(X)
 #undef X
+    REMOTEPANEL_FIRST_CONTROL_ = 700,
+#define X(n) REMOTEPANEL_##n,
+    VX52_REMOTEPANEL_CONTROLS(X)
+#undef X
 };
 
 inline constexpr UiLayoutName kVx52LayoutNames[] = {
@@ -145,6 +161,7 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
     {ABOUTPANEL, ABOUTPANEL, "ABOUTPANEL"},
     {MENUBAR, MENUBAR, "MENUBAR"},
     {LINKMONPANEL, LINKMONPANEL, "LINKMONPANEL"},
+    {REMOTEPANEL, REMOTEPANEL, "REMOTEPANEL"},
 #define X(n) {PANEL, PANEL_##n, #n},
     VX52_PANEL_CONTROLS(X)
 #undef X
@@ -162,6 +179,9 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
 #undef X
 #define X(n) {LINKMONPANEL, LINKMONPANEL_##n, #n},
     VX52_LINKMONPANEL_CONTROLS(X)
+#undef X
+#define X(n) {REMOTEPANEL, REMOTEPANEL_##n, #n},
+    VX52_REMOTEPANEL_CONTROLS(X)
 #undef X
 };
 

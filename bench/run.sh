@@ -77,6 +77,11 @@ echo "$link" | grep '^wire' | while read -r _ _ baud _ name _ wire _ wait _ marg
   row "wire time $name at $baud baud, ms (reply read after)" "$wire" "$wait ms wait, margin $margin"
 done
 
+remote=$("$build/bench/bench_remote")
+row "remote: MEAS:ALL? lines answered per second (no socket)" "$(echo "$remote" | field remote_meas_all_per_s)" ""
+row "remote: VOLT? lines answered per second (no socket)" "$(echo "$remote" | field remote_volt_query_per_s)" ""
+row "remote: refused VOLT lines per second (no socket)" "$(echo "$remote" | field remote_refused_set_per_s)" ""
+
 persist=$("$build/bench/bench_persist" "$work" 2>/dev/null || true)
 echo "$persist" | sed 's/^/  /'
 

@@ -19,7 +19,7 @@ fi
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${VX52_FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
-TARGETS=(reply model ini getint cut)
+TARGETS=(reply model ini getint cut remote)
 
 # ---- packages: what the program needs, then clang and libFuzzer -------------------
 "$ROOT/scripts/install-deps.sh"

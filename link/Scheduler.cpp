@@ -51,6 +51,9 @@ constexpr Request kMeasureQuery{240, 17};
 constexpr Request kStopCmd{15, 0};
 constexpr Request kSettingsQuery{165, 33};
 
+uint64_t sQueued = 0;
+uint64_t sLeftQueue = 0;
+
 // The port the link opened. Kept apart from gPowerInfo.port so that editing the
 // link settings while online never makes us flush or close some other port.
 int sLinkPort = 0;
@@ -285,6 +288,7 @@ static void QueueEntry(int group, int step, int kind, int subKind, int parameter
     CommSetNewCmd(kind, subKind, parameter);
     ++q.count;
     ++q.writePos;
+    ++sQueued;
 }
 
 void CommSetNewCmdSingleGroup(int kind, int subKind, int parameter) {
@@ -309,6 +313,7 @@ void CommSetNewCmd(int kind, int subKind, int parameter) {
 
 void CommClearNewCmdAll() {
     std::memset(&gCommNewCmd, 0, sizeof gCommNewCmd);
+    sLeftQueue = sQueued;
 }
 
 void CommClearNewCmdFirst() {
@@ -322,6 +327,7 @@ void CommClearNewCmdFirst() {
     q.group[q.readPos] = 0;
     q.step[q.readPos] = 0;
     --q.count;
+    ++sLeftQueue;
     ++q.readPos;
     if (q.readPos >= COMM_QUEUE_SLOTS) {
         q.readPos = 0;
@@ -419,6 +425,28 @@ void CommConnectToPanel(int online) {
         SetVisible(PANEL_BT_CONNECT, 0);
         SetVisible(PANEL_BT_DISCONNECT, 1);
     }
+}
+
+uint64_t CommQueuedCount() {
+    return sQueued;
+}
+
+uint64_t CommLeftQueueCount() {
+    return sLeftQueue;
+}
+
+int CommLinkReady() {
+    if (gPowerInfo.online != 1 || gCommInfo.presentGroup == kGroupConnect) {
+        return 0;
+    }
+    const CommNewCmd& q = gCommNewCmd;
+    for (int i = 0; i < q.count && i < COMM_QUEUE_SLOTS; ++i) {
+        const int slot = (q.readPos + i) % COMM_QUEUE_SLOTS;
+        if (slot >= 0 && q.group[slot] == kGroupConnect) {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 void CommSchedulerReset() {

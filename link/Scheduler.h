@@ -52,5 +52,16 @@ int CommGetInterval(int kind, int subKind);
 void CommClearMemoryBuff();
 void CommConnectToPanel(int online);
 
+// Commands put in the queue since the program started, and those that have
+// left it: sent, or dropped with the queue when the link opened or closed. A
+// caller that notes the first count knows its commands are out once the second
+// reaches it.
+uint64_t CommQueuedCount();
+uint64_t CommLeftQueueCount();
+
+// 1 while the link is open and its connect sequence has finished: before that,
+// the settings reply of the sequence would overwrite any change made meanwhile.
+int CommLinkReady();
+
 // Puts the scheduler back to its state at program start (tests use it).
 void CommSchedulerReset();

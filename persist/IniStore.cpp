@@ -836,20 +836,16 @@ int Ini_WriteToFile(IniStore* store, const char* path) {
     }
 }
 
-int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t value) {
-    if (store == nullptr) {
-        return INI_ERR_NULL_STORE;
-    }
-    if (section == nullptr || item == nullptr) {
-        return INI_ERR_NULL_STORE;
-    }
+namespace {
+
+// Puts an item in place of the one of that name, or at the end of its section.
+int PutValue(IniStore* store, const char* section, const char* item, const std::string& value,
+             int quoted) {
     try {
-        char text[16];
-        std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
         IniItem fresh;
         fresh.name = item;
-        fresh.value = text;
-        fresh.quoted = 0;
+        fresh.value = value;
+        fresh.quoted = quoted;
         int s = FindSection(store, section);
         if (s < 0) {
             IniSection created;
@@ -877,6 +873,26 @@ int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t v
     } catch (const std::bad_alloc&) {
         return INI_ERR_OUT_OF_MEMORY;
     }
+}
+
+} // namespace
+
+int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t value) {
+    if (store == nullptr || section == nullptr || item == nullptr) {
+        return INI_ERR_NULL_STORE;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
+    return PutValue(store, section, item, text, 0);
+}
+
+int Ini_PutString(IniStore* store, const char* section, const char* item, const char* value) {
+    if (store == nullptr || section == nullptr || item == nullptr || value == nullptr) {
+        return INI_ERR_NULL_STORE;
+    }
+    // Quoted only where reading would not give the text back otherwise.
+    const std::string text = value;
+    return PutValue(store, section, item, text, ReadsBackUnquoted(text) ? 0 : 1);
 }
 
 int Ini_GetInt(IniStore* store, const char* section, const char* item, int32_t* value) {

@@ -43,6 +43,8 @@ int Ini_ReadFromFile(IniStore* store, const char* path);
 int Ini_WriteToFile(IniStore* store, const char* path);
 
 int Ini_PutInt(IniStore* store, const char* section, const char* item, int32_t value);
+// Puts a text that reads back as given by Ini_GetRawStringIntoBuffer.
+int Ini_PutString(IniStore* store, const char* section, const char* item, const char* value);
 // 1 found and valid, 0 absent, INI_ERR_NOT_INTEGER; the destination changes only on 1.
 int Ini_GetInt(IniStore* store, const char* section, const char* item, int32_t* value);
 // Copies the raw value (at most bufferSize - 1 bytes, never half a character):

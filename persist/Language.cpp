@@ -9,6 +9,7 @@
 #include <iconv.h>
 #include <string>
 
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "persist/IniStore.h"
@@ -56,6 +57,7 @@ const LanguageRow kMainRows[] = {
     {5, TARGET_ITEM_NAME, MENUBAR_FILE_EXIT},
     {175, TARGET_MENU_NAME, MENUBAR_SET},
     {6, TARGET_ITEM_NAME, MENUBAR_SET_COMM},
+    {500, TARGET_ITEM_NAME, MENUBAR_SET_REMOTE},
     {7, TARGET_ITEM_NAME, MENUBAR_SET_LANG},
     {8, TARGET_ITEM_NAME, MENUBAR_SET_LANG_CN},
     {9, TARGET_ITEM_NAME, MENUBAR_SET_LANG_EN},
@@ -79,6 +81,7 @@ const LanguageRow kMainRows[] = {
     {402, TARGET_STRIP_CHARTS, CHART_MENU_PAUSE},
     {403, TARGET_STRIP_CHARTS, CHART_MENU_RESUME},
     {404, TARGET_STRIP_CHARTS, CHART_TEXT_HINT},
+    {506, TARGET_TEXT, PANEL_TXT_REMOTE},
 };
 
 const LanguageRow kAlarmRows[] = {
@@ -109,6 +112,16 @@ const LanguageRow kLinkMonitorRows[] = {
     {427, TARGET_LABEL, LINKMONPANEL_BT_CLEAR},
     {428, TARGET_LABEL, LINKMONPANEL_BT_SAVE},
     {429, TARGET_LABEL, LINKMONPANEL_BT_CLOSE},
+};
+
+const LanguageRow kRemoteRows[] = {
+    {501, TARGET_PANEL_TITLE, 0},
+    {502, TARGET_LABEL, REMOTEPANEL_CHK_ENABLE},
+    {503, TARGET_LABEL, REMOTEPANEL_TXT_ADDRESS},
+    {504, TARGET_LABEL, REMOTEPANEL_NUM_PORT},
+    {505, TARGET_TEXT, REMOTEPANEL_TXT_NOTE},
+    {178, TARGET_LABEL, REMOTEPANEL_BT_OK},
+    {179, TARGET_LABEL, REMOTEPANEL_BT_CANCEL},
 };
 
 const LanguageRow kWaitRows[] = {
@@ -272,4 +285,8 @@ void PanelWaitLanguageSet() {
 
 void StrAlarmLanguageSet() {
     LabelPass(kAlarmRows, gMainPanel, 0);
+}
+
+void PanelRemoteLanguageSet() {
+    LabelPass(kRemoteRows, gRemotePanel, 0);
 }

@@ -24,3 +24,4 @@ void PanelLinkMonitorLanguageSet(int panel);
 // program fills in or keeps (one file read for them all). A missing item
 // gives an empty text.
 void LanguageTexts(const int* items, int count, std::string* texts);
+void PanelRemoteLanguageSet();

@@ -10,6 +10,7 @@
 #include "link/PortUart.h"
 #include "persist/IniStore.h"
 #include "power/PowerRecords.h"
+#include "remote/RemoteServer.h"
 
 namespace {
 
@@ -37,6 +38,16 @@ const FieldItem kSoftSetItems[] = {
     {"CommTypeRS232Baudrate", &gPowerInfo.baudRate},
     {"Language", &gPowerInfo.language},
 };
+
+// Extra items of "Set.Dat" that the original layout does not have; the INI store
+// keeps them whenever the file is written again.
+constexpr const char* SECTION_REMOTE = "Remote";
+
+const FieldItem kRemoteItems[] = {
+    {"Enable", &gRemoteSet.enabled},
+    {"Port", &gRemoteSet.port},
+};
+constexpr const char* ITEM_REMOTE_ADDRESS = "Address";
 
 void RunNormal52PCheck() {
     Data52PCheck();
@@ -81,9 +92,26 @@ int ReadSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N]
     return 1;
 }
 
+// Puts what a file holds beyond its kind's "Value" items; a negative status on failure.
+using ExtraItems = int (*)(IniStore* store);
+
+int PutRemoteItems(IniStore* store) {
+    int status = 0;
+    for (const FieldItem& item : kRemoteItems) {
+        if (status >= 0) {
+            status = Ini_PutInt(store, SECTION_REMOTE, item.name, *item.field);
+        }
+    }
+    if (status >= 0) {
+        status = Ini_PutString(store, SECTION_REMOTE, ITEM_REMOTE_ADDRESS, gRemoteSet.address);
+    }
+    return status;
+}
+
 // Returns 0, or the system's reason (an errno value) for not writing the file.
 template <std::size_t N>
-int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const FieldItem (&items)[N]) {
+int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const FieldItem (&items)[N],
+                     ExtraItems extra) {
     // Everything the old file holds that the store keeps survives the save. A file
     // that exists but cannot be read is not written over: what it holds would be lost.
     const int read = Ini_ReadFromFile(store, path);
@@ -96,6 +124,9 @@ int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const Fiel
             status = Ini_PutInt(store, SECTION_VALUE, item.name, *item.field);
         }
     }
+    if (status >= 0 && extra != nullptr) {
+        status = extra(store);
+    }
     if (status < 0) {
         return ENOMEM;
     }
@@ -103,9 +134,11 @@ int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const Fiel
 }
 
 template <std::size_t N>
-int WriteSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N], int* error) {
+int WriteSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N], int* error,
+                      ExtraItems extra = nullptr) {
     IniStore* store = Ini_New(0);
-    const int reason = store == nullptr ? ENOMEM : PutItemsAndWrite(store, path, kind, items);
+    const int reason =
+        store == nullptr ? ENOMEM : PutItemsAndWrite(store, path, kind, items, extra);
     Ini_Dispose(store);
     if (reason != 0 && error != nullptr) {
         *error = reason;
@@ -139,4 +172,29 @@ int AutoSaveSetting(int* autoSaveError, int* softSetError) {
     const int autoSaved = AutoSave52P(autoSaveError);
     const int softSetSaved = FileWriteSoftSet(SOFTSET_FILE, softSetError);
     return autoSaved == 1 && softSetSaved == 1 ? 1 : 0;
+}
+
+int FileReadRemoteSet(const char* path) {
+    gRemoteSet = RemoteSet{};
+    int read = 0;
+    IniStore* store = FileExists(path) ? Ini_New(0) : nullptr;
+    if (store != nullptr && Ini_ReadFromFile(store, path) >= 0) {
+        int32_t type = -1;
+        Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
+        if (type == KIND_SOFT_SET) {
+            for (const FieldItem& item : kRemoteItems) {
+                Ini_GetInt(store, SECTION_REMOTE, item.name, item.field);
+            }
+            Ini_GetRawStringIntoBuffer(store, SECTION_REMOTE, ITEM_REMOTE_ADDRESS,
+                                       gRemoteSet.address, sizeof gRemoteSet.address);
+            read = 1;
+        }
+    }
+    Ini_Dispose(store);
+    RemoteSetCheck();
+    return read;
+}
+
+int FileWriteRemoteSet(const char* path, int* error) {
+    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, error, PutRemoteItems);
 }

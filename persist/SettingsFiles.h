@@ -14,5 +14,11 @@ int FileWriteNormal52P(const char* path, int* error = nullptr);
 int FileReadSoftSet(const char* path);
 int FileWriteSoftSet(const char* path, int* error = nullptr);
 int AutoSave52P(int* error = nullptr);
+// The remote-control settings, kept in a section "Remote" of "Set.Dat" that the
+// other writers of the file keep as they find it. The reader fills gRemoteSet
+// (defaults for what is missing or out of range) and returns 1 when the file
+// was a software settings file; the writer writes the whole "Set.Dat".
+int FileReadRemoteSet(const char* path);
+int FileWriteRemoteSet(const char* path, int* error = nullptr);
 // Writes the autosave file and "Set.Dat"; 1 when both were written.
 int AutoSaveSetting(int* autoSaveError = nullptr, int* softSetError = nullptr);

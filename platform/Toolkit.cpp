@@ -921,6 +921,8 @@ int SetCtrlVal(int panel, int control, double value) {
                 c->setCurrentIndex(static_cast<int>(i));
             }
         }
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
+        b->setChecked(value != 0.0);
     } else if (auto* lab = qobject_cast<QLabel*>(w)) {
         lab->setText(QString::number(value));
     } else {
@@ -982,6 +984,8 @@ int GetCtrlVal(int panel, int control, double* value) {
         const auto values = RingValues(c);
         const int i = c->currentIndex();
         *value = (i >= 0 && i < static_cast<int>(values.size())) ? values[i] : 0;
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
+        *value = b->isChecked() ? 1.0 : 0.0;
     } else {
         return UIE_BAD_ATTRIBUTE;
     }

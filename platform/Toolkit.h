@@ -136,6 +136,7 @@ int GetPanelAttribute(int panel, int attribute, int* value);
 int GetPanelAttribute(int panel, int attribute, std::string* value);
 
 // ---- controls -----------------------------------------------------------------
+// A check box's value is 1 (checked) or 0.
 int SetCtrlVal(int panel, int control, int value);
 int SetCtrlVal(int panel, int control, double value);
 int SetCtrlVal(int panel, int control, const char* value);

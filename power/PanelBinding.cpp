@@ -9,6 +9,7 @@
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ constexpr FreqLamps kFreqLamps[] = {
 
 } // namespace
 
-int Data52PFromPanelToNormalVar() {
+void Data52PReadPanelEntry(PowerEntry* entry) {
     double volts = 0.0;
     double hertz = 0.0;
     int up = 0;
@@ -52,11 +53,16 @@ int Data52PFromPanelToNormalVar() {
     GetCtrlVal(gMainPanel, PANEL_NUM_FREQ, &hertz);
     GetCtrlVal(gMainPanel, PANEL_NUM_UP2U, &up);
     GetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, &down);
-    gNormal52PSet.vol = static_cast<int32_t>(volts * 10.0 + 0.5);
-    gNormal52PSet.freq = static_cast<int32_t>(hertz * 10.0 + 0.5);
-    gNormal52PSet.up2U = up;
-    gNormal52PSet.down2U = down < 0 ? -down : down;
-    return Data52PCheck();
+    entry->vol = static_cast<int32_t>(volts * 10.0 + 0.5);
+    entry->freq = static_cast<int32_t>(hertz * 10.0 + 0.5);
+    entry->up2U = up;
+    entry->down2U = down;
+}
+
+int Data52PFromPanelToNormalVar() {
+    PowerEntry entry{};
+    Data52PReadPanelEntry(&entry);
+    return PowerApplyEntry(entry);
 }
 
 void Data52PFromNormalVarToPanel(int running) {

@@ -2,9 +2,13 @@
 // meters and the stopped / running / alarm display.
 #pragma once
 
+struct PowerEntry;
+
 // Reads the four set controls into gNormal52PSet and validates it; returns
 // the result of Data52PCheck.
 int Data52PFromPanelToNormalVar();
+// Reads the four set controls as the record counts them, changing nothing.
+void Data52PReadPanelEntry(PowerEntry* entry);
 
 // Writes gNormal52PSet to the front panel with the limits, dimming and lamps
 // that belong to the state. Callers pass the current outputOn.

@@ -143,11 +143,12 @@ std::string DataLogEventRow(const std::string& time, double elapsedMs, const cha
 }
 
 std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const DataLogState& now,
-                                          const std::string& alarmText) {
+                                          const std::string& alarmText, const char* by) {
     std::vector<DataLogChange> out;
-    auto set = [&out](const char* name, const std::string& from, const std::string& to) {
+    const std::string tail = by != nullptr && *by != '\0' ? std::string(" ") + by : "";
+    auto set = [&out, &tail](const char* name, const std::string& from, const std::string& to) {
         if (from != to) {
-            out.push_back({kLogEventSetChange, std::string(name) + ' ' + from + "->" + to});
+            out.push_back({kLogEventSetChange, std::string(name) + ' ' + from + "->" + to + tail});
         }
     };
     set("u_v", Fixed(before.setVol, 1), Fixed(now.setVol, 1));
@@ -208,12 +209,13 @@ int DataLogIsOn() {
     return gLog.fd >= 0 ? 1 : 0;
 }
 
-int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error) {
+int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error,
+                   const char* by) {
     // Called after every tick: the usual answer, nothing changed, costs one compare.
     if (gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0) {
         return 0;
     }
-    const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText);
+    const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText, by);
     gLog.last = state;
     for (const DataLogChange& c : changes) {
         if (WriteEvent(c.event, c.detail, error) != 0) {

@@ -67,8 +67,10 @@ struct DataLogChange {
 };
 // The events that lead from before to now, in the order they are written:
 // set values first, then the output. The link's own events come from the link.
+// by, when given, names who changed the set values ("remote"); it ends their
+// details.
 std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const DataLogState& now,
-                                          const std::string& alarmText);
+                                          const std::string& alarmText, const char* by = nullptr);
 
 // ---- the log file -----------------------------------------------------------------
 // Every call that writes returns 0, or -1 with the errno in *error; after a
@@ -85,7 +87,8 @@ int DataLogMeasure(const DataLogReadings& readings, const DataLogState& state,
                    const std::string& alarmText, int* error);
 int DataLogEvent(const char* event, const std::string& detail, int* error);
 // Event rows for whatever differs from the state last seen.
-int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error);
+int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error,
+                   const char* by = nullptr);
 // Puts measure rows on the disk once a second has passed since the last time.
 int DataLogPoll(int* error);
 // Writes log_stop and closes the file; a failure then only ends the log early.

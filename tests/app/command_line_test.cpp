@@ -2,6 +2,7 @@
 // to the toolkit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -62,6 +63,42 @@ TEST(CommandLine, OwnOptionsActOrAreRefusedAndTheRestGoesOn) {
         EXPECT_EQ(*c.outHas == '\0', o.out.empty()) << line;
         EXPECT_NE(std::string::npos, o.err.find(c.errHas)) << line << ": " << o.err;
         EXPECT_EQ(*c.errHas == '\0', o.err.empty()) << line;
+    }
+}
+
+TEST(CommandLine, RemoteOptionAndItsRefusals) {
+    const struct {
+        std::vector<std::string> args;
+        const char* address; // nullptr: refused
+        int port;
+    } cases[] = {
+        {{"--remote", "5025"}, "127.0.0.1", 5025},
+        {{"--remote=0.0.0.0:6000", "-platform", "offscreen"}, "0.0.0.0", 6000},
+        {{"--remote", "[::1]:65535"}, "::1", 65535},
+        {{"-platform", "offscreen", "--", "--remote"}, "", 0}, // not given
+        {{"--remote", "0"}, nullptr, 0},
+        {{"--remote", "65536"}, nullptr, 0},
+        {{"--remote", "localhost:5025"}, nullptr, 0},
+        {{"--remote", "10.0.0.300:5025"}, nullptr, 0},
+        {{"--remote", "::1:5025"}, nullptr, 0},
+        {{"--remote"}, nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Read(c.args);
+        const std::string what = c.args.back();
+        const CommandLineRemote& r = CommandLineRemoteServer();
+        if (c.address == nullptr) {
+            EXPECT_EQ(255, o.status) << what;
+            EXPECT_EQ(0u, o.err.rfind("Vx52PSoft: ", 0)) << what;
+            EXPECT_EQ(1, std::count(o.err.begin(), o.err.end(), '\n')) << o.err;
+            EXPECT_EQ(0, r.given) << what;
+            continue;
+        }
+        EXPECT_EQ(kCommandLineGoOn, o.status) << what;
+        EXPECT_EQ("", o.err) << what;
+        EXPECT_EQ(c.port != 0 ? 1 : 0, r.given) << what;
+        EXPECT_EQ(c.address, r.address) << what;
+        EXPECT_EQ(c.port, r.port) << what;
     }
 }
 

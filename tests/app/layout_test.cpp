@@ -17,6 +17,7 @@
 #include "UiTestSupport.h"
 #include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Vx52PSoftUi.h"
 #include "link/LinkEvents.h"
@@ -129,7 +130,10 @@ protected:
         ASSERT_EQ(0, symlink(ptsname(pty), "COM1"));
         ASSERT_EQ(0, PortUartOpenDefault(1, 9600));
         LinkNotifyConnected(1, 9600, 1);
+        // A remote client is connected.
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 1);
         Check("main-" + language + "-link-online");
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 0);
         LinkNotifyLosing();
         LinkNotifyClosed();
         Check("main-" + language + "-link-lost");
@@ -155,6 +159,10 @@ protected:
         EXPECT_EQ("", ClippedTexts(Form(gLinkMonPanel))) << language;
         UiSavePanelImage(gLinkMonPanel, (ScreenshotDir() + "/link-monitor-" + language + ".png").c_str());
         DisplayPanelLinkMonitor(0);
+        DisplayPanelRemote(1);
+        EXPECT_EQ("", ClippedTexts(Form(gRemotePanel))) << language;
+        UiSavePanelImage(gRemotePanel, (ScreenshotDir() + "/remote-" + language + ".png").c_str());
+        DisplayPanelRemote(0);
     }
 };
 

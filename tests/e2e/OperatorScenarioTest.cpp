@@ -32,6 +32,7 @@
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "remote/RemoteCommand.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -220,6 +221,14 @@ class OperatorScenarioTest : public vx52test::MainWindowTest {
         }
         return all;
     }
+    // A line from a remote client, between two ticks; it must be taken without an error.
+    std::string Remote(const std::string& line) {
+        std::string out;
+        const std::string bytes = line + "\n";
+        RemoteSessionFeed(&remote_, bytes.data(), bytes.size(), &out);
+        EXPECT_TRUE(remote_.errors.empty()) << line << ": " << remote_.errors.front();
+        return out;
+    }
     void Shot(const std::string& name) {
         const std::string dir = vx52test::BinDir() + "/../screenshots";
         std::filesystem::create_directories(dir);
@@ -231,6 +240,7 @@ class OperatorScenarioTest : public vx52test::MainWindowTest {
         std::string text;
     };
     sim::Simulator sim_;
+    RemoteSession remote_;
     std::vector<Sent> all_;
     Lines phase_;
     std::string lastMeasurement_;
@@ -395,6 +405,46 @@ TEST_F(OperatorScenarioTest, FrontPanelScenarioPutsExactlyTheseFramesOnTheWire) 
                 Latency(148, "CSP"), Latency(262, "CSP"));
 }
 
+// The first half of the scenario above from a remote client, each line at the tick of the
+// operator's action: the same frames at the same ticks.
+TEST_F(OperatorScenarioTest, RemoteLinesPutThePanelsFramesOnTheWire) {
+    Press(PANEL_BT_CONNECT);
+    TicksTo(50);
+    EXPECT_EQ("ONLINE\n", Remote("SYST:LINK?"));
+    Remote("SOUR:VOLT 230.0");
+    TicksTo(61);
+    Remote("SOUR:FREQ 60.0");
+    TicksTo(90);
+    Phase();
+    Remote("OUTP ON");
+    TicksTo(115);
+    EXPECT_EQ(Join({"91 SNO=2300,0600,05,05,0,1*", "96 CST* wait", "102 RTE*", "108 RNT*"}),
+              Join(Phase()));
+    EXPECT_EQ("230.0,", Remote("MEAS:ALL?").substr(0, 6));
+    Remote("VOLT UP");
+    TicksTo(122);
+    Remote("VOLT DOWN");
+    TicksTo(148);
+    Remote("OUTP OFF");
+    TicksTo(155);
+    EXPECT_EQ(Join({"116 SNO=2350,0600,05,05,0,1*", "122 RTE*", "127 SNO=2300,0600,05,05,0,1*",
+                    "133 RNT*", "142 RTE*", "149 CSP* wait"}),
+              Join(Phase()));
+    EXPECT_EQ("stopped", OutputArea());
+    EXPECT_EQ("0\n", Remote("OUTP?"));
+    const std::vector<Sent> frames = all_;
+    const auto at = [&frames](const std::string& text) {
+        for (const Sent& s : frames) {
+            if (s.text == text) {
+                return s.tick;
+            }
+        }
+        return -1;
+    };
+    EXPECT_EQ(51, at("SNO=2300,0500,05,05,0,1*"));
+    EXPECT_EQ(66, at("SNO=2300,0600,05,05,0,1*"));
+}
+
 // The instrument vanishes while the output runs: the program misses three replies, goes offline
 // without a word and stops writing; after the instrument is back, the connect button brings the
 // link up again, and the connect sequence stops the output the instrument kept running.
@@ -498,6 +548,10 @@ TEST_F(OperatorScenarioTest, ClickToFrameOverThePollCycle) {
         ticks(k * 5 % 17);
         measure("stop", {{"CSP", 5}}, [&] { Press(PANEL_LED_OUTPUT); });
         tickUntil([] { return gPowerInfo.outputOn == 0 && gPowerInfo.waitShown == 0; });
+        // A remote client's voltage line waits for the link no longer than a click does.
+        ticks(k * 7 % 19);
+        measure("remote VOLT, stopped", {{"SNO", 5}},
+                [&] { Remote(k % 2 ? "VOLT 233.0" : "VOLT 234.0"); });
     }
     EXPECT_EQ("online VX52300P", LinkArea());
 

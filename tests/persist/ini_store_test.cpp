@@ -176,6 +176,24 @@ TEST_F(IniStoreTest, PutKeepsPositionsCommentsReplacesDuplicatesAndAppends) {
               Dump(store.get()));
 }
 
+TEST_F(IniStoreTest, PutStringReadsBackAsGivenQuotedOnlyWhereNeeded) {
+    StorePtr store = NewStore();
+    const char* texts[] = {"127.0.0.1", " padded ", "", "\"quoted\""};
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        EXPECT_EQ(0, Ini_PutString(store.get(), "S", ("T" + std::to_string(i)).c_str(), texts[i]));
+    }
+    EXPECT_EQ(
+        "[S]\r\nT0 = 127.0.0.1\r\nT1 = \" padded \"\r\nT2 = \"\"\r\nT3 = \"\"quoted\"\"\r\n\r\n",
+        Dump(store.get()));
+    StorePtr back = Parse(Dump(store.get()));
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        char buffer[32];
+        Ini_GetRawStringIntoBuffer(back.get(), "S", ("T" + std::to_string(i)).c_str(), buffer,
+                                   sizeof buffer);
+        EXPECT_STREQ(texts[i], buffer);
+    }
+}
+
 TEST_F(IniStoreTest, GetIntAcceptsOnlyStrictDecimalIntegers) {
     struct Case {
         const char* text;

@@ -9,6 +9,7 @@
 #include "ScratchDir.h"
 #include "persist/SettingsFiles.h"
 #include "power/PowerRecords.h"
+#include "remote/RemoteServer.h"
 
 namespace {
 
@@ -187,4 +188,34 @@ TEST_F(SettingsFilesTest, FailedSaveIsReportedWithItsReasonAndLeavesTheFile) {
     EXPECT_EQ(EISDIR, error);
     EXPECT_EQ(kNormalExample, ReadFile("locked.52P"));
     EXPECT_EQ("folder.52P locked.52P unreadable.52P", Listing());
+}
+
+TEST_F(SettingsFilesTest, RemoteSettingsAreExtraItemsOfSetDatThatOtherWritersKeep) {
+    EXPECT_EQ(0, FileReadRemoteSet(SOFTSET_FILE));
+    EXPECT_EQ(0, gRemoteSet.enabled);
+    EXPECT_STREQ("127.0.0.1", gRemoteSet.address);
+    EXPECT_EQ(5025, gRemoteSet.port);
+
+    SetLink(1, 3, 9600, 1);
+    gRemoteSet = RemoteSet{1, "0.0.0.0", 6000};
+    ASSERT_EQ(1, FileWriteRemoteSet(SOFTSET_FILE));
+    const std::string withRemote =
+        std::string(kSoftSetExample) +
+        "[Remote]\r\nEnable = 1\r\nPort = 6000\r\nAddress = 0.0.0.0\r\n\r\n";
+    EXPECT_EQ(withRemote, ReadFile(SOFTSET_FILE));
+    // The shutdown's write of "Set.Dat" knows nothing of them and keeps them.
+    ASSERT_EQ(1, FileWriteSoftSet(SOFTSET_FILE));
+    EXPECT_EQ(withRemote, ReadFile(SOFTSET_FILE));
+    gRemoteSet = RemoteSet{};
+    EXPECT_EQ(1, FileReadRemoteSet(SOFTSET_FILE));
+    EXPECT_EQ(1, gRemoteSet.enabled);
+    EXPECT_STREQ("0.0.0.0", gRemoteSet.address);
+    EXPECT_EQ(6000, gRemoteSet.port);
+
+    WriteFile(SOFTSET_FILE, std::string(kSoftSetExample) +
+                                "[Remote]\r\nEnable = 7\r\nPort = 0\r\nAddress = 1.2.3.256\r\n");
+    EXPECT_EQ(1, FileReadRemoteSet(SOFTSET_FILE));
+    EXPECT_EQ(0, gRemoteSet.enabled);
+    EXPECT_STREQ("127.0.0.1", gRemoteSet.address);
+    EXPECT_EQ(5025, gRemoteSet.port);
 }

@@ -97,6 +97,16 @@ TEST(DataLogRows, ChangesBecomeEventsInOrder) {
     EXPECT_EQ("alarm ALARM text;", events(on, alarm));
     EXPECT_EQ("alarm_clear;", events(alarm, kStopped));
     EXPECT_EQ("alarm_clear;output_on;", events(alarm, on));
+    // Who changed the set values ends their details; the output's events have none.
+    std::string remote;
+    DataLogState setOn = set;
+    setOn.outputOn = 1;
+    for (const DataLogChange& c : DataLogChanges(kStopped, setOn, "", "remote")) {
+        remote += std::string(c.event) + ":" + c.detail + ";";
+    }
+    EXPECT_EQ("set_change:u_v 220.0->230.0 remote;set_change:range AUTO->HIGH remote;"
+              "set_change:step_down_v 5->10 remote;output_on:;",
+              remote);
 }
 
 TEST_F(DataLogTest, NewFileGetsTheHeaderOnceAndAnExistingOneIsAppendedTo) {

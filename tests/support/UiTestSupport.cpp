@@ -12,6 +12,7 @@
 
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
+#include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "app/Vx52PSoftUi.h"
@@ -19,6 +20,8 @@
 #include "persist/Language.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
+#include "remote/RemoteServer.h"
 #include "record/DataLog.h"
 
 namespace fs = std::filesystem;
@@ -119,6 +122,10 @@ void ResetProgramState() {
     gFirstConnect = 0;
     DataLogStop();
     LinkAreaReset();
+    RemoteServerStop();
+    gRemoteSet = RemoteSet{};
+    RemoteSetCheck();
+    gPowerLastMeasurement = PowerMeasurement{};
 }
 
 void MainWindowTest::SetUp() {
@@ -130,7 +137,7 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
     DisplayPanelLinkMonitor(0);
-    for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gMainPanel}) {
+    for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gRemotePanel, &gMainPanel}) {
         if (*panel > 0) {
             DiscardPanel(*panel);
         }

@@ -1,0 +1,409 @@
+// Every intent changes the record, redraws the window from it and, only while
+// the link is up, queues its command; offline a panel change stays local. The
+// checks for callers other than the panel stand in for what the panel's
+// controls do by themselves (limits, dimming), so such a caller can never reach
+// the source with something the operator could not.
+#include "power/PowerRequest.h"
+
+#include <cstdlib>
+
+#include "charts/Charts.h"
+#include "link/Scheduler.h"
+#include "platform/System.h"
+#include "power/PanelBinding.h"
+#include "power/PowerRecords.h"
+
+PowerMeasurement gPowerLastMeasurement{};
+
+namespace {
+
+constexpr int32_t kHighestBandFreq = 650;
+constexpr int32_t kLowestBandFreq = 450;
+constexpr int32_t kStepAmountMin = 5;
+constexpr int32_t kStepAmountMax = 30;
+
+constexpr int kSettingsKind = 90;
+constexpr int kSettingsStopped = 33;
+constexpr int kSettingsRunning = 80;
+constexpr int kOutputKind = 15;
+constexpr int kStart = 255;
+constexpr int kStop = 0;
+constexpr int kClearAlarm = 10;
+
+bool Panel(PowerCaller caller) {
+    return caller == POWER_CALLER_PANEL;
+}
+
+void Redraw() {
+    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
+}
+
+void QueueIfOnline(int kind, int subKind) {
+    if (gPowerInfo.online == 1) {
+        CommSetNewCmdSingleGroup(kind, subKind, 0);
+    }
+}
+
+bool RoomFor(int commands) {
+    return COMM_QUEUE_SLOTS - gCommNewCmd.count >= commands;
+}
+
+// The slow rise; nothing arms riseCountdown, so it never refuses today.
+bool Rising() {
+    return gPowerInfo.riseCountdown >= 1 && gPowerInfo.online == 1 && gPowerInfo.outputOn == 1;
+}
+
+// What the set controls and the step buttons refuse first.
+int RefusedWhileAdjusting(PowerCaller caller) {
+    if (!Panel(caller) && !PowerLinkReady()) {
+        return POWER_REQUEST_OFFLINE;
+    }
+    if (gPowerInfo.alarm == 1) {
+        return POWER_REQUEST_ALARM;
+    }
+    if (Rising()) {
+        return POWER_REQUEST_RISING;
+    }
+    return POWER_REQUEST_DONE;
+}
+
+bool FixedFrequency() {
+    return gNormal52PSet.freq > kHighestBandFreq;
+}
+
+bool VoltageAllowed(int32_t vol) {
+    int32_t min = 0;
+    int32_t max = 0;
+    PowerVolLimits(gPowerInfo.outputOn, &min, &max);
+    return vol >= min && vol <= max;
+}
+
+bool StepAmountAllowed(int32_t amount) {
+    const int32_t a = std::abs(amount);
+    return a >= kStepAmountMin && a <= kStepAmountMax;
+}
+
+// The record the preset would make; false when it makes no change.
+bool PresetTarget(PowerPreset preset, Normal52PSet* s) {
+    int32_t& f = s->freq;
+    switch (preset) {
+    case POWER_PRESET_RANGE:
+        s->volLevel = s->volLevel == 1 ? 0 : 1;
+        return true;
+    case POWER_PRESET_50_60:
+        switch (f) {
+        case 500:
+            f = 600;
+            break;
+        case 600:
+            f = 500;
+            break;
+        case 1000:
+            f = 1200;
+            break;
+        case 1200:
+            f = 1000;
+            break;
+        case 2000:
+            f = 2400;
+            break;
+        case 2400:
+            f = 2000;
+            break;
+        default:
+            f = 500;
+            break;
+        }
+        return true;
+    case POWER_PRESET_120_220:
+        s->vol = s->vol == 1200 ? 2200 : 1200;
+        return true;
+    case POWER_PRESET_MULTIPLIER:
+        if (f == 500 || f == 600 || f == 1000 || f == 1200) {
+            f *= 2;
+            return true;
+        }
+        if (f == 2000 || f == 2400) {
+            f /= 4;
+            return true;
+        }
+        return false;
+    case POWER_PRESET_400:
+        if (f == 4000) {
+            return false;
+        }
+        f = 4000;
+        return true;
+    }
+    return false;
+}
+
+// Shared by the presets and the range set outright: target is the record the
+// button would make.
+int ApplyPreset(PowerPreset preset, const Normal52PSet& target, bool changes, PowerCaller caller) {
+    if (!Panel(caller) && !PowerLinkReady()) {
+        return POWER_REQUEST_OFFLINE;
+    }
+    if (gPowerInfo.outputOn != 0) {
+        return POWER_REQUEST_OUTPUT_STATE;
+    }
+    // Two of the buttons check the alarm themselves; the others are dimmed
+    // during an alarm, which only the panel has.
+    const bool ownAlarmCheck = preset == POWER_PRESET_120_220 || preset == POWER_PRESET_MULTIPLIER;
+    if ((ownAlarmCheck || !Panel(caller)) && gPowerInfo.alarm == 1) {
+        return POWER_REQUEST_ALARM;
+    }
+    if (!changes) {
+        return POWER_REQUEST_UNCHANGED;
+    }
+    if (!Panel(caller) && !RoomFor(1)) {
+        return POWER_REQUEST_QUEUE_FULL;
+    }
+    gNormal52PSet = target;
+    Redraw();
+    QueueIfOnline(kSettingsKind, kSettingsStopped);
+    return POWER_REQUEST_DONE;
+}
+
+} // namespace
+
+int PowerApplyEntry(const PowerEntry& e) {
+    gNormal52PSet.vol = e.vol;
+    gNormal52PSet.freq = e.freq;
+    gNormal52PSet.up2U = e.up2U;
+    gNormal52PSet.down2U = e.down2U < 0 ? -e.down2U : e.down2U;
+    return Data52PCheck();
+}
+
+PowerEntry PowerEntryFromRecord() {
+    return {gNormal52PSet.vol, gNormal52PSet.freq, gNormal52PSet.up2U, gNormal52PSet.down2U};
+}
+
+int PowerRequestSetControls(const PowerEntry& entry, PowerCaller caller) {
+    if (const int refused = RefusedWhileAdjusting(caller)) {
+        return refused;
+    }
+    if (!Panel(caller)) {
+        const PowerEntry now = PowerEntryFromRecord();
+        const bool volChanges = entry.vol != now.vol;
+        const bool freqChanges = entry.freq != now.freq;
+        // The panel dims the frequency control at a fixed high frequency, and
+        // the voltage control too while the output runs there.
+        if ((freqChanges && FixedFrequency()) ||
+            (volChanges && FixedFrequency() && gPowerInfo.outputOn != 0)) {
+            return POWER_REQUEST_OUTPUT_STATE;
+        }
+        if ((volChanges && !VoltageAllowed(entry.vol)) ||
+            (freqChanges && (entry.freq < kLowestBandFreq || entry.freq > kHighestBandFreq))) {
+            return POWER_REQUEST_OUT_OF_RANGE;
+        }
+        if (!volChanges && !freqChanges) {
+            return POWER_REQUEST_UNCHANGED;
+        }
+        if (!RoomFor(1)) {
+            return POWER_REQUEST_QUEUE_FULL;
+        }
+    }
+    const int32_t oldFreq = gNormal52PSet.freq;
+    PowerApplyEntry(entry);
+    // A running fixed high frequency is never changed by typing.
+    if (oldFreq > kHighestBandFreq && gPowerInfo.outputOn == 1) {
+        gNormal52PSet.freq = oldFreq;
+    }
+    Redraw();
+    QueueIfOnline(kSettingsKind, gPowerInfo.outputOn == 1 ? kSettingsRunning : kSettingsStopped);
+    return POWER_REQUEST_DONE;
+}
+
+int PowerRequestVoltage(int32_t vol, PowerCaller caller) {
+    PowerEntry e = PowerEntryFromRecord();
+    e.vol = vol;
+    return PowerRequestSetControls(e, caller);
+}
+
+int PowerRequestFrequency(int32_t freq, PowerCaller caller) {
+    PowerEntry e = PowerEntryFromRecord();
+    e.freq = freq;
+    return PowerRequestSetControls(e, caller);
+}
+
+int PowerRequestStepAmounts(const PowerEntry& entry, PowerCaller caller) {
+    if (!Panel(caller)) {
+        if (!PowerLinkReady()) {
+            return POWER_REQUEST_OFFLINE;
+        }
+        // The panel dims the amount controls while busy.
+        if (gPowerInfo.alarm == 1) {
+            return POWER_REQUEST_ALARM;
+        }
+        if (gPowerInfo.outputOn != 0) {
+            return POWER_REQUEST_OUTPUT_STATE;
+        }
+        if (!StepAmountAllowed(entry.up2U) || !StepAmountAllowed(entry.down2U)) {
+            return POWER_REQUEST_OUT_OF_RANGE;
+        }
+        if (entry.up2U == gNormal52PSet.up2U && std::abs(entry.down2U) == gNormal52PSet.down2U) {
+            return POWER_REQUEST_UNCHANGED;
+        }
+        if (!RoomFor(1)) {
+            return POWER_REQUEST_QUEUE_FULL;
+        }
+    }
+    PowerApplyEntry(entry);
+    // The panel's controls already show what was entered; anyone else's change
+    // must be put on screen.
+    if (!Panel(caller)) {
+        Redraw();
+    }
+    QueueIfOnline(kSettingsKind, kSettingsStopped);
+    return POWER_REQUEST_DONE;
+}
+
+int PowerRequestPreset(PowerPreset preset, PowerCaller caller) {
+    Normal52PSet target = gNormal52PSet;
+    const bool changes = PresetTarget(preset, &target);
+    return ApplyPreset(preset, target, changes, caller);
+}
+
+int PowerRequestRange(int32_t volLevel, PowerCaller caller) {
+    if (!Panel(caller) && volLevel != 0 && volLevel != 1) {
+        return POWER_REQUEST_OUT_OF_RANGE;
+    }
+    Normal52PSet target = gNormal52PSet;
+    target.volLevel = volLevel;
+    return ApplyPreset(POWER_PRESET_RANGE, target, volLevel != gNormal52PSet.volLevel, caller);
+}
+
+int PowerRequestStep(int up, PowerCaller caller) {
+    if (const int refused = RefusedWhileAdjusting(caller)) {
+        return refused;
+    }
+    if (gPowerInfo.outputOn == 0) {
+        return POWER_REQUEST_OUTPUT_STATE;
+    }
+    // The panel dims the step buttons while running at a fixed high frequency.
+    if (!Panel(caller) && FixedFrequency()) {
+        return POWER_REQUEST_OUTPUT_STATE;
+    }
+    const Normal52PSet& s = gNormal52PSet;
+    int32_t next = s.vol;
+    if (up != 0) {
+        if (s.vol < s.upDownLow) {
+            next = s.upDownLow;
+        } else if (s.vol < s.upDownBase) {
+            next = s.upDownBase;
+        } else if (s.vol < s.upDownHigh) {
+            next = s.upDownHigh;
+        }
+    } else {
+        if (s.vol > s.upDownHigh) {
+            next = s.upDownHigh;
+        } else if (s.vol > s.upDownBase) {
+            next = s.upDownBase;
+        } else if (s.vol > s.upDownLow) {
+            next = s.upDownLow;
+        }
+    }
+    if (next == s.vol) {
+        return POWER_REQUEST_UNCHANGED;
+    }
+    // A ladder made under other settings (another range, or none at all) may
+    // hold a level the source must never be sent.
+    if (!VoltageAllowed(next)) {
+        return POWER_REQUEST_OUT_OF_RANGE;
+    }
+    if (!Panel(caller) && !RoomFor(1)) {
+        return POWER_REQUEST_QUEUE_FULL;
+    }
+    gNormal52PSet.vol = next;
+    Redraw();
+    QueueIfOnline(kSettingsKind, kSettingsRunning);
+    return POWER_REQUEST_DONE;
+}
+
+int PowerRequestOutput(int on, PowerCaller caller) {
+    if (!Panel(caller)) {
+        if (!PowerLinkReady()) {
+            return POWER_REQUEST_OFFLINE;
+        }
+        // The indicator is hidden during an alarm.
+        if (gPowerInfo.alarm == 1) {
+            return POWER_REQUEST_ALARM;
+        }
+        if (on != POWER_OUTPUT_TOGGLE && (on != 0) == (gPowerInfo.outputOn != 0)) {
+            return POWER_REQUEST_UNCHANGED;
+        }
+        const bool start = on == POWER_OUTPUT_TOGGLE ? gPowerInfo.outputOn == 0 : on != 0;
+        if (!RoomFor(start ? 2 : 1)) {
+            return POWER_REQUEST_QUEUE_FULL;
+        }
+    }
+    PowerClearMeasure();
+    if (gPowerInfo.online == 1) {
+        const bool start = on == POWER_OUTPUT_TOGGLE ? gPowerInfo.outputOn == 0 : on != 0;
+        if (start) {
+            CommSetNewCmdSingleGroup(kSettingsKind, kSettingsStopped, 0);
+            CommSetNewCmdSingleGroup(kOutputKind, kStart, 0);
+            ClearMeasureGraphAll();
+        } else {
+            CommSetNewCmdSingleGroup(kOutputKind, kStop, 0);
+        }
+        Cal52PPowerUpDown(start ? 1 : 0);
+        return POWER_REQUEST_DONE;
+    }
+    if (on == POWER_OUTPUT_TOGGLE) {
+        gPowerInfo.outputOn = gPowerInfo.outputOn == 1 ? 0 : 1;
+    } else {
+        gPowerInfo.outputOn = on != 0 ? 1 : 0;
+    }
+    gPowerInfo.alarm = 0;
+    Cal52PPowerUpDown(gPowerInfo.outputOn == 1 ? 1 : 0);
+    RefreshOutputState();
+    if (gPowerInfo.outputOn == 1) {
+        ClearMeasureGraphAll();
+    }
+    return POWER_REQUEST_DONE;
+}
+
+int PowerRequestClearAlarm(PowerCaller caller) {
+    if (!Panel(caller)) {
+        if (!PowerLinkReady()) {
+            return POWER_REQUEST_OFFLINE;
+        }
+        // The button is dimmed while there is no alarm to clear.
+        if (gPowerInfo.alarm != 1) {
+            return POWER_REQUEST_UNCHANGED;
+        }
+        if (!RoomFor(2)) {
+            return POWER_REQUEST_QUEUE_FULL;
+        }
+    }
+    if (gPowerInfo.online == 1) {
+        CommSetNewCmdSingleGroup(kOutputKind, kClearAlarm, 0);
+        CommSetNewCmdSingleGroup(kOutputKind, kClearAlarm, 0);
+        return POWER_REQUEST_DONE;
+    }
+    gPowerInfo.alarm = 0;
+    RefreshOutputState();
+    return POWER_REQUEST_DONE;
+}
+
+int PowerLinkReady() {
+    return CommLinkReady();
+}
+
+uint64_t PowerCommandsMark() {
+    return CommQueuedCount();
+}
+
+int PowerCommandsOut(uint64_t mark) {
+    return CommLeftQueueCount() >= mark ? 1 : 0;
+}
+
+void PowerNoteMeasurement() {
+    for (int i = 0; i < 4; ++i) {
+        gPowerLastMeasurement.values[i] = gArrMeasureOutput[i];
+    }
+    gPowerLastMeasurement.atMs = SysMonotonicMs();
+    gPowerLastMeasurement.valid = 1;
+}

@@ -1,0 +1,363 @@
+#!/usr/bin/python3
+"""The real program with --remote against vx52-sim, driven by a VISA client (PyVISA with its
+pure-Python backend, resource TCPIP::127.0.0.1::PORT::SOCKET): identify, set 230.0 V and
+60.0 Hz, start, read the measurements, step, stop; the frames on the wire are the front
+panel's for the same actions; an out-of-range voltage and a command during an alarm are refused
+and send nothing. Then bad clients (random bytes, an endless line, 100 connects and drops, a
+fifth client, one that never reads) while the link keeps polling and the front panel works.
+
+The program and its clients share a network namespace of their own where one can be made (the
+X server stays outside); elsewhere they use a free port on this machine.
+
+Prints the queries answered per second and the program's CPU with four clients polling
+MEAS:ALL? ten times a second, as a ratio to no client. VX52_E2E_SECONDS sets each CPU window
+(default 10)."""
+
+import contextlib
+import ctypes
+import os
+import random
+import shutil
+import socket
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from vx52e2e import (LED_OUTPUT, PROGRAM, TITLE_EN, Checks, SharedNetworkNamespace, Simulator,
+                     Xserver, cpu_seconds, sanitizer_report, wait_exit, wait_until, workdir)
+
+import pyvisa
+
+SECONDS = float(os.environ.get("VX52_E2E_SECONDS", "10"))
+REMOTE_AREA = (716, 636, 120, 24)  # "REMOTE" in the link area, from data/ui/PANEL.ui
+
+check = Checks()
+
+
+class Network:
+    """Where the program and its clients meet: a namespace of their own with its loopback up,
+    entered by this process only around the creation of a client socket."""
+
+    CLONE_NEWNET = 0x40000000
+
+    def __init__(self):
+        self.ns = SharedNetworkNamespace()
+        self.path = None
+        if self.ns.holder:
+            self.path = f"/proc/{self.ns.holder.pid}/ns/net"
+            subprocess.run(self.ns.prefix() + ["ip", "link", "set", "lo", "up"], check=True)
+            self.port = 5025
+        else:
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                self.port = s.getsockname()[1]
+        self.libc = ctypes.CDLL("libc.so.6", use_errno=True)
+
+    @contextlib.contextmanager
+    def inside(self):
+        if not self.path:
+            yield
+            return
+        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+        target = os.open(self.path, os.O_RDONLY)
+        try:
+            if self.libc.setns(target, self.CLONE_NEWNET) != 0:
+                raise OSError(ctypes.get_errno(), "setns")
+            yield
+        finally:
+            self.libc.setns(own, self.CLONE_NEWNET)
+            os.close(own)
+            os.close(target)
+
+    def connect(self):
+        with self.inside():
+            return socket.create_connection(("127.0.0.1", self.port), timeout=5)
+
+    def close(self):
+        self.ns.close()
+
+
+def sno(entry):
+    """The settings frame's text, e.g. 'SNO=2300,0600,05,05,0,1*'."""
+    return entry.bytes[4:-2].decode("latin-1")
+
+
+def frames_since(log, mark, count, mnemonics=("SNO", "CST", "CSP")):
+    """The commands the source received since mark, once `count` of them are in its log (which
+    is written a moment after *OPC? has seen them go out), or at the deadline."""
+    def found():
+        frames = [e for e in log.since(mark, "RX") if e.mnemonic in mnemonics]
+        return frames if len(frames) >= count else None
+    wait_until(found, 3.0)
+    return [e for e in log.since(mark, "RX") if e.mnemonic in mnemonics]
+
+
+def accepted(net, timeout=10.0):
+    """A client the server took: it answers *IDN?. Clients that just left may still hold their
+    places for a moment, and a client past the fourth is closed at once; it tries again."""
+    def attempt():
+        s = net.connect()
+        try:
+            s.sendall(b"*IDN?\n")
+            if s.recv(256).startswith(b"Vx52PSoft,"):
+                return s
+        except OSError:
+            pass
+        s.close()
+        return None
+    return wait_until(attempt, timeout, 0.05)
+
+
+def closed_by_peer(s, timeout=5.0):
+    s.settimeout(timeout)
+    try:
+        return s.recv(16) == b""
+    except (ConnectionResetError, socket.timeout):
+        return False
+
+
+def main():
+    server = Xserver()
+    net = Network()
+    d = workdir("vx52remote.")
+    sim = Simulator(d, ["--no-noise"])
+    log = sim.log
+    prog = None
+    clients = []
+    try:
+        env = dict(os.environ)
+        env.pop("QT_QPA_PLATFORM", None)
+        env["DISPLAY"] = server.name
+        with open(os.path.join(d, "program.err"), "wb") as err:
+            prog = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--remote", str(net.port),
+                                                       "--log", "remote.csv"],
+                                    cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=err)
+        win = server.wait_window(TITLE_EN)
+        if not check(win is not None, "the main window appears"):
+            return 1
+        no_client_look = server.grab(win, REMOTE_AREA)
+
+        rm = pyvisa.ResourceManager("@py")
+        resource = f"TCPIP::127.0.0.1::{net.port}::SOCKET"
+        inst = wait_until(lambda: open_visa(net, rm, resource), 10.0, 0.1)
+        if not check(inst is not None, "a VISA client opens " + resource):
+            return 1
+        q = inst.query
+        check(wait_until(lambda: q("SYST:LINK?") == "ONLINE", 20.0, 0.1), "the link comes up")
+        check(q("*IDN?") == "Vx52PSoft,VX52300P,0,1.0", "identify: " + q("*IDN?"))
+        check(bool(wait_until(lambda: server.grab(win, REMOTE_AREA) != no_client_look, 3.0)),
+              "REMOTE shows in the link area while a client is connected")
+
+        # ---- the panel's frames for the same actions --------------------------------------------
+        level = q("VOLT:RANG?")
+        lv = "1" if level == "HIGH" else "0"
+        # A frame carries the settings as they are when it goes out: *OPC? after each keeps
+        # the two apart, as an operator's two entries a second apart are.
+        mark = log.mark()
+        t0 = time.time()
+        inst.write("SOUR:VOLT 230.0")
+        check(q("*OPC?") == "1", "*OPC? after the voltage")
+        first = log.wait(mark, lambda e: e.dir == "RX" and e.mnemonic == "SNO", 2.0)
+        if first:
+            print(f"figure VOLT line to its frame (idle link, wall clock): "
+                  f"{1000 * (first.t - t0):.0f} ms", flush=True)
+        inst.write("SOUR:FREQ 60.0")
+        check(q("*OPC?") == "1", "*OPC? after the frequency")
+        check([sno(e) for e in frames_since(log, mark, 2)] ==
+              [f"SNO=2300,0500,05,05,0,{lv}*", f"SNO=2300,0600,05,05,0,{lv}*"],
+              "230.0 V and 60.0 Hz go out as the panel's two settings frames")
+        check((q("VOLT?"), q("FREQ?")) == ("230.0", "60.0"), "the settings read back")
+
+        mark = log.mark()
+        inst.write("OUTP ON")
+        check(q("*OPC?") == "1", "*OPC? after the start")
+        check(wait_until(lambda: q("OUTP?") == "1", 5.0, 0.05), "the output runs")
+        check([e.mnemonic for e in frames_since(log, mark, 2)] == ["SNO", "CST"],
+              "the start goes out as the panel's settings and start frames")
+        check(wait_until(lambda: float(q("MEAS:AGE?")) < 1.5, 5.0, 0.1), "a measurement arrives")
+        meas = [float(v) for v in q("MEAS:ALL?").split(",")]
+        check(abs(meas[0] - 230.0) < 1.0 and abs(meas[2] - 60.0) < 0.2 and meas[1] > 0,
+              f"MEAS:ALL? reads the running output: {meas}")
+        check(q("MEAS:VOLT?;FREQ?") == f"{meas[0]:.1f};{meas[2]:.1f}",
+              "single measurements agree with MEAS:ALL?")
+
+        mark = log.mark()
+        inst.write("VOLT UP")
+        inst.write("VOLT DOWN")
+        q("*OPC?")
+        check([sno(e) for e in frames_since(log, mark, 2)] ==
+              [f"SNO=2350,0600,05,05,0,{lv}*", f"SNO=2300,0600,05,05,0,{lv}*"],
+              "VOLT UP and DOWN move along the ladder as the step buttons do")
+
+        mark = log.mark()
+        inst.write("VOLT 300.1")
+        check(q("SYST:ERR?").startswith("-222,"), "an out-of-range voltage gives -222")
+        inst.write("VOLT 231")
+        q("*OPC?")
+        check([sno(e) for e in frames_since(log, mark, 1)] == [f"SNO=2310,0600,05,05,0,{lv}*"],
+              "and sends nothing (the next frame is the next valid setting)")
+
+        mark = log.mark()
+        inst.write("OUTP OFF")
+        q("*OPC?")
+        check(wait_until(lambda: q("OUTP?") == "0", 5.0, 0.05), "OUTP OFF stops the output")
+        check([e.mnemonic for e in frames_since(log, mark, 1)] == ["CSP"], "the stop goes out")
+
+        # ---- an alarm --------------------------------------------------------------------------
+        inst.write("OUTP ON")
+        wait_until(lambda: q("OUTP?") == "1", 5.0, 0.05)
+        sim.command("overload")
+        check(wait_until(lambda: q("OUTP:PROT:TRIP?") == "1", 5.0, 0.05), "the alarm shows")
+        mark = log.mark()
+        inst.write("VOLT 220;:OUTP ON")
+        check(q("SYST:ERR?").startswith("-221,"), "a command during the alarm gives -221")
+        inst.write("OUTP ON")
+        check(q("SYST:ERR?").startswith("-221,"), "OUTP ON during the alarm gives -221")
+        inst.write("OUTP:PROT:CLE")
+        q("*OPC?")
+        check([e.mnemonic for e in frames_since(log, mark, 2)] == ["CSP", "CSP"],
+              "nothing is sent for them; clearing sends the panel's two stops")
+        check(wait_until(lambda: q("OUTP:PROT:TRIP?") == "0", 5.0, 0.05), "the alarm clears")
+
+        # ---- queries per second --------------------------------------------------------------
+        n = 500
+        t0 = time.perf_counter()
+        for _ in range(n):
+            q("VOLT?")
+        rate = n / (time.perf_counter() - t0)
+        print(f"figure queries answered per second (one VISA client, VOLT?): {rate:.0f}",
+              flush=True)
+
+        # ---- bad clients -----------------------------------------------------------------------
+        inst.write("OUTP ON")
+        wait_until(lambda: q("OUTP?") == "1", 5.0, 0.05)
+        mark = log.mark()
+        t_bad = time.time()
+        rnd = random.Random(52)
+        junk = net.connect()
+        junk.sendall(bytes(rnd.randrange(256) for _ in range(65536)))
+        endless = net.connect()
+        for _ in range(64):
+            endless.sendall(b"A" * 16384)
+        endless.sendall(b"\n*IDN?\n")
+        endless.settimeout(5)
+        check(endless.recv(256).startswith(b"Vx52PSoft,"),
+              "after a 1 MiB line the connection stays and answers")
+        for _ in range(100):
+            s = net.connect()
+            s.sendall(b"*IDN?\n")
+            s.close()
+        silent = accepted(net)  # the fourth client; from now on it never reads
+        fifth = net.connect()
+        check(closed_by_peer(fifth, 2.0), "a fifth client is closed at once")
+        clients += [junk, endless, silent, fifth]
+        silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        silent.setblocking(False)
+        line = b"MEAS:ALL?;" * 25 + b"VOLT?\n"
+        sent = 0
+        freed = None
+        probe_at = time.monotonic()
+        deadline = probe_at + 30.0
+        # Its answers fill every buffer on the way and the server lets it go. Whether its own
+        # end hears of that soon depends on the kernel, so a new client taking its place is
+        # what tells.
+        while freed is None and time.monotonic() < deadline:
+            try:
+                sent += silent.send(line)
+            except BlockingIOError:
+                time.sleep(0.001)  # its own window is full; the server must act, not us
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            if time.monotonic() >= probe_at:
+                probe_at = time.monotonic() + 0.5
+                freed = accepted(net, 0.0)
+        check(freed is not None,
+              f"a client that never reads is dropped (after {sent} bytes of queries)")
+        if freed:
+            clients.append(freed)
+        # More of the same, long enough to see several polls go out meanwhile.
+        while time.time() - t_bad < 4.0:
+            junk.sendall(bytes(rnd.randrange(256) for _ in range(4096)))
+            endless.sendall(b"B" * 16384)
+            s = net.connect()
+            s.sendall(b"*IDN?\n")
+            s.close()
+
+        before_click = log.mark()
+        server.click(win, LED_OUTPUT)
+        check(log.wait(before_click, lambda e: e.dir == "RX" and e.mnemonic == "CSP", 5.0)
+              is not None, "the front panel works meanwhile (output lamp sends a stop)")
+        rte = [e for e in log.since(mark, "RX") if e.mnemonic == "RTE"]
+        gaps = [b.t - a.t for a, b in zip(rte, rte[1:])]
+        print(f"figure bad clients: {time.time() - t_bad:.1f} s, state polls {len(rte)}, "
+              f"gap {min(gaps or [0]):.2f}..{max(gaps or [0]):.2f} s", flush=True)
+        check(len(gaps) >= 2 and max(gaps) < 1.6, "the link keeps polling once a second throughout")
+        check(q("*IDN?").startswith("Vx52PSoft,"), "the VISA client is still served")
+        for s in clients:
+            s.close()
+        clients.clear()
+
+        # ---- CPU: four clients polling MEAS:ALL? ten times a second ---------------------------
+        inst.write("OUTP ON")
+        wait_until(lambda: q("OUTP?") == "1", 5.0, 0.05)
+        cpu0, t0 = cpu_seconds(prog.pid), time.time()
+        time.sleep(SECONDS)  # the measuring window itself
+        idle = (cpu_seconds(prog.pid) - cpu0) / (time.time() - t0)
+        inst.close()
+        pollers = [accepted(net) for _ in range(4)]
+        cpu0, t0 = cpu_seconds(prog.pid), time.time()
+        answered = 0
+        while time.time() - t0 < SECONDS:
+            tick = time.time()
+            for s in pollers:
+                s.sendall(b"MEAS:ALL?\n")
+            for s in pollers:
+                answered += s.recv(256).count(b"\n")
+            time.sleep(max(0.0, 0.1 - (time.time() - tick)))  # ten polls a second
+        busy = (cpu_seconds(prog.pid) - cpu0) / (time.time() - t0)
+        print(f"figure CPU, output running: no client {100 * idle:.2f} %, four clients polling "
+              f"MEAS:ALL? 10/s {100 * busy:.2f} % (ratio {busy / idle if idle else 0:.2f}; "
+              f"{answered} answers)", flush=True)
+        check(answered >= 4 * 10 * SECONDS * 0.8, "the four pollers are answered")
+        for s in pollers:
+            s.close()
+
+        check(prog.poll() is None, "the program survived every client")
+        server.close_box(win)
+        check(wait_exit(prog) == 0, "the close box ends the program with 0")
+        with open(os.path.join(d, "remote.csv")) as f:
+            rows = f.read()
+        check(",set_change,u_v 220.0->230.0 remote\n" in rows
+              and ",set_change,f_hz 50.0->60.0 remote\n" in rows,
+              "the data log records the remote settings with the detail remote")
+        report = sanitizer_report(d)
+        check(not report, "no sanitizer report" + (": " + report if report else ""))
+    finally:
+        for s in clients:
+            s.close()
+        if prog and prog.poll() is None:
+            prog.kill()
+            prog.wait()
+        sim.stop()
+        net.close()
+        server.close()
+    if check.failures:
+        print("working folder kept: " + d)
+    else:
+        shutil.rmtree(d, ignore_errors=True)
+    return check.summary()
+
+
+def open_visa(net, rm, resource):
+    try:
+        with net.inside():
+            inst = rm.open_resource(resource, read_termination="\n", write_termination="\n",
+                                    timeout=5000)
+        return inst
+    except Exception:
+        return None
+
+
+if __name__ == "__main__":
+    sys.exit(main())
