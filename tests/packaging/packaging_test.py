@@ -236,7 +236,8 @@ def deb_mode():
     check(all(w in depends for w in wanted)
           and all("(>=" in d for d in fields["Depends"].split(", ") if d.startswith("lib")),
           f"Depends from the binary: {fields['Depends']}")
-    check("xchm" in recommends, f"Recommends the help viewer: {fields['Recommends']}")
+    check(all(r in recommends for r in ("xchm", "qt6-translations-l10n")),
+          f"Recommends the help viewer and the toolkit's Chinese texts: {fields['Recommends']}")
 
     listing = run(["dpkg-deb", "-c", deb]).stdout.splitlines()
     paths = [line.split()[5] for line in listing if len(line.split()) >= 6]
