@@ -25,6 +25,7 @@
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "power/PowerRequest.h"
 #include "record/DataLog.h"
 
 #include <string>
@@ -125,10 +126,7 @@ void LoadOutputSettings() {
     if (FileReadNormal52P(path) == 1) {
         RecordingFileEvent(kLogEventFileLoad, path);
     }
-    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
-    if (gPowerInfo.online == 1) {
-        CommSetNewCmdSingleGroup(90, 33, 0);
-    }
+    PowerRequestLoadedSettings();
 }
 
 // Texts the program fills in itself, and the monitor, which stays open.

@@ -388,6 +388,15 @@ int PowerRequestClearAlarm(PowerCaller caller) {
     return POWER_REQUEST_DONE;
 }
 
+int PowerRequestLoadedSettings() {
+    if (gPowerInfo.outputOn != 0) {
+        return POWER_REQUEST_OUTPUT_STATE;
+    }
+    Redraw();
+    QueueIfOnline(kSettingsKind, kSettingsStopped);
+    return POWER_REQUEST_DONE;
+}
+
 int PowerLinkReady() {
     return CommLinkReady();
 }

@@ -72,6 +72,11 @@ int PowerRequestOutput(int on, PowerCaller caller);
 
 int PowerRequestClearAlarm(PowerCaller caller);
 
+// Settings just read from a file into the records, which the file store has
+// validated: shown, and sent while online. The loader reads the file only
+// while the output is stopped; a running output is refused all the same.
+int PowerRequestLoadedSettings();
+
 // 1 once the link is up and its connect sequence has finished.
 int PowerLinkReady();
 
