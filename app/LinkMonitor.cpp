@@ -13,6 +13,7 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "util/Text.h"
 
 int gLinkMonPanel = 0;
 
@@ -128,13 +129,9 @@ std::string SaveText() {
 }
 
 void SaveAsText() {
-    SysLocalTime t{};
-    SysGetLocalTime(&t);
-    char name[64];
-    std::snprintf(name, sizeof name, "Vx52Link-%04d%02d%02d-%02d%02d%02d.txt", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second);
+    const std::string name = TextDatedNameNow("Vx52Link", ".txt");
     char path[MAX_PATHNAME_LEN] = {};
-    const int status = FileSelectPopup("", name, "*.txt", "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
+    const int status = FileSelectPopup("", name.c_str(), "*.txt", "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
     if (status != VAL_EXISTING_FILE_SELECTED && status != VAL_NEW_FILE_SELECTED) {
         return;
     }

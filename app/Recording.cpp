@@ -12,6 +12,7 @@
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -180,12 +181,7 @@ void RecordingExit() {
 }
 
 std::string RecordingDefaultName() {
-    SysLocalTime t{};
-    SysGetLocalTime(&t);
-    char name[64];
-    std::snprintf(name, sizeof name, "Vx52Log-%04d%02d%02d-%02d%02d%02d.csv", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second);
-    return name;
+    return TextDatedNameNow("Vx52Log", ".csv");
 }
 
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english) {

@@ -21,6 +21,7 @@
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "remote/RemoteServer.h"
+#include "util/Text.h"
 
 int gRemotePanel = 0;
 
@@ -70,12 +71,6 @@ void ShowClients(int clients) {
     ShowStatus();
 }
 
-std::string Trimmed(const std::string& s) {
-    const size_t b = s.find_first_not_of(" \t");
-    const size_t e = s.find_last_not_of(" \t");
-    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
 // MEASure:AGE? counts from the last measurement the link accepted.
 void MeasurementArrived(const uint8_t*, int, int kind, int subKind, int result) {
     if (result == COMM_RX_ACCEPTED && kind == kMeasureKind && subKind == kMeasureSubKind) {
@@ -97,7 +92,7 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     GetCtrlVal(gRemotePanel, REMOTEPANEL_CHK_ENABLE, &enabled);
     GetCtrlVal(gRemotePanel, REMOTEPANEL_TXT_ADDRESS, &address);
     GetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_PORT, &port);
-    address = Trimmed(address);
+    address = TextTrim(address);
     if (!RemoteAddressValid(address.c_str())) {
         Warn(English() ? "\"" + address +
                              "\" is not a numeric address. 127.0.0.1 lets only this computer "

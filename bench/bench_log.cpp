@@ -16,6 +16,7 @@
 
 #include "platform/System.h"
 #include "record/DataLog.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ int main(int argc, char* argv[]) {
     const Cost format = PerCall(200000, [&](int i) {
         SysLocalTime t{};
         SysGetLocalTime(&t);
-        sink = DataLogMeasureRow(DataLogTimeText(t), i, kReadings, kState);
+        sink = DataLogMeasureRow(TextTimeStamp(t), i, kReadings, kState);
     });
 
     // What every callback's end costs with the log on and nothing changed.

@@ -4,10 +4,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 
 #include "platform/FileReplace.h"
+#include "platform/System.h"
 #include "power/PowerRecords.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -19,31 +20,6 @@ std::string Number(double v, int decimals = -1) {
         decimals < 0 ? std::to_chars(buf, buf + sizeof buf, v)
                      : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
     return std::string(buf, result.ptr);
-}
-
-std::string LocalTime(long long epochMs) {
-    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
-    char text[40] = "";
-    if (const std::tm* local = std::localtime(&seconds)) {
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
-    }
-    char ms[8];
-    std::snprintf(ms, sizeof ms, ".%03d", static_cast<int>(epochMs % 1000));
-    return std::string(text) + ms;
-}
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + '"';
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
@@ -96,11 +72,13 @@ int WriteChosen(const std::string& path, const std::string& bytes) {
 } // namespace
 
 std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::string& valueName) {
-    std::string out = "seconds,local_time," + CsvField(valueName) + "\n";
+    std::string out = "seconds,local_time," + TextCsvField(valueName) + "\n";
     for (const StripChartSlot& slot : shown) {
         out += Number(slot.seconds, 3);
         out += ',';
-        out += LocalTime(slot.epochMs);
+        SysLocalTime t{};
+        SysLocalTimeAt(slot.epochMs, &t);
+        out += TextTimeStamp(t);
         out += ',';
         if (!std::isnan(slot.value)) {
             out += Number(slot.value);

@@ -63,15 +63,27 @@ double SysMonotonicMs() {
 void SysGetLocalTime(SysLocalTime* t) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    SysLocalTimeAt(int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000, t);
+}
+
+void SysLocalTimeAt(int64_t epochMs, SysLocalTime* t) {
+    // Floor division, so a moment before 1970 keeps a millisecond in 0..999.
+    int64_t seconds = epochMs / 1000;
+    int64_t ms = epochMs % 1000;
+    if (ms < 0) {
+        ms += 1000;
+        --seconds;
+    }
+    const time_t s = static_cast<time_t>(seconds);
     std::tm tm{};
-    localtime_r(&now.tv_sec, &tm);
+    localtime_r(&s, &tm);
     t->year = tm.tm_year + 1900;
     t->month = tm.tm_mon + 1;
     t->day = tm.tm_mday;
     t->hour = tm.tm_hour;
     t->minute = tm.tm_min;
     t->second = tm.tm_sec;
-    t->millisecond = static_cast<int>(now.tv_nsec / 1000000);
+    t->millisecond = static_cast<int>(ms);
     t->utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
 }
 

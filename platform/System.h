@@ -2,6 +2,7 @@
 // screen query and mode change, opening a document, and termination signals.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct SysLocalTime {
     int utcOffsetMinutes;
 };
 void SysGetLocalTime(SysLocalTime* t);
+// The same fields for a moment given in milliseconds since 1970 (UTC).
+void SysLocalTimeAt(int64_t epochMs, SysLocalTime* t);
 
 // System-wide named guard. Returns a handle (> 0) when this process took it,
 // 0 when another process holds it, a negative number on error.

@@ -6,30 +6,12 @@
 #include <cstring>
 
 #include "platform/AppendFile.h"
+#include "util/Text.h"
 
 const char* const kDataLogHeader =
     "time,elapsed_s,kind,u_v,i_a,f_hz,p_kw,set_u_v,set_f_hz,range,output,link,event,detail";
 
 namespace {
-
-// Fixed-point integer as text with `decimals` digits after the point.
-std::string Fixed(int64_t value, int decimals) {
-    int64_t scale = 1;
-    for (int i = 0; i < decimals; ++i) {
-        scale *= 10;
-    }
-    const int64_t magnitude = value < 0 ? -value : value;
-    char text[48];
-    if (decimals == 0) {
-        std::snprintf(text, sizeof text, "%s%lld", value < 0 ? "-" : "",
-                      static_cast<long long>(magnitude));
-    } else {
-        std::snprintf(text, sizeof text, "%s%lld.%0*lld", value < 0 ? "-" : "",
-                      static_cast<long long>(magnitude / scale), decimals,
-                      static_cast<long long>(magnitude % scale));
-    }
-    return text;
-}
 
 const char* RangeText(int32_t volLevel) {
     return volLevel == 1 ? "HIGH" : "AUTO";
@@ -96,50 +78,27 @@ int WriteEvent(const char* event, const std::string& detail, int* error) {
     SysLocalTime wall{};
     double now = 0;
     gLog.clock(&wall, &now);
-    return WriteRow(DataLogEventRow(DataLogTimeText(wall), now - gLog.startMs, event, detail), now,
+    return WriteRow(DataLogEventRow(TextTimeStamp(wall), now - gLog.startMs, event, detail), now,
                     true, error);
 }
 
 } // namespace
 
-std::string DataLogTimeText(const SysLocalTime& t) {
-    const int offset = t.utcOffsetMinutes < 0 ? -t.utcOffsetMinutes : t.utcOffsetMinutes;
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", t.year,
-                  t.month, t.day, t.hour, t.minute, t.second, t.millisecond,
-                  t.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return text;
-}
-
-std::string DataLogCsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string out = "\"";
-    for (char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    return out + "\"";
-}
-
 std::string DataLogMeasureRow(const std::string& time, double elapsedMs, const DataLogReadings& r,
                               const DataLogState& s) {
     std::string row = time;
-    row += ',' + Fixed(std::llround(elapsedMs), 3) + ",measure,";
-    row += Fixed(r.vol, 1) + ',' + Fixed(r.curr, 3) + ',' + Fixed(r.freq, 1) + ',' +
-           Fixed(r.power, 3) + ',';
-    row += Fixed(s.setVol, 1) + ',' + Fixed(s.setFreq, 1) + ',' + RangeText(s.volLevel) + ',' +
+    row += ',' + TextFixed(std::llround(elapsedMs), 3) + ",measure,";
+    row += TextFixed(r.vol, 1) + ',' + TextFixed(r.curr, 3) + ',' + TextFixed(r.freq, 1) + ',' +
+           TextFixed(r.power, 3) + ',';
+    row += TextFixed(s.setVol, 1) + ',' + TextFixed(s.setFreq, 1) + ',' + RangeText(s.volLevel) + ',' +
            OutputText(s) + ',' + (s.online != 0 ? "online" : "offline") + ",,\n";
     return row;
 }
 
 std::string DataLogEventRow(const std::string& time, double elapsedMs, const char* event,
                             const std::string& detail) {
-    return time + ',' + Fixed(std::llround(elapsedMs), 3) + ",event,,,,,,,,,," + event + ',' +
-           DataLogCsvField(detail) + '\n';
+    return time + ',' + TextFixed(std::llround(elapsedMs), 3) + ",event,,,,,,,,,," + event + ',' +
+           TextCsvField(detail) + '\n';
 }
 
 std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const DataLogState& now,
@@ -151,11 +110,11 @@ std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const Data
             out.push_back({kLogEventSetChange, std::string(name) + ' ' + from + "->" + to + tail});
         }
     };
-    set("u_v", Fixed(before.setVol, 1), Fixed(now.setVol, 1));
-    set("f_hz", Fixed(before.setFreq, 1), Fixed(now.setFreq, 1));
+    set("u_v", TextFixed(before.setVol, 1), TextFixed(now.setVol, 1));
+    set("f_hz", TextFixed(before.setFreq, 1), TextFixed(now.setFreq, 1));
     set("range", RangeText(before.volLevel), RangeText(now.volLevel));
-    set("step_up_v", Fixed(before.up2U, 0), Fixed(now.up2U, 0));
-    set("step_down_v", Fixed(before.down2U, 0), Fixed(now.down2U, 0));
+    set("step_up_v", TextFixed(before.up2U, 0), TextFixed(now.up2U, 0));
+    set("step_down_v", TextFixed(before.down2U, 0), TextFixed(now.down2U, 0));
 
     // The output as the operator sees it: off, on, or stopped by an alarm.
     const std::string was = OutputText(before);
@@ -236,7 +195,7 @@ int DataLogMeasure(const DataLogReadings& readings, const DataLogState& state,
     SysLocalTime wall{};
     double now = 0;
     gLog.clock(&wall, &now);
-    return WriteRow(DataLogMeasureRow(DataLogTimeText(wall), now - gLog.startMs, readings, state),
+    return WriteRow(DataLogMeasureRow(TextTimeStamp(wall), now - gLog.startMs, readings, state),
                     now, false, error);
 }
 

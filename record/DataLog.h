@@ -50,11 +50,7 @@ struct DataLogReadings {
 };
 
 // ---- rows (no file involved) ----------------------------------------------------
-// "2026-12-08T14:03:12.345+08:00"; UTC is "+00:00".
-std::string DataLogTimeText(const SysLocalTime& t);
-// A field as CSV readers take it back: quoted when it holds a comma, a quote or
-// a line end, inner quotes doubled.
-std::string DataLogCsvField(const std::string& text);
+// Rows are stamped with TextTimeStamp (util/Text.h).
 // Each row ends in a line feed.
 std::string DataLogMeasureRow(const std::string& time, double elapsedMs,
                               const DataLogReadings& readings, const DataLogState& state);

@@ -19,6 +19,7 @@
 #include "platform/System.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
+#include "util/Text.h"
 
 #ifndef VX52_VERSION
 #error "VX52_VERSION comes from the project's version in CMakeLists.txt"
@@ -165,31 +166,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string Trimmed(const std::string& s) {
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && IsBlank(s[b])) {
-        ++b;
-    }
-    while (e > b && IsBlank(s[e - 1])) {
-        --e;
-    }
-    return s.substr(b, e - b);
-}
-
-// value / 10^decimals written out, e.g. Fixed(2300, 1) = "230.0".
-std::string Fixed(int64_t value, int decimals) {
-    const bool negative = value < 0;
-    std::string digits = std::to_string(negative ? -value : value);
-    if (decimals > 0) {
-        if (digits.size() <= static_cast<size_t>(decimals)) {
-            digits.insert(0, static_cast<size_t>(decimals) + 1 - digits.size(), '0');
-        }
-        digits.insert(digits.size() - static_cast<size_t>(decimals), ".");
-    }
-    return (negative ? "-" : "") + digits;
-}
-
 // SCPI's "not a number", for an age there is none of.
 constexpr const char* kNotANumber = "9.91E37";
 
@@ -317,7 +293,7 @@ std::string ModelName() {
         const bool plain = c > ' ' && c < 0x7F && c != ',' && c != ';' && c != '"';
         name += plain ? c : (c == ' ' ? ' ' : '_');
     }
-    name = Trimmed(name);
+    name = TextTrim(name);
     return name.empty() ? "NONE" : name;
 }
 
@@ -325,15 +301,15 @@ std::string MeasureAnswer(Command c) {
     const int32_t* v = gPowerLastMeasurement.values;
     switch (c) {
     case CMD_MEASURE_VOLTAGE:
-        return Fixed(v[0], 1);
+        return TextFixed(v[0], 1);
     case CMD_MEASURE_CURRENT:
-        return Fixed(v[1], 3);
+        return TextFixed(v[1], 3);
     case CMD_MEASURE_FREQUENCY:
-        return Fixed(v[2], 1);
+        return TextFixed(v[2], 1);
     case CMD_MEASURE_POWER:
-        return Fixed(v[3], 0);
+        return TextFixed(v[3], 0);
     case CMD_MEASURE_ALL:
-        return Fixed(v[0], 1) + "," + Fixed(v[1], 3) + "," + Fixed(v[2], 1) + "," + Fixed(v[3], 0);
+        return TextFixed(v[0], 1) + "," + TextFixed(v[1], 3) + "," + TextFixed(v[2], 1) + "," + TextFixed(v[3], 0);
     default:
         break;
     }
@@ -341,7 +317,7 @@ std::string MeasureAnswer(Command c) {
         return kNotANumber;
     }
     const double ageMs = SysMonotonicMs() - gPowerLastMeasurement.atMs;
-    return Fixed(std::llround(std::max(0.0, ageMs) / 100.0), 1);
+    return TextFixed(std::llround(std::max(0.0, ageMs) / 100.0), 1);
 }
 
 std::string NextError(RemoteSession* s) {
@@ -423,15 +399,15 @@ std::string RunQuery(RemoteSession* s, Command c) {
     const Normal52PSet& set = gNormal52PSet;
     switch (c) {
     case CMD_VOLTAGE:
-        return Fixed(set.vol, 1);
+        return TextFixed(set.vol, 1);
     case CMD_RANGE:
         return set.volLevel == 0 ? "AUTO" : "HIGH";
     case CMD_STEP_UP:
-        return Fixed(set.up2U, 0);
+        return TextFixed(set.up2U, 0);
     case CMD_STEP_DOWN:
-        return Fixed(set.down2U, 0);
+        return TextFixed(set.down2U, 0);
     case CMD_FREQUENCY:
-        return Fixed(set.freq, 1);
+        return TextFixed(set.freq, 1);
     case CMD_OUTPUT:
         return gPowerInfo.outputOn != 0 ? "1" : "0";
     case CMD_PROTECTION_TRIPPED:
@@ -476,13 +452,13 @@ bool IsHeaderChar(char c) {
 }
 
 Outcome RunCommand(RemoteSession* s, const std::string& text, std::string* reply) {
-    const std::string cmd = Trimmed(text);
+    const std::string cmd = TextTrim(text);
     size_t split = 0;
     while (split < cmd.size() && !IsBlank(cmd[split])) {
         ++split;
     }
     std::string header = cmd.substr(0, split);
-    const std::string params = Trimmed(cmd.substr(split));
+    const std::string params = TextTrim(cmd.substr(split));
     if (header[0] == '*') {
         return RunCommon(s, header, params, reply);
     }
@@ -565,7 +541,7 @@ void SendReplies(RemoteSession* s, std::string* out) {
 void RunCommands(RemoteSession* s, const std::vector<std::string>& commands, size_t from,
                  std::string* out) {
     for (size_t i = from; i < commands.size(); ++i) {
-        if (Trimmed(commands[i]).empty()) {
+        if (TextTrim(commands[i]).empty()) {
             continue;
         }
         std::string reply;

@@ -162,7 +162,7 @@ TEST_F(StripChartTest, SavedDataHoldsTheSlotsShownWithTheirTimes) {
     std::string line;
     std::getline(csv, line);
     EXPECT_EQ("seconds,local_time,f (Hz)", line);
-    const std::regex row(R"((-?\d+\.\d{3}),(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}),(.*))");
+    const std::regex row(R"((-?\d+\.\d{3}),(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d),(.*))");
     std::vector<std::string> values;
     double previous = -1e9, seconds = 0;
     while (std::getline(csv, line)) {

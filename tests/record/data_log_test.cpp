@@ -10,6 +10,7 @@
 
 #include "UiTestSupport.h"
 #include "record/DataLog.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ TEST(DataLogRows, TimeFieldsAndRowsReadBackAsWritten) {
         {{2027, 1, 2, 3, 4, 5, 6, -210}, "2027-01-02T03:04:05.006-03:30"},
     };
     for (const auto& c : times) {
-        EXPECT_EQ(c.text, DataLogTimeText(c.t));
+        EXPECT_EQ(c.text, TextTimeStamp(c.t));
     }
     struct {
         const char* in;
@@ -58,7 +59,7 @@ TEST(DataLogRows, TimeFieldsAndRowsReadBackAsWritten) {
                   {"say \"hi\"", "\"say \"\"hi\"\"\""},
                   {"two\nlines", "\"two\nlines\""}};
     for (const auto& c : fields) {
-        EXPECT_EQ(c.out, DataLogCsvField(c.in));
+        EXPECT_EQ(c.out, TextCsvField(c.in));
     }
     EXPECT_EQ(
         "T,1.235,measure,230.1,4.567,400.0,1.050,230.0,400.0,HIGH,on,online,,\n",
