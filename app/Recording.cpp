@@ -5,13 +5,13 @@
 
 #include "app/LinkArea.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include "app/CommandLine.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
+#include "app/LinkWindow.h"
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
@@ -19,14 +19,11 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
+#include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
-int gMainPanel = 0;
-int gCommPanel = 0;
-int gWaitPanel = 0;
-int gAboutPanel = 0;
-int gMainMenu = 0;
 int hMutex = 0;
 int gFirstConnect = 0;
 DateTime gDateTimeLast{};
@@ -137,7 +134,9 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
     RemoteControlRegisterCallbacks();
-    // What hangs off the link: the link area's news, the data log, the monitor.
+    // What hangs off the link: the window it draws on, the link area's news,
+    // the data log, the monitor.
+    LinkWindowInstall();
     LinkAreaInstall();
     RecordingInstall();
     LinkMonitorInstall();

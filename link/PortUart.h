@@ -34,8 +34,6 @@ int PortUartReadBuffByMinLenght(int port, int n, int unused, int* count, uint8_t
 
 void DataInitCommSet();
 void DataCheckCommSet();
-void DataFromCommSetVarToPanel();
-void DataFromPanelToCommSetVar();
 
 // The serial devices the operator may choose for a port, and making the port's
 // name "COM<N>" in the working folder lead to one: the open then takes it.

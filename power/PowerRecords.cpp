@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "charts/Charts.h"
-#include "persist/SettingsFiles.h"
-#include "power/PanelBinding.h"
-
 Normal52PSet gNormal52PSet{};
 PowerInfo gPowerInfo{};
 int32_t gPowerState = 0;
@@ -115,24 +111,6 @@ void PowerVolLimits(int running, int32_t* min, int32_t* max) {
             *max = kAutoLowSideTop;
         }
     }
-}
-
-void ModelTypeChoose(int modelType) {
-    ModelF52PChoose(modelType);
-}
-
-void ModelF52PChoose(int modelType) {
-    if (modelType != 1) {
-        return;
-    }
-    // While the link is up the connect sequence has already fetched the
-    // source's own settings; the autosave copy would overwrite them.
-    if (gPowerInfo.online == 0) {
-        FileReadNormal52P(AUTOSAVE_FILE);
-    }
-    SetNormalMeasureDisplayGraph52P();
-    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
-    ClearMeasureGraphAll();
 }
 
 void PowerClearMeasure() {

@@ -11,8 +11,6 @@
 #include "platform/Network.h"
 #include "remote/RemoteCommand.h"
 
-RemoteSet gRemoteSet{};
-
 namespace {
 
 struct Client {
@@ -90,41 +88,7 @@ void OnNet(int, int client, int event, const char* data, int length) {
     }
 }
 
-bool Ipv4Valid(const char* text) {
-    int parts = 0;
-    const char* p = text;
-    while (true) {
-        int digits = 0;
-        int value = 0;
-        while (std::isdigit(static_cast<unsigned char>(*p)) && digits < 4) {
-            value = value * 10 + (*p - '0');
-            ++digits;
-            ++p;
-        }
-        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && p[-digits] == '0')) {
-            return false;
-        }
-        ++parts;
-        if (*p != '.') {
-            break;
-        }
-        ++p;
-    }
-    return parts == 4 && *p == '\0';
-}
-
 } // namespace
-
-int RemoteAddressValid(const char* address) {
-    if (address == nullptr || *address == '\0' ||
-        std::strlen(address) >= static_cast<size_t>(REMOTE_ADDRESS_SIZE)) {
-        return 0;
-    }
-    if (std::strchr(address, ':') != nullptr) {
-        return NetAddressValid(address);
-    }
-    return Ipv4Valid(address) ? 1 : 0;
-}
 
 int RemoteParseListen(const char* text, std::string* address, int* port, std::string* error) {
     const std::string t = text ? text : "";
@@ -163,20 +127,6 @@ int RemoteParseListen(const char* text, std::string* address, int* port, std::st
     *address = addr;
     *port = static_cast<int>(value);
     return 1;
-}
-
-void RemoteSetCheck() {
-    RemoteSet& r = gRemoteSet;
-    if (r.enabled != 0 && r.enabled != 1) {
-        r.enabled = 0;
-    }
-    r.address[sizeof r.address - 1] = '\0';
-    if (!RemoteAddressValid(r.address)) {
-        std::strcpy(r.address, REMOTE_DEFAULT_ADDRESS);
-    }
-    if (r.port < 1 || r.port > 65535) {
-        r.port = REMOTE_DEFAULT_PORT;
-    }
 }
 
 int RemoteServerStart(const char* address, int port, std::string* error) {
