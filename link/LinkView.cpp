@@ -4,6 +4,13 @@ namespace {
 
 const LinkView* gView = nullptr;
 
+template <typename... Params, typename... Args>
+void Tell(void (*LinkView::*member)(Params...), Args... args) {
+    if (gView != nullptr && gView->*member != nullptr) {
+        (gView->*member)(args...);
+    }
+}
+
 } // namespace
 
 const LinkView* LinkSetView(const LinkView* view) {
@@ -13,43 +20,29 @@ const LinkView* LinkSetView(const LinkView* view) {
 }
 
 void LinkViewDisplayPanelWait(int show) {
-    if (gView && gView->DisplayPanelWait) {
-        gView->DisplayPanelWait(show);
-    }
+    Tell(&LinkView::DisplayPanelWait, show);
 }
 
 void LinkViewModelTypeChoose(int modelType) {
-    if (gView && gView->ModelTypeChoose) {
-        gView->ModelTypeChoose(modelType);
-    }
+    Tell(&LinkView::ModelTypeChoose, modelType);
 }
 
 void LinkViewCommConnectToPanel(int online) {
-    if (gView && gView->CommConnectToPanel) {
-        gView->CommConnectToPanel(online);
-    }
+    Tell(&LinkView::CommConnectToPanel, online);
 }
 
 void LinkViewData52PFromMeasureToPanel() {
-    if (gView && gView->Data52PFromMeasureToPanel) {
-        gView->Data52PFromMeasureToPanel();
-    }
+    Tell(&LinkView::Data52PFromMeasureToPanel);
 }
 
 void LinkViewData52PFromNormalVarToPanel(int running) {
-    if (gView && gView->Data52PFromNormalVarToPanel) {
-        gView->Data52PFromNormalVarToPanel(running);
-    }
+    Tell(&LinkView::Data52PFromNormalVarToPanel, running);
 }
 
 void LinkViewRefreshOutputState() {
-    if (gView && gView->RefreshOutputState) {
-        gView->RefreshOutputState();
-    }
+    Tell(&LinkView::RefreshOutputState);
 }
 
 void LinkViewShowOpenPortError() {
-    if (gView && gView->ShowOpenPortError) {
-        gView->ShowOpenPortError();
-    }
+    Tell(&LinkView::ShowOpenPortError);
 }
