@@ -19,6 +19,7 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
+#include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
 
@@ -183,6 +184,7 @@ int AppLoadAndShowPanels() {
     }
 
     SetMeasureGraphSpeed(600);
+    Data52PSetControlLimits();
     SetNormalMeasureDisplayGraph52P();
     ModelTypeChoose(1);
     LinkAreaLanguageSet();
