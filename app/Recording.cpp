@@ -6,6 +6,7 @@
 #include "app/LinkArea.h"
 #include "app/Shell.h"
 #include "link/Command.h"
+#include "link/CommandIds.h"
 #include "link/LinkEvents.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
@@ -15,9 +16,6 @@
 #include "util/Text.h"
 
 namespace {
-
-constexpr int kMeasureKind = 240;
-constexpr int kMeasureSubKind = 17;
 
 std::string gPath;
 int gFailure = 0;
@@ -96,7 +94,7 @@ void Received(const uint8_t*, int, int kind, int subKind, int result) {
     if (DataLogIsOn() == 0) {
         return;
     }
-    if (result != COMM_RX_ACCEPTED || kind != kMeasureKind || subKind != kMeasureSubKind) {
+    if (result != COMM_RX_ACCEPTED || !CommIs(kind, subKind, COMM_ID_MEASURE_QUERY)) {
         Observe();
         return;
     }

@@ -13,6 +13,7 @@
 #include "app/Recording.h"
 #include "app/Shell.h"
 #include "link/Command.h"
+#include "link/CommandIds.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
@@ -24,9 +25,6 @@
 #include "util/Text.h"
 
 namespace {
-
-constexpr int kMeasureKind = 240;
-constexpr int kMeasureSubKind = 17;
 
 bool English() {
     return gPowerInfo.language == 1;
@@ -71,7 +69,7 @@ void ShowClients(int clients) {
 
 // MEASure:AGE? counts from the last measurement the link accepted.
 void MeasurementArrived(const uint8_t*, int, int kind, int subKind, int result) {
-    if (result == COMM_RX_ACCEPTED && kind == kMeasureKind && subKind == kMeasureSubKind) {
+    if (result == COMM_RX_ACCEPTED && CommIs(kind, subKind, COMM_ID_MEASURE_QUERY)) {
         PowerNoteMeasurement();
     }
 }

@@ -182,6 +182,7 @@ int AppLoadAndShowPanels() {
     }
 
     SetMeasureGraphSpeed(600);
+    Data52PSetControlLimits();
     SetNormalMeasureDisplayGraph52P();
     ModelTypeChoose(1);
     LinkAreaLanguageSet();

@@ -7,6 +7,7 @@
 #include "charts/ChartExport.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "power/SourceLimits.h"
 #include "ui/Panels.h"
 #include "ui/Vx52PSoftUi.h"
 
@@ -24,10 +25,10 @@ void PlotOne(int control, double value) {
 } // namespace
 
 void Data52PFromMeasureToGraph() {
-    PlotOne(PANEL_SCHART_R1, gArrMeasureOutput[0] / 10.0);
-    PlotOne(PANEL_SCHART_R2, gArrMeasureOutput[1] / 1000.0);
-    PlotOne(PANEL_SCHART_R3, gArrMeasureOutput[2] / 10.0);
-    PlotOne(PANEL_SCHART_R4, gArrMeasureOutput[3] / 1000.0);
+    PlotOne(PANEL_SCHART_R1, SourceMeterValue(0, gArrMeasureOutput[0]));
+    PlotOne(PANEL_SCHART_R2, SourceMeterValue(1, gArrMeasureOutput[1]));
+    PlotOne(PANEL_SCHART_R3, SourceMeterValue(2, gArrMeasureOutput[2]));
+    PlotOne(PANEL_SCHART_R4, SourceMeterValue(3, gArrMeasureOutput[3]));
 }
 
 void Data52PGapToGraph() {
@@ -55,10 +56,10 @@ void SetMeasureGraphSpeed(int pointsPerScreen) {
 }
 
 void SetNormalMeasureDisplayGraph52P() {
-    SetCtrlAttribute(gMainPanel, PANEL_MEA_VOL, ATTR_PRECISION, 1);
-    SetCtrlAttribute(gMainPanel, PANEL_MEA_CURR, ATTR_PRECISION, 3);
-    SetCtrlAttribute(gMainPanel, PANEL_MEA_FREQ, ATTR_PRECISION, 1);
-    SetCtrlAttribute(gMainPanel, PANEL_MEA_POWER, ATTR_PRECISION, 3);
+    const int meters[] = {PANEL_MEA_VOL, PANEL_MEA_CURR, PANEL_MEA_FREQ, PANEL_MEA_POWER};
+    for (int i = 0; i < SOURCE_MEASURED_COUNT; ++i) {
+        SetCtrlAttribute(gMainPanel, meters[i], ATTR_PRECISION, SourceMeterDecimals(i));
+    }
 }
 
 int WaverMakeSinByPeak(double startAngle, double peak, double frequency, double windowFrequency,
@@ -73,7 +74,7 @@ int WaverMakeSinByPeak(double startAngle, double peak, double frequency, double 
 void RefreshNormalSetGraph() {
     // The graph always spans 1/45 s, so it shows freq / 45 periods.
     const double peak = gNormal52PSet.vol * 0.1414;
-    const double frequency = gNormal52PSet.freq / 10.0;
+    const double frequency = SourceToUnit(SOURCE_Q_SET_FREQUENCY, gNormal52PSet.freq);
     WaverMakeSinByPeak(0.0, peak, frequency, 45.0, SET_WAVE_POINTS, gArrSetWave);
     DeleteGraphPlot(gMainPanel, PANEL_GRAPH_SETWAVE, -1, 1);
     SetAxisScalingMode(gMainPanel, PANEL_GRAPH_SETWAVE, VAL_LEFT_YAXIS, VAL_MANUAL, -450.0, 450.0);

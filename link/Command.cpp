@@ -1,5 +1,6 @@
 #include "link/Command.h"
 
+#include "link/CommandIds.h"
 #include <initializer_list>
 
 #include "link/Frame.h"
@@ -20,8 +21,7 @@ enum class Reply {
 };
 
 struct CommandEntry {
-    int kind;
-    int subKind;
+    CommandId id;
     const char* mnemonic;
     bool carriesSettings;
     Reply reply;
@@ -31,16 +31,20 @@ struct CommandEntry {
 // request to the instrument, and the front panel sends settings under two
 // sub-kinds.
 constexpr CommandEntry kCommands[] = {
-    {15, 0, "CSP", false, Reply::Stop},      {15, 10, "CSP", false, Reply::Stop},
-    {15, 255, "CST", false, Reply::Start},   {90, 33, "SNO", true, Reply::Settings},
-    {90, 80, "SNO", true, Reply::Settings},  {165, 33, "RNS", false, Reply::SettingsQuery},
-    {240, 17, "RNT", false, Reply::Measure}, {240, 235, "RTE", false, Reply::State},
-    {240, 237, "RMO", false, Reply::Model},
+    {COMM_ID_STOP, "CSP", false, Reply::Stop},
+    {COMM_ID_CLEAR_ALARM, "CSP", false, Reply::Stop},
+    {COMM_ID_START, "CST", false, Reply::Start},
+    {COMM_ID_SETTINGS_STOPPED, "SNO", true, Reply::Settings},
+    {COMM_ID_SETTINGS_RUNNING, "SNO", true, Reply::Settings},
+    {COMM_ID_SETTINGS_QUERY, "RNS", false, Reply::SettingsQuery},
+    {COMM_ID_MEASURE_QUERY, "RNT", false, Reply::Measure},
+    {COMM_ID_STATE_QUERY, "RTE", false, Reply::State},
+    {COMM_ID_MODEL_QUERY, "RMO", false, Reply::Model},
 };
 
 const CommandEntry* FindCommand(int kind, int subKind) {
     for (const CommandEntry& c : kCommands) {
-        if (c.kind == kind && c.subKind == subKind) {
+        if (CommIs(kind, subKind, c.id)) {
             return &c;
         }
     }
@@ -211,7 +215,7 @@ int RxState(const ReplyView& v) {
     case '1':
     case '3':
         // The source reports an output we did not start: stop it.
-        CommSetNewCmdSingleGroup(15, 0, 0);
+        CommSetNewCmdSingleGroup(COMM_ID_STOP.kind, COMM_ID_STOP.subKind, 0);
         ApplyStopped(0);
         break;
     case '2':

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/Command.h"
+#include "link/CommandIds.h"
 #include "link/Frame.h"
 #include "link/LinkEvents.h"
 #include "link/LinkView.h"
@@ -32,18 +33,13 @@ constexpr int kStepStop2 = 13;
 constexpr int kStepSettings = 14;
 constexpr int kStepFinalState = 15;
 
-constexpr int kCmdOutput = 15; // start, stop and clear alarm
 constexpr int kMissedRepliesOffline = 3;
 
-struct Request {
-    int kind;
-    int subKind;
-};
-constexpr Request kModelQuery{240, 237};
-constexpr Request kStateQuery{240, 235};
-constexpr Request kMeasureQuery{240, 17};
-constexpr Request kStopCmd{15, 0};
-constexpr Request kSettingsQuery{165, 33};
+constexpr CommandId kModelQuery = COMM_ID_MODEL_QUERY;
+constexpr CommandId kStateQuery = COMM_ID_STATE_QUERY;
+constexpr CommandId kMeasureQuery = COMM_ID_MEASURE_QUERY;
+constexpr CommandId kStopCmd = COMM_ID_STOP;
+constexpr CommandId kSettingsQuery = COMM_ID_SETTINGS_QUERY;
 
 uint64_t sQueued = 0;
 uint64_t sLeftQueue = 0;
@@ -52,7 +48,7 @@ uint64_t sLeftQueue = 0;
 // link settings while online never makes us flush or close some other port.
 int sLinkPort = 0;
 
-void StartRequest(int group, int step, Request r) {
+void StartRequest(int group, int step, CommandId r) {
     gCommInfo.presentGroup = group;
     gCommInfo.presentStep = step;
     CommSetPresentCmd(r.kind, r.subKind, 0);
@@ -184,7 +180,7 @@ void CommTimerDeal() {
             // the state shows what the source actually did. Inside the connect
             // sequence the stop is repeated instead, since abandoning the
             // sequence would leave the window offline while the link polls.
-            if (c.presentCmd == kCmdOutput && c.presentGroup != kGroupConnect) {
+            if (c.presentCmd == COMM_KIND_OUTPUT && c.presentGroup != kGroupConnect) {
                 c.presentGroup = kGroupSingle;
                 c.presentStep = 0;
                 CommSetPresentCmd(kStateQuery.kind, kStateQuery.subKind, 0);
@@ -297,7 +293,7 @@ int CommReadNewCmdGroupToPresentGroup() {
     CommSetPresentCmd(kind, q.subCmd[slot], q.para[slot]);
     CommClearNewCmdFirst();
     CommSentTxBuff();
-    if (group == kGroupConnect || (group == kGroupSingle && kind == kCmdOutput)) {
+    if (group == kGroupConnect || (group == kGroupSingle && kind == COMM_KIND_OUTPUT)) {
         LinkViewDisplayPanelWait(1);
     }
     return 1;

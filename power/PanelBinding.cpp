@@ -8,6 +8,7 @@
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
+#include "power/SourceLimits.h"
 #include "ui/Panels.h"
 #include "ui/Vx52PSoftUi.h"
 
@@ -17,8 +18,6 @@ namespace {
 constexpr int kNeverSeen = 255;
 int gLastOutputOn = kNeverSeen;
 int gLastAlarm = kNeverSeen;
-
-constexpr int32_t kHighestBandFreq = 650;
 
 void Dim(int control, bool dimmed) {
     SetCtrlAttribute(gMainPanel, control, ATTR_DIMMED, dimmed ? 1 : 0);
@@ -53,8 +52,8 @@ void Data52PReadPanelEntry(PowerEntry* entry) {
     GetCtrlVal(gMainPanel, PANEL_NUM_FREQ, &hertz);
     GetCtrlVal(gMainPanel, PANEL_NUM_UP2U, &up);
     GetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, &down);
-    entry->vol = static_cast<int32_t>(volts * 10.0 + 0.5);
-    entry->freq = static_cast<int32_t>(hertz * 10.0 + 0.5);
+    entry->vol = static_cast<int32_t>(SourceFromUnit(SOURCE_Q_SET_VOLTAGE, volts));
+    entry->freq = static_cast<int32_t>(SourceFromUnit(SOURCE_Q_SET_FREQUENCY, hertz));
     entry->up2U = up;
     entry->down2U = down;
 }
@@ -74,23 +73,27 @@ void Data52PFromNormalVarToPanel(int running) {
     int32_t volMin = 0;
     int32_t volMax = 0;
     PowerVolLimits(running, &volMin, &volMax);
-    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MIN_VALUE, volMin / 10.0);
-    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MAX_VALUE, volMax / 10.0);
-    SetCtrlVal(gMainPanel, PANEL_NUM_VOL, s.vol / 10.0);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MIN_VALUE,
+                     SourceToUnit(SOURCE_Q_SET_VOLTAGE, volMin));
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_MAX_VALUE,
+                     SourceToUnit(SOURCE_Q_SET_VOLTAGE, volMax));
+    SetCtrlVal(gMainPanel, PANEL_NUM_VOL, SourceToUnit(SOURCE_Q_SET_VOLTAGE, s.vol));
 
     // Fixed high frequencies are reached only by the preset buttons.
-    if (s.freq > kHighestBandFreq) {
-        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE, 400.0);
+    if (SourceFrequencyAboveBand(s.freq)) {
+        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE,
+                         SourceToUnit(SOURCE_Q_SET_FREQUENCY, SOURCE_FREQ_MAX));
         Dim(PANEL_NUM_FREQ, true);
         // Undimmed again when stopped, or a stop at 400 Hz would leave the
         // voltage unsettable until the frequency changed.
         Dim(PANEL_NUM_VOL, running != 0);
     } else {
-        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE, 65.0);
+        SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE,
+                         SourceToUnit(SOURCE_Q_SET_FREQUENCY, SOURCE_FREQ_BAND_MAX));
         Dim(PANEL_NUM_FREQ, false);
         Dim(PANEL_NUM_VOL, false);
     }
-    SetCtrlVal(gMainPanel, PANEL_NUM_FREQ, s.freq / 10.0);
+    SetCtrlVal(gMainPanel, PANEL_NUM_FREQ, SourceToUnit(SOURCE_Q_SET_FREQUENCY, s.freq));
 
     SetCtrlVal(gMainPanel, PANEL_NUM_UP2U, static_cast<int>(s.up2U));
     SetCtrlVal(gMainPanel, PANEL_NUM_DOWN2U, static_cast<int>(-s.down2U));
@@ -100,7 +103,7 @@ void Data52PFromNormalVarToPanel(int running) {
         Dim(button, busy);
     }
 
-    const bool stepsDimmed = (s.freq > kHighestBandFreq && running != 0) ? true : !busy;
+    const bool stepsDimmed = (SourceFrequencyAboveBand(s.freq) && running != 0) ? true : !busy;
     Dim(PANEL_BT_UUP, stepsDimmed);
     Dim(PANEL_BT_UDOWN, stepsDimmed);
 
@@ -140,11 +143,25 @@ void Data52PFromNormalVarToPanel(int running) {
     RefreshNormalSetGraph();
 }
 
+void Data52PSetControlLimits() {
+    const int volDecimals = SourceQuantityOf(SOURCE_Q_SET_VOLTAGE).decimals;
+    const int freqDecimals = SourceQuantityOf(SOURCE_Q_SET_FREQUENCY).decimals;
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_VOL, ATTR_PRECISION, volDecimals);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_PRECISION, freqDecimals);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MIN_VALUE,
+                     SourceToUnit(SOURCE_Q_SET_FREQUENCY, SOURCE_FREQ_BAND_MIN));
+    // The down amount is shown negative, as the step it makes.
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_UP2U, ATTR_MIN_VALUE, SOURCE_STEP_MIN);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_UP2U, ATTR_MAX_VALUE, SOURCE_STEP_MAX);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_DOWN2U, ATTR_MIN_VALUE, -SOURCE_STEP_MAX);
+    SetCtrlAttribute(gMainPanel, PANEL_NUM_DOWN2U, ATTR_MAX_VALUE, -SOURCE_STEP_MIN);
+}
+
 void Data52PFromMeasureToPanel() {
-    SetCtrlVal(gMainPanel, PANEL_MEA_VOL, gArrMeasureOutput[0] / 10.0);
-    SetCtrlVal(gMainPanel, PANEL_MEA_CURR, gArrMeasureOutput[1] / 1000.0);
-    SetCtrlVal(gMainPanel, PANEL_MEA_FREQ, gArrMeasureOutput[2] / 10.0);
-    SetCtrlVal(gMainPanel, PANEL_MEA_POWER, gArrMeasureOutput[3] / 1000.0);
+    const int meters[] = {PANEL_MEA_VOL, PANEL_MEA_CURR, PANEL_MEA_FREQ, PANEL_MEA_POWER};
+    for (int i = 0; i < 4; ++i) {
+        SetCtrlVal(gMainPanel, meters[i], SourceMeterValue(i, gArrMeasureOutput[i]));
+    }
 }
 
 void RefreshOutputState() {

@@ -14,6 +14,10 @@ void Data52PReadPanelEntry(PowerEntry* entry);
 // that belong to the state. Callers pass the current outputOn.
 void Data52PFromNormalVarToPanel(int running);
 
+// The set controls' fixed limits and decimals, from what the source allows;
+// the voltage's limits and the frequency's top follow the state on every redraw.
+void Data52PSetControlLimits();
+
 // Shows gArrMeasureOutput on the four meters.
 void Data52PFromMeasureToPanel();
 

@@ -3,34 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "power/SourceLimits.h"
+
 Normal52PSet gNormal52PSet{};
 PowerInfo gPowerInfo{};
 int32_t gPowerState = 0;
 int32_t gArrMeasureOutput[10] = {};
-
-namespace {
-
-// The source runs a continuous 45.0-65.0 Hz band plus a few fixed high
-// frequencies that only the preset buttons reach.
-constexpr int32_t kFixedHighFreqs[] = {1000, 1200, 2000, 2400, 4000};
-
-constexpr int32_t kVolMin = 10;
-constexpr int32_t kVolMax = 3000;
-// In AUTO the source switches its internal range at 150.0 V; a running output
-// must not be stepped across that line.
-constexpr int32_t kAutoLowSideTop = 1500;
-constexpr int32_t kAutoHighSideBottom = 1501;
-
-bool IsFixedHighFreq(int32_t freq) {
-    for (int32_t fixed : kFixedHighFreqs) {
-        if (freq == fixed) {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 int NumOutBound(int32_t value, int32_t a, int32_t b) {
     const int32_t low = std::min(a, b);
@@ -41,27 +19,28 @@ int NumOutBound(int32_t value, int32_t a, int32_t b) {
 int Data52PCheck() {
     Normal52PSet& s = gNormal52PSet;
     int replaced = 0;
-    if (NumOutBound(s.freq, 450, 650) && !IsFixedHighFreq(s.freq)) {
+    if (NumOutBound(s.freq, SOURCE_FREQ_BAND_MIN, SOURCE_FREQ_BAND_MAX) &&
+        !SourceFrequencyIsPreset(s.freq)) {
         s.freq = 500;
         replaced = 1;
     }
-    if (NumOutBound(s.vol, kVolMin, kVolMax)) {
+    if (NumOutBound(s.vol, SOURCE_VOL_MIN, SOURCE_VOL_MAX)) {
         s.vol = 2200;
         replaced = 1;
     }
-    if (NumOutBound(s.volLevel, 0, 1)) {
+    if (NumOutBound(s.volLevel, SOURCE_RANGE_AUTO, SOURCE_RANGE_HIGH)) {
         s.volLevel = 1;
         replaced = 1;
     }
-    if (NumOutBound(s.up2U, 5, 30)) {
+    if (NumOutBound(s.up2U, SOURCE_STEP_MIN, SOURCE_STEP_MAX)) {
         s.up2U = 5;
         replaced = 1;
     }
-    if (NumOutBound(s.down2U, 5, 30)) {
+    if (NumOutBound(s.down2U, SOURCE_STEP_MIN, SOURCE_STEP_MAX)) {
         s.down2U = 5;
         replaced = 1;
     }
-    if (NumOutBound(s.auxCode, 0, 6)) {
+    if (NumOutBound(s.auxCode, 0, SOURCE_AUX_CODE_MAX)) {
         s.auxCode = 0;
         replaced = 1;
     }
@@ -80,21 +59,12 @@ void Cal52PPowerUpDown(int enable) {
     // Settings taken from the source's reply are not validated, so the sums are
     // formed in 64 bits and only narrowed once the levels have been clamped.
     const int64_t vol = s.vol;
-    int64_t low = vol - int64_t{10} * s.down2U;
-    int64_t high = vol + int64_t{10} * s.up2U;
-    if (low < kVolMin) {
-        low = kVolMin;
-    }
-    if (high > kVolMax) {
-        high = kVolMax;
-    }
-    if (s.volLevel == 0) {
-        if (vol >= kAutoHighSideBottom) {
-            low = std::max<int64_t>(low, kAutoHighSideBottom);
-        } else {
-            high = std::min<int64_t>(high, kAutoLowSideTop);
-        }
-    }
+    int64_t low = vol - int64_t{SOURCE_VOL_PER_STEP_VOLT} * s.down2U;
+    int64_t high = vol + int64_t{SOURCE_VOL_PER_STEP_VOLT} * s.up2U;
+    // The ladder is used while running: the limits of a running output.
+    const SourceRange r = SourceVoltageLimits(s.volLevel, 1, s.vol);
+    low = std::max<int64_t>(low, r.min);
+    high = std::min<int64_t>(high, r.max);
 
     s.upDownBase = s.vol;
     s.upDownLow = static_cast<int32_t>(low);
@@ -102,15 +72,9 @@ void Cal52PPowerUpDown(int enable) {
 }
 
 void PowerVolLimits(int running, int32_t* min, int32_t* max) {
-    *min = kVolMin;
-    *max = kVolMax;
-    if (running != 0 && gNormal52PSet.volLevel == 0) {
-        if (gNormal52PSet.vol >= kAutoHighSideBottom) {
-            *min = kAutoHighSideBottom;
-        } else {
-            *max = kAutoLowSideTop;
-        }
-    }
+    const SourceRange r = SourceVoltageLimits(gNormal52PSet.volLevel, running, gNormal52PSet.vol);
+    *min = r.min;
+    *max = r.max;
 }
 
 void PowerClearMeasure() {

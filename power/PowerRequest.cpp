@@ -8,27 +8,16 @@
 #include <cstdlib>
 
 #include "charts/Charts.h"
+#include "link/CommandIds.h"
 #include "link/Scheduler.h"
 #include "platform/System.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "power/SourceLimits.h"
 
 PowerMeasurement gPowerLastMeasurement{};
 
 namespace {
-
-constexpr int32_t kHighestBandFreq = 650;
-constexpr int32_t kLowestBandFreq = 450;
-constexpr int32_t kStepAmountMin = 5;
-constexpr int32_t kStepAmountMax = 30;
-
-constexpr int kSettingsKind = 90;
-constexpr int kSettingsStopped = 33;
-constexpr int kSettingsRunning = 80;
-constexpr int kOutputKind = 15;
-constexpr int kStart = 255;
-constexpr int kStop = 0;
-constexpr int kClearAlarm = 10;
 
 bool Panel(PowerCaller caller) {
     return caller == POWER_CALLER_PANEL;
@@ -38,9 +27,13 @@ void Redraw() {
     Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
 }
 
-void QueueIfOnline(int kind, int subKind) {
+void Queue(CommandId id) {
+    CommSetNewCmdSingleGroup(id.kind, id.subKind, 0);
+}
+
+void QueueIfOnline(CommandId id) {
     if (gPowerInfo.online == 1) {
-        CommSetNewCmdSingleGroup(kind, subKind, 0);
+        Queue(id);
     }
 }
 
@@ -68,19 +61,12 @@ int RefusedWhileAdjusting(PowerCaller caller) {
 }
 
 bool FixedFrequency() {
-    return gNormal52PSet.freq > kHighestBandFreq;
+    return SourceFrequencyAboveBand(gNormal52PSet.freq);
 }
 
 bool VoltageAllowed(int32_t vol) {
-    int32_t min = 0;
-    int32_t max = 0;
-    PowerVolLimits(gPowerInfo.outputOn, &min, &max);
-    return vol >= min && vol <= max;
-}
-
-bool StepAmountAllowed(int32_t amount) {
-    const int32_t a = std::abs(amount);
-    return a >= kStepAmountMin && a <= kStepAmountMax;
+    return SourceVoltageAllowed(vol, gNormal52PSet.volLevel, gPowerInfo.outputOn,
+                                gNormal52PSet.vol);
 }
 
 // The record the preset would make; false when it makes no change.
@@ -161,7 +147,7 @@ int ApplyPreset(PowerPreset preset, const Normal52PSet& target, bool changes, Po
     }
     gNormal52PSet = target;
     Redraw();
-    QueueIfOnline(kSettingsKind, kSettingsStopped);
+    QueueIfOnline(COMM_ID_SETTINGS_STOPPED);
     return POWER_REQUEST_DONE;
 }
 
@@ -194,7 +180,7 @@ int PowerRequestSetControls(const PowerEntry& entry, PowerCaller caller) {
             return POWER_REQUEST_OUTPUT_STATE;
         }
         if ((volChanges && !VoltageAllowed(entry.vol)) ||
-            (freqChanges && (entry.freq < kLowestBandFreq || entry.freq > kHighestBandFreq))) {
+            (freqChanges && !SourceFrequencyInBand(entry.freq))) {
             return POWER_REQUEST_OUT_OF_RANGE;
         }
         if (!volChanges && !freqChanges) {
@@ -207,11 +193,11 @@ int PowerRequestSetControls(const PowerEntry& entry, PowerCaller caller) {
     const int32_t oldFreq = gNormal52PSet.freq;
     PowerApplyEntry(entry);
     // A running fixed high frequency is never changed by typing.
-    if (oldFreq > kHighestBandFreq && gPowerInfo.outputOn == 1) {
+    if (SourceFrequencyAboveBand(oldFreq) && gPowerInfo.outputOn == 1) {
         gNormal52PSet.freq = oldFreq;
     }
     Redraw();
-    QueueIfOnline(kSettingsKind, gPowerInfo.outputOn == 1 ? kSettingsRunning : kSettingsStopped);
+    QueueIfOnline(gPowerInfo.outputOn == 1 ? COMM_ID_SETTINGS_RUNNING : COMM_ID_SETTINGS_STOPPED);
     return POWER_REQUEST_DONE;
 }
 
@@ -239,7 +225,7 @@ int PowerRequestStepAmounts(const PowerEntry& entry, PowerCaller caller) {
         if (gPowerInfo.outputOn != 0) {
             return POWER_REQUEST_OUTPUT_STATE;
         }
-        if (!StepAmountAllowed(entry.up2U) || !StepAmountAllowed(entry.down2U)) {
+        if (!SourceStepAmountAllowed(entry.up2U) || !SourceStepAmountAllowed(entry.down2U)) {
             return POWER_REQUEST_OUT_OF_RANGE;
         }
         if (entry.up2U == gNormal52PSet.up2U && std::abs(entry.down2U) == gNormal52PSet.down2U) {
@@ -255,7 +241,7 @@ int PowerRequestStepAmounts(const PowerEntry& entry, PowerCaller caller) {
     if (!Panel(caller)) {
         Redraw();
     }
-    QueueIfOnline(kSettingsKind, kSettingsStopped);
+    QueueIfOnline(COMM_ID_SETTINGS_STOPPED);
     return POWER_REQUEST_DONE;
 }
 
@@ -317,7 +303,7 @@ int PowerRequestStep(int up, PowerCaller caller) {
     }
     gNormal52PSet.vol = next;
     Redraw();
-    QueueIfOnline(kSettingsKind, kSettingsRunning);
+    QueueIfOnline(COMM_ID_SETTINGS_RUNNING);
     return POWER_REQUEST_DONE;
 }
 
@@ -342,11 +328,11 @@ int PowerRequestOutput(int on, PowerCaller caller) {
     if (gPowerInfo.online == 1) {
         const bool start = on == POWER_OUTPUT_TOGGLE ? gPowerInfo.outputOn == 0 : on != 0;
         if (start) {
-            CommSetNewCmdSingleGroup(kSettingsKind, kSettingsStopped, 0);
-            CommSetNewCmdSingleGroup(kOutputKind, kStart, 0);
+            Queue(COMM_ID_SETTINGS_STOPPED);
+            Queue(COMM_ID_START);
             ClearMeasureGraphAll();
         } else {
-            CommSetNewCmdSingleGroup(kOutputKind, kStop, 0);
+            Queue(COMM_ID_STOP);
         }
         Cal52PPowerUpDown(start ? 1 : 0);
         return POWER_REQUEST_DONE;
@@ -379,8 +365,8 @@ int PowerRequestClearAlarm(PowerCaller caller) {
         }
     }
     if (gPowerInfo.online == 1) {
-        CommSetNewCmdSingleGroup(kOutputKind, kClearAlarm, 0);
-        CommSetNewCmdSingleGroup(kOutputKind, kClearAlarm, 0);
+        Queue(COMM_ID_CLEAR_ALARM);
+        Queue(COMM_ID_CLEAR_ALARM);
         return POWER_REQUEST_DONE;
     }
     gPowerInfo.alarm = 0;
@@ -393,7 +379,7 @@ int PowerRequestLoadedSettings() {
         return POWER_REQUEST_OUTPUT_STATE;
     }
     Redraw();
-    QueueIfOnline(kSettingsKind, kSettingsStopped);
+    QueueIfOnline(COMM_ID_SETTINGS_STOPPED);
     return POWER_REQUEST_DONE;
 }
 

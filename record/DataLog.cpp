@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/AppendFile.h"
+#include "power/SourceLimits.h"
 #include "util/Text.h"
 
 const char* const kDataLogHeader =
@@ -88,9 +89,10 @@ std::string DataLogMeasureRow(const std::string& time, double elapsedMs, const D
                               const DataLogState& s) {
     std::string row = time;
     row += ',' + TextFixed(std::llround(elapsedMs), 3) + ",measure,";
-    row += TextFixed(r.vol, 1) + ',' + TextFixed(r.curr, 3) + ',' + TextFixed(r.freq, 1) + ',' +
-           TextFixed(r.power, 3) + ',';
-    row += TextFixed(s.setVol, 1) + ',' + TextFixed(s.setFreq, 1) + ',' + RangeText(s.volLevel) + ',' +
+    row += SourceMeterText(0, r.vol) + ',' + SourceMeterText(1, r.curr) + ',' +
+           SourceMeterText(2, r.freq) + ',' + SourceMeterText(3, r.power) + ',';
+    row += SourceText(SOURCE_Q_SET_VOLTAGE, s.setVol) + ',' +
+           SourceText(SOURCE_Q_SET_FREQUENCY, s.setFreq) + ',' + RangeText(s.volLevel) + ',' +
            OutputText(s) + ',' + (s.online != 0 ? "online" : "offline") + ",,\n";
     return row;
 }
@@ -110,11 +112,15 @@ std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const Data
             out.push_back({kLogEventSetChange, std::string(name) + ' ' + from + "->" + to + tail});
         }
     };
-    set("u_v", TextFixed(before.setVol, 1), TextFixed(now.setVol, 1));
-    set("f_hz", TextFixed(before.setFreq, 1), TextFixed(now.setFreq, 1));
+    set("u_v", SourceText(SOURCE_Q_SET_VOLTAGE, before.setVol),
+        SourceText(SOURCE_Q_SET_VOLTAGE, now.setVol));
+    set("f_hz", SourceText(SOURCE_Q_SET_FREQUENCY, before.setFreq),
+        SourceText(SOURCE_Q_SET_FREQUENCY, now.setFreq));
     set("range", RangeText(before.volLevel), RangeText(now.volLevel));
-    set("step_up_v", TextFixed(before.up2U, 0), TextFixed(now.up2U, 0));
-    set("step_down_v", TextFixed(before.down2U, 0), TextFixed(now.down2U, 0));
+    set("step_up_v", SourceText(SOURCE_Q_STEP_AMOUNT, before.up2U),
+        SourceText(SOURCE_Q_STEP_AMOUNT, now.up2U));
+    set("step_down_v", SourceText(SOURCE_Q_STEP_AMOUNT, before.down2U),
+        SourceText(SOURCE_Q_STEP_AMOUNT, now.down2U));
 
     // The output as the operator sees it: off, on, or stopped by an alarm.
     const std::string was = OutputText(before);

@@ -19,6 +19,7 @@
 #include "platform/System.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
+#include "power/SourceLimits.h"
 #include "util/Text.h"
 
 #ifndef VX52_VERSION
@@ -301,15 +302,18 @@ std::string MeasureAnswer(Command c) {
     const int32_t* v = gPowerLastMeasurement.values;
     switch (c) {
     case CMD_MEASURE_VOLTAGE:
-        return TextFixed(v[0], 1);
+        return SourceText(SOURCE_Q_MEASURED_VOLTAGE, v[0]);
     case CMD_MEASURE_CURRENT:
-        return TextFixed(v[1], 3);
+        return SourceText(SOURCE_Q_MEASURED_CURRENT, v[1]);
     case CMD_MEASURE_FREQUENCY:
-        return TextFixed(v[2], 1);
+        return SourceText(SOURCE_Q_MEASURED_FREQUENCY, v[2]);
     case CMD_MEASURE_POWER:
-        return TextFixed(v[3], 0);
+        return SourceText(SOURCE_Q_MEASURED_POWER, v[3]);
     case CMD_MEASURE_ALL:
-        return TextFixed(v[0], 1) + "," + TextFixed(v[1], 3) + "," + TextFixed(v[2], 1) + "," + TextFixed(v[3], 0);
+        return SourceText(SOURCE_Q_MEASURED_VOLTAGE, v[0]) + "," +
+               SourceText(SOURCE_Q_MEASURED_CURRENT, v[1]) + "," +
+               SourceText(SOURCE_Q_MEASURED_FREQUENCY, v[2]) + "," +
+               SourceText(SOURCE_Q_MEASURED_POWER, v[3]);
     default:
         break;
     }
@@ -335,8 +339,9 @@ enum class Outcome { Ok, Failed, Wait };
 Outcome RunSetting(RemoteSession* s, Command c, const std::string& param) {
     const std::string word = Upper(param);
     int32_t value = 0;
-    auto number = [&](const char* unit, int scale) {
-        const int parsed = ParseNumber(param, unit, scale, &value);
+    auto number = [&](SourceQuantity q) {
+        const SourceQuantityInfo& info = SourceQuantityOf(q);
+        const int parsed = ParseNumber(param, Upper(info.unit).c_str(), info.scale, &value);
         if (parsed == 0) {
             RemoteSessionError(s, REMOTE_COMMAND_ERROR, "not a number");
         } else if (parsed < 0) {
@@ -349,21 +354,21 @@ Outcome RunSetting(RemoteSession* s, Command c, const std::string& param) {
     case CMD_VOLTAGE:
         if (word == "UP" || word == "DOWN") {
             result = PowerRequestStep(word == "UP" ? 1 : 0, POWER_CALLER_REMOTE);
-        } else if (number("V", 10)) {
+        } else if (number(SOURCE_Q_SET_VOLTAGE)) {
             result = PowerRequestVoltage(value, POWER_CALLER_REMOTE);
         } else {
             return Outcome::Failed;
         }
         break;
     case CMD_FREQUENCY:
-        if (!number("HZ", 10)) {
+        if (!number(SOURCE_Q_SET_FREQUENCY)) {
             return Outcome::Failed;
         }
         result = PowerRequestFrequency(value, POWER_CALLER_REMOTE);
         break;
     case CMD_STEP_UP:
     case CMD_STEP_DOWN: {
-        if (!number("V", 1)) {
+        if (!number(SOURCE_Q_STEP_AMOUNT)) {
             return Outcome::Failed;
         }
         PowerEntry e = PowerEntryFromRecord();
@@ -399,15 +404,15 @@ std::string RunQuery(RemoteSession* s, Command c) {
     const Normal52PSet& set = gNormal52PSet;
     switch (c) {
     case CMD_VOLTAGE:
-        return TextFixed(set.vol, 1);
+        return SourceText(SOURCE_Q_SET_VOLTAGE, set.vol);
     case CMD_RANGE:
         return set.volLevel == 0 ? "AUTO" : "HIGH";
     case CMD_STEP_UP:
-        return TextFixed(set.up2U, 0);
+        return SourceText(SOURCE_Q_STEP_AMOUNT, set.up2U);
     case CMD_STEP_DOWN:
-        return TextFixed(set.down2U, 0);
+        return SourceText(SOURCE_Q_STEP_AMOUNT, set.down2U);
     case CMD_FREQUENCY:
-        return TextFixed(set.freq, 1);
+        return SourceText(SOURCE_Q_SET_FREQUENCY, set.freq);
     case CMD_OUTPUT:
         return gPowerInfo.outputOn != 0 ? "1" : "0";
     case CMD_PROTECTION_TRIPPED:

@@ -16,6 +16,7 @@
 #include "app/Shell.h"
 #include "link/Scheduler.h"
 #include "platform/Toolkit.h"
+#include "platform/ToolkitEntry.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "ui/Vx52PSoftUi.h"
@@ -253,3 +254,46 @@ TEST_F(NumericEntryTest, WheelMovesOnlyTheControlWithFocus) {
 }
 
 } // namespace
+
+// The entry's own reading, without a widget that would bound the value again.
+TEST(NumericEntryReading, HoldsAtTheLimitsAndRoundsOnDecimalDigits) {
+    const struct {
+        const char* text;
+        int decimals;
+        double min, max;
+        bool number;
+        double value;
+    } cases[] = {
+        {"150.0", 1, 1.0, 150.0, true, 150.0},
+        {"150.1", 1, 1.0, 150.0, true, 150.0},
+        {"150.04", 1, 1.0, 150.0, true, 150.0},
+        {"150.05", 1, 1.0, 150.0, true, 150.0}, // rounds to 150.1, then held
+        {"150.0", 1, 150.1, 300.0, true, 150.1},
+        {"0.95", 1, 1.0, 300.0, true, 1.0},
+        {"0.94", 1, 1.0, 300.0, true, 1.0},
+        {"209.95", 1, 1.0, 300.0, true, 210.0},
+        {"-5", 1, 1.0, 300.0, true, 1.0},
+        {" +230.04 ", 1, 1.0, 300.0, true, 230.0},
+        {"59.", 1, 45.0, 65.0, true, 59.0},
+        {"65.04", 1, 45.0, 65.0, true, 65.0},
+        {"44.96", 1, 45.0, 65.0, true, 45.0},
+        {"12.5", 0, 5.0, 30.0, true, 13.0},
+        {"12.49", 0, 5.0, 30.0, true, 12.0},
+        {"-9.5", 0, -30.0, -5.0, true, -10.0},
+        {"99999999999999999999999999", 0, 1.0, 255.0, true, 255.0},
+        {"", 1, 1.0, 300.0, false, 0},
+        {"1e2", 1, 1.0, 300.0, false, 0},
+        {"2.3.0", 1, 1.0, 300.0, false, 0},
+        {"--9", 0, -30.0, -5.0, false, 0},
+        {"abc", 1, 1.0, 300.0, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        double v = 0;
+        ASSERT_EQ(c.number,
+                  ToolkitReadEntry(QString::fromUtf8(c.text), c.decimals, c.min, c.max, &v));
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(c.value, v);
+        }
+    }
+}

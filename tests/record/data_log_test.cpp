@@ -117,7 +117,8 @@ TEST_F(DataLogTest, NewFileGetsTheHeaderOnceAndAnExistingOneIsAppendedTo) {
     ASSERT_EQ(0, DataLogMeasure({2201, 1000, 500, 220}, kStopped, "", &error));
     DataLogStop();
     const std::string first = File();
-    EXPECT_EQ(std::string(kDataLogHeader) + "\n" +
+    EXPECT_EQ(std::string("time,elapsed_s,kind,u_v,i_a,f_hz,p_kw,set_u_v,set_f_hz,range,output,"
+                          "link,event,detail\n") +
                   "2026-12-08T14:03:12.345+08:00,0.000,event,,,,,,,,,,log_start," + path_ + "\n" +
                   "2026-12-08T14:03:12.345+08:00,1.500,measure,220.1,1.000,50.0,0.220,220.0,"
                   "50.0,AUTO,off,online,,\n" +
