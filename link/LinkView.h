@@ -5,7 +5,8 @@
 #pragma once
 
 struct LinkView {
-    // The wait popup over the main window: 1 shows it, 0 takes it down.
+    // The wait popup over the main window: 1 shows it, 0 takes it down. Keeps
+    // gPowerInfo.waitShown, which the link reads to know the popup is up.
     void (*DisplayPanelWait)(int show);
     // The model is known (the connect sequence has ended): set the window up for it.
     void (*ModelTypeChoose)(int modelType);
