@@ -2,8 +2,12 @@
 // in start-up, a global its action fills. The manual page lists every option.
 #include "app/CommandLine.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "remote/RemoteServer.h"
 
@@ -15,6 +19,9 @@ namespace {
 
 std::string gLogFile;
 CommandLineRemote gRemote;
+int gHeadless = 0;
+int gQuiet = 0;
+int gNoReconnect = 0;
 
 struct CommandLineOption {
     const char* name;      // with its leading "--"
@@ -43,6 +50,42 @@ int TakeRemote(const char* value, std::FILE*, std::FILE* err) {
     return kCommandLineGoOn;
 }
 
+int TakeHeadless(const char*, std::FILE*, std::FILE*) {
+    gHeadless = 1;
+    return kCommandLineGoOn;
+}
+
+int TakeQuiet(const char*, std::FILE*, std::FILE*) {
+    gQuiet = 1;
+    return kCommandLineGoOn;
+}
+
+int TakeNoReconnect(const char*, std::FILE*, std::FILE*) {
+    gNoReconnect = 1;
+    return kCommandLineGoOn;
+}
+
+// Everything the program writes goes into this folder, so a folder it could
+// not write in is refused before anything starts.
+int TakeWorkdir(const char* value, std::FILE*, std::FILE* err) {
+    struct stat st {};
+    const char* why = nullptr;
+    if (stat(value, &st) != 0) {
+        why = std::strerror(errno);
+    } else if (!S_ISDIR(st.st_mode)) {
+        why = "not a folder";
+    } else if (faccessat(AT_FDCWD, value, W_OK | X_OK, AT_EACCESS) != 0) {
+        why = errno == EROFS ? std::strerror(errno) : "no write access";
+    } else if (chdir(value) != 0) {
+        why = std::strerror(errno);
+    }
+    if (why == nullptr) {
+        return kCommandLineGoOn;
+    }
+    std::fprintf(err, "Vx52PSoft: cannot work in %s: %s\n", value, why);
+    return 255;
+}
+
 int PrintVersion(const char*, std::FILE* out, std::FILE*) {
     std::fprintf(out, "Vx52PSoft %s\n", VX52_VERSION);
     return 0;
@@ -54,6 +97,15 @@ constexpr CommandLineOption kOptions[] = {
     {"--log", "FILE", "append a data log (CSV) to FILE from start-up on", TakeLogFile},
     {"--remote", "[ADDR:]PORT",
      "accept remote-control clients on PORT (address 127.0.0.1 unless given)", TakeRemote},
+    {"--headless", nullptr,
+     "run without a window or display; messages go to standard error, the state to standard "
+     "output",
+     TakeHeadless},
+    {"--quiet", nullptr, "with --headless, print no state lines", TakeQuiet},
+    {"--no-reconnect", nullptr, "do not connect again by itself after the link is lost",
+     TakeNoReconnect},
+    {"--workdir", "DIR", "work in folder DIR (settings, logs, COM<N> links) instead of here",
+     TakeWorkdir},
 };
 
 int PrintHelp(const char*, std::FILE* out, std::FILE*) {
@@ -80,6 +132,9 @@ int Refuse(std::FILE* err, const std::string& what) {
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
     gLogFile.clear();
     gRemote = CommandLineRemote{};
+    gHeadless = 0;
+    gQuiet = 0;
+    gNoReconnect = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--") {
@@ -129,4 +184,16 @@ const std::string& CommandLineLogFile() {
 
 const CommandLineRemote& CommandLineRemoteServer() {
     return gRemote;
+}
+
+int CommandLineHeadless() {
+    return gHeadless;
+}
+
+int CommandLineQuiet() {
+    return gQuiet;
+}
+
+int CommandLineNoReconnect() {
+    return gNoReconnect;
 }

@@ -24,3 +24,11 @@ struct CommandLineRemote {
     int port = 0;
 };
 const CommandLineRemote& CommandLineRemoteServer();
+
+// --headless: no window; --quiet: no state lines on standard output.
+int CommandLineHeadless();
+int CommandLineQuiet();
+// --no-reconnect: no retrying after a loss in this run, whatever "Set.Dat" says.
+int CommandLineNoReconnect();
+// --workdir DIR is taken at once: the process changes into DIR before
+// anything reads a file.

@@ -8,12 +8,15 @@
 #include "app/Shell.h"
 #include "link/LinkView.h"
 #include "link/PortUart.h"
+#include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "ui/Vx52PSoftUi.h"
 
 namespace {
+
+constexpr int kItemInUse = 765;
 
 // Which device was tried and why it failed, so that a wrong port number and a
 // missing permission no longer look alike to the operator.
@@ -32,7 +35,14 @@ std::string OpenPortErrorDetail(bool english) {
         detail += "\n";
     }
     detail += english ? "Reason: " : "原因：";
-    detail += std::strerror(f.sysError);
+    if (f.sysError == EBUSY) {
+        // Another copy of the program, or another program, holds the line.
+        std::string inUse;
+        LanguageTexts(&kItemInUse, 1, &inUse);
+        detail += inUse.empty() ? std::strerror(f.sysError) : inUse;
+    } else {
+        detail += std::strerror(f.sysError);
+    }
     if (f.sysError == EACCES || f.sysError == EPERM) {
         // Debian gives serial ports to "dialout"; other systems name their own.
         const std::string group = f.group.empty() ? "dialout" : f.group;

@@ -190,6 +190,20 @@ bool LinkChosenDevice() {
     return false;
 }
 
+// The operator's choice holds from now on and is kept, whatever the command
+// line said for this run.
+void ToggleReconnect() {
+    const int on = CommReconnectOn() == 0 ? 1 : 0;
+    CommSetReconnect(on);
+    gReconnectSetting = on;
+    ReconnectMenuChecked();
+    int error = 0;
+    if (FileWriteSoftSet(SOFTSET_FILE, &error) != 1) {
+        ShowSettingsWriteFailure(
+            SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error, English()));
+    }
+}
+
 } // namespace
 
 int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
@@ -217,6 +231,9 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
         break;
     case MENUBAR_SET_REMOTE:
         DisplayPanelRemote(1);
+        break;
+    case MENUBAR_SET_RECONNECT:
+        ToggleReconnect();
         break;
     case MENUBAR_SET_LANG_CN:
         if (gPowerInfo.language != 0) {
@@ -355,6 +372,10 @@ void DisplayPanelWait(int show) {
         DiscardPanel(gWaitPanel);
         gPowerInfo.waitShown = 0;
     }
+}
+
+void ReconnectMenuChecked() {
+    SetMenuBarAttribute(gMainMenu, MENUBAR_SET_RECONNECT, ATTR_CHECKED, CommReconnectOn());
 }
 
 void StockDialogsFollowLanguage() {

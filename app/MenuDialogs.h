@@ -26,6 +26,8 @@ void SetLanguageEnglish();
 // The toolkit's own texts in message boxes and file dialogs follow the language.
 void StockDialogsFollowLanguage();
 void CallHelpFile();
+// The check mark of "Reconnect Automatically" follows the setting in force.
+void ReconnectMenuChecked();
 
 // The settings a failed write was meant to keep; the message says what is lost.
 enum SettingsWrite {

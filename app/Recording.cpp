@@ -11,6 +11,7 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "power/Watchdog.h"
 #include "record/DataLog.h"
 #include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
@@ -116,12 +117,31 @@ void Lost(const LinkPeer& p) {
     Event(kLogEventLinkLost, "no answer on " + LinkPortName(p.port) + " (" + p.device + ")");
 }
 
-const LinkObserver kObserver{nullptr, Received, Connected, Disconnected, Lost};
+// Each try once, when it starts; the countdown between is not news.
+void Retry(const CommRetry& r) {
+    if (r.state == COMM_RETRY_TRYING) {
+        Event(kLogEventReconnectTry,
+              "try " + std::to_string(r.tries) + " on " + LinkPortName(gPowerInfo.port));
+    }
+}
+void Restored(const LinkPeer& p, int tries) {
+    Event(kLogEventLinkRestored, PeerText(p) + " after " + std::to_string(tries) +
+                                     (tries == 1 ? " try" : " tries"));
+}
+void WatchdogTripped(int tripped) {
+    if (tripped != 0) {
+        Event(kLogEventWatchdog,
+              "no remote command for " + std::to_string(WatchdogDelay()) + " s: output stop asked");
+    }
+}
+
+const LinkObserver kObserver{nullptr, Received, Connected, Disconnected, Lost, Retry, Restored};
 
 } // namespace
 
 void RecordingInstall() {
     LinkAddObserver(&kObserver);
+    WatchdogAddObserver(WatchdogTripped);
     UiSetCallbackEndHook(Observe);
 }
 

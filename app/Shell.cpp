@@ -1,10 +1,14 @@
 // Start-up in its fixed order, the screen check and the one shutdown path.
 #include "app/Shell.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/CommandLine.h"
+#include "app/Headless.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/LinkWindow.h"
@@ -13,6 +17,7 @@
 #include "app/RemoteControl.h"
 #include "app/Tick.h"
 #include "charts/Charts.h"
+#include "link/PortUart.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
@@ -34,6 +39,21 @@ namespace {
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
 
 bool English() { return gPowerInfo.language == 1; }
+
+// One copy per working folder: the guard's name carries the folder (as the
+// system resolves it, so two paths to one folder meet), and copies in folders
+// of their own drive sources of their own side by side.
+std::string InstanceGuardName() {
+    std::error_code error;
+    const std::string folder = std::filesystem::canonical(".", error).string();
+    uint64_t hash = 14695981039346656037ull; // FNV-1a: fits any path in the name's 107 bytes
+    for (const unsigned char c : folder) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    char hex[20];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return std::string(kInstanceGuardName) + "/" + hex;
+}
 
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.
@@ -118,6 +138,7 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("PIC_LOGO_CALLBACK", PIC_LOGO_CALLBACK);
     UiRegisterMenuCallback("MAIN_MENU_ITEM_CALLBACK", MAIN_MENU_ITEM_CALLBACK);
     UiRegisterCtrlCallback("BT_COMM_CONNECT_CALLBACK", BT_COMM_CONNECT_CALLBACK);
+    UiRegisterCtrlCallback("BT_STOP_RETRY_CALLBACK", BT_STOP_RETRY_CALLBACK);
     UiRegisterCtrlCallback("BT_COMMSET_OK_CALLBACK", BT_COMMSET_OK_CALLBACK);
     UiRegisterCtrlCallback("BT_COMMSET_CANCEL_CALLBACK", BT_COMMSET_CANCEL_CALLBACK);
     UiRegisterPanelCallback("COMM_PANEL_CALLBACK", COMM_PANEL_CALLBACK);
@@ -187,10 +208,14 @@ int AppLoadAndShowPanels() {
     ModelTypeChoose(1);
     LinkAreaLanguageSet();
     RecordingMenuDimmed();
+    ReconnectMenuChecked();
     return 0;
 }
 
 int AppMain(int argc, char* argv[]) {
+    if (CommandLineHeadless() != 0) {
+        HeadlessStart(CommandLineQuiet());
+    }
     if (!UiInitRuntime(argc, argv)) {
         SayStartFailure("cannot start the user interface");
         return -1;
@@ -199,11 +224,12 @@ int AppMain(int argc, char* argv[]) {
     // Read before the guard so that its warning speaks the stored language.
     FileReadSoftSet(SOFTSET_FILE);
     FileReadRemoteSet(SOFTSET_FILE);
+    FileReadLinkSet(SOFTSET_FILE);
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
     int alreadyExists = 0;
-    hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
+    hMutex = SysCreateNamedGuard(InstanceGuardName().c_str(), &alreadyExists);
     if (hMutex <= 0 || alreadyExists) {
         SayStartFailure(alreadyExists ? "another copy is already running"
                                       : "cannot take the single-instance guard");
@@ -223,7 +249,14 @@ int AppMain(int argc, char* argv[]) {
         return -1;
     }
 
-    CheckScreen();
+    // Without a window there is no screen to fit.
+    if (HeadlessOn() == 0) {
+        CheckScreen();
+    }
+
+    CommSetReconnect(gReconnectSetting == 1 && CommandLineNoReconnect() == 0 ? 1 : 0);
+    // Nobody can press connect: a first connect that fails is tried again too.
+    CommSetRetryAnyConnect(HeadlessOn());
 
     if (AppLoadAndShowPanels() != 0) {
         // X keeps a changed mode after the program has gone, so an early

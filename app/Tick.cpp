@@ -1,12 +1,15 @@
 // Everything periodic hangs off the 50 ms timer: the logo, the link step, the
-// remote clients waiting for it, and the strip charts, in that order.
+// remote clients waiting for it, the watchdog, the strip charts and, without a
+// window, the state line, in that order.
 #include "app/Tick.h"
 
+#include "app/Headless.h"
 #include "app/Shell.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "power/Watchdog.h"
 #include "remote/RemoteServer.h"
 #include "ui/Vx52PSoftUi.h"
 
@@ -39,11 +42,14 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gPowerInfo.logoAnimate == 1 && even) {
         LogoAnimate();
     }
-    if (gPowerInfo.online == 1) {
+    // Offline the link only counts down to its next try after a loss.
+    if (gPowerInfo.online == 1 || gCommRetry.state == COMM_RETRY_WAITING) {
         CommTimerDeal();
     }
     // After the link's step, so a *OPC? whose command just went out is answered now.
     RemoteServerTick();
+    // Its stop goes out on the next tick, as a stop from any other caller.
+    WatchdogTick();
     if (even && gPowerInfo.outputOn == 1) {
         // With the link closed nothing is measured. The charts still move on
         // in time, with empty slots, so the lost stretch shows as a gap of
@@ -58,6 +64,7 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gTickCounter % 20 == 0 && gPowerInfo.outputOn == 1 && gPowerInfo.riseCountdown > 0) {
         gPowerInfo.riseCountdown -= 1;
     }
+    HeadlessTick();
     return 0;
 }
 

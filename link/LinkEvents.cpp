@@ -72,6 +72,22 @@ void LinkNotifyClosed() {
     });
 }
 
+void LinkNotifyRetry(const CommRetry& retry) {
+    Tell([&](const LinkObserver& o) {
+        if (o.RETRY_CALLBACK) {
+            o.RETRY_CALLBACK(retry);
+        }
+    });
+}
+
+void LinkNotifyRestored(int tries) {
+    Tell([tries](const LinkObserver& o) {
+        if (o.RESTORED_CALLBACK) {
+            o.RESTORED_CALLBACK(gPeer, tries);
+        }
+    });
+}
+
 const LinkPeer& LinkCurrentPeer() {
     return gPeer;
 }

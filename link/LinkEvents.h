@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/Scheduler.h"
+
 // The far end as the link opened it.
 struct LinkPeer {
     int port = 0;
@@ -27,6 +29,12 @@ struct LinkObserver {
     void (*DISCONNECTED_CALLBACK)(const LinkPeer& peer);
     // Closed because the instrument stopped answering.
     void (*LOST_CALLBACK)(const LinkPeer& peer);
+    // Connecting again after a loss: waiting (told again whenever the whole
+    // seconds left change), a try starting, or retrying over (state
+    // COMM_RETRY_OFF: back online, stopped, or switched off).
+    void (*RETRY_CALLBACK)(const CommRetry& retry) = nullptr;
+    // Online again after a loss: a try's connect sequence has finished.
+    void (*RESTORED_CALLBACK)(const LinkPeer& peer, int tries) = nullptr;
 };
 
 // The observer must outlive its registration; adding one twice adds it once.
@@ -42,5 +50,7 @@ void LinkNotifyLosing();
 // The link has closed: reported as lost after LinkNotifyLosing, else as a
 // disconnect.
 void LinkNotifyClosed();
+void LinkNotifyRetry(const CommRetry& retry);
+void LinkNotifyRestored(int tries);
 // The peer of the link now open, or of the last one.
 const LinkPeer& LinkCurrentPeer();

@@ -5,6 +5,8 @@
 #include "platform/System.h"
 #include "power/PowerRecords.h"
 
+int32_t gReconnectSetting = 1;
+
 namespace {
 
 constexpr int kQueueSize = 1024;

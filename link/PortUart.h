@@ -35,6 +35,11 @@ int PortUartReadBuffByMinLenght(int port, int n, int unused, int* count, uint8_t
 void DataInitCommSet();
 void DataCheckCommSet();
 
+// "Reconnect Automatically" as "Set.Dat" keeps it: 1 (the default) or 0.
+// What is in force is the scheduler's (CommReconnectOn): an option may
+// switch it off for one run without changing what is kept.
+extern int32_t gReconnectSetting;
+
 // The serial devices the operator may choose for a port, and making the port's
 // name "COM<N>" in the working folder lead to one: the open then takes it.
 struct SerialDevice;

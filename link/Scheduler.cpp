@@ -17,6 +17,7 @@ constexpr int32_t kPollTicks = 20;
 
 CommInfo gCommInfo;
 CommNewCmd gCommNewCmd;
+CommRetry gCommRetry;
 int32_t stateQueryCnt = kPollTicks;
 int32_t measureQueryCnt = kPollTicks;
 
@@ -48,6 +49,53 @@ uint64_t sLeftQueue = 0;
 // link settings while online never makes us flush or close some other port.
 int sLinkPort = 0;
 
+// Retrying after a loss, and after any failed connect.
+int sReconnect = 0;
+int sRetryAnyConnect = 0;
+// The close under way is a loss, not an operator's disconnect.
+bool sLosing = false;
+// The open under way was not asked for at the window: a port that will not
+// open is told to nobody in a box.
+bool sQuietOpen = false;
+
+constexpr int32_t kRetryWaits[] = {20, 40, 80, 160, 320};
+constexpr int32_t kRetryLongWait = 600;
+constexpr int32_t kTicksPerSecond = 20;
+
+void SetRetry(int32_t state, int32_t waitTicks) {
+    gCommRetry.state = state;
+    gCommRetry.waitTicks = waitTicks;
+    LinkNotifyRetry(gCommRetry);
+}
+
+// A connect failed or the link was lost: wait for the next try, if there is
+// to be one. linkWasUp: the link had finished its connect sequence.
+void RetryAfterFailure(bool linkWasUp) {
+    const bool retrying = gCommRetry.state != COMM_RETRY_OFF;
+    if (sReconnect == 0 || !(retrying || linkWasUp || sRetryAnyConnect != 0)) {
+        return;
+    }
+    if (!retrying) {
+        gCommRetry.tries = 0;
+    }
+    SetRetry(COMM_RETRY_WAITING, CommRetryWaitTicks(gCommRetry.tries + 1));
+}
+
+// One tick while waiting: a try when the wait is over. The try is one open
+// and a queued model query; the tick never waits on it.
+void RetryTick() {
+    const int before = CommRetrySecondsLeft();
+    if (--gCommRetry.waitTicks > 0) {
+        if (CommRetrySecondsLeft() != before) {
+            LinkNotifyRetry(gCommRetry);
+        }
+        return;
+    }
+    sQuietOpen = true;
+    CommConnectDeal(1);
+    sQuietOpen = false;
+}
+
 void StartRequest(int group, int step, CommandId r) {
     gCommInfo.presentGroup = group;
     gCommInfo.presentStep = step;
@@ -71,6 +119,12 @@ void ConnectSequenceFinished() {
         CommSetNewCmdSingleGroup(kStopCmd.kind, kStopCmd.subKind, 0);
     }
     StartNextOrDropWait();
+    if (gCommRetry.state == COMM_RETRY_TRYING) {
+        const int tries = gCommRetry.tries;
+        gCommRetry.tries = 0;
+        SetRetry(COMM_RETRY_OFF, 0);
+        LinkNotifyRestored(tries);
+    }
 }
 
 // The present step of the connect sequence was answered: send the next one.
@@ -109,9 +163,17 @@ void CommConnectDeal(int connect) {
         if (gPowerInfo.online != 0) {
             return;
         }
+        // A connect while waiting, the tick's own or an operator's, is the next try.
+        if (gCommRetry.state == COMM_RETRY_WAITING) {
+            ++gCommRetry.tries;
+            SetRetry(COMM_RETRY_TRYING, 0);
+        }
         const int port = gPowerInfo.port;
         if (PortUartOpenDefault(port, gPowerInfo.baudRate) < 0) {
-            LinkViewShowOpenPortError();
+            if (!sQuietOpen) {
+                LinkViewShowOpenPortError();
+            }
+            RetryAfterFailure(false);
             return;
         }
         sLinkPort = port;
@@ -128,6 +190,9 @@ void CommConnectDeal(int connect) {
     if (gPowerInfo.online != 1) {
         return;
     }
+    if (!sLosing) {
+        CommStopRetrying();
+    }
     std::memset(&gCommInfo, 0, sizeof gCommInfo);
     CommClearMemoryBuff();
     CommClearNewCmdAll();
@@ -143,6 +208,10 @@ void CommConnectDeal(int connect) {
 }
 
 void CommTimerDeal() {
+    if (gPowerInfo.online != 1 && gCommRetry.state == COMM_RETRY_WAITING) {
+        RetryTick();
+        return;
+    }
     if (stateQueryCnt > 0) {
         --stateQueryCnt;
     }
@@ -172,8 +241,12 @@ void CommTimerDeal() {
         if (result == COMM_RX_NONE) {
             ++c.errCnt;
             if (c.errCnt >= kMissedRepliesOffline) {
+                const bool wasUp = CommLinkReady() == 1;
                 LinkNotifyLosing();
+                sLosing = true;
                 CommConnectDeal(0);
+                sLosing = false;
+                RetryAfterFailure(wasUp);
                 return;
             }
             // An operator's start or stop is not repeated blindly: asking for
@@ -375,11 +448,56 @@ int CommLinkReady() {
     return 1;
 }
 
+int32_t CommRetryWaitTicks(int n) {
+    constexpr int kShortWaits = static_cast<int>(sizeof kRetryWaits / sizeof kRetryWaits[0]);
+    return n >= 1 && n <= kShortWaits ? kRetryWaits[n - 1] : kRetryLongWait;
+}
+
+int CommRetrySecondsLeft() {
+    if (gCommRetry.state != COMM_RETRY_WAITING || gCommRetry.waitTicks <= 0) {
+        return 0;
+    }
+    return (gCommRetry.waitTicks + kTicksPerSecond - 1) / kTicksPerSecond;
+}
+
+void CommSetReconnect(int on) {
+    sReconnect = on != 0 ? 1 : 0;
+    if (sReconnect == 0) {
+        CommStopRetrying();
+    }
+}
+
+int CommReconnectOn() {
+    return sReconnect;
+}
+
+void CommSetRetryAnyConnect(int on) {
+    sRetryAnyConnect = on != 0 ? 1 : 0;
+}
+
+void CommStopRetrying() {
+    if (gCommRetry.state == COMM_RETRY_OFF) {
+        return;
+    }
+    gCommRetry.tries = 0;
+    SetRetry(COMM_RETRY_OFF, 0);
+}
+
+int CommConnectQuietly() {
+    sQuietOpen = true;
+    CommConnectDeal(1);
+    sQuietOpen = false;
+    return gPowerInfo.online != 0 ? 0 : -1;
+}
+
 void CommSchedulerReset() {
     if (sLinkPort != 0) {
         PortUartClose(sLinkPort);
         sLinkPort = 0;
     }
+    gCommRetry = CommRetry{};
+    sReconnect = 0;
+    sRetryAnyConnect = 0;
     std::memset(&gCommInfo, 0, sizeof gCommInfo);
     CommClearNewCmdAll();
     stateQueryCnt = kPollTicks;

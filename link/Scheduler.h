@@ -62,5 +62,41 @@ uint64_t CommLeftQueueCount();
 // the settings reply of the sequence would overwrite any change made meanwhile.
 int CommLinkReady();
 
+// ---- connecting again after a loss ------------------------------------------------
+// A link that was up and stopped answering is tried again by the tick, with
+// waits that grow from one second to half a minute. Each try is the normal
+// connect (CommConnectDeal(1)), whose sequence stops a running output: nothing
+// is ever started again by a try. An operator's disconnect never leads to one.
+enum CommRetryState {
+    COMM_RETRY_OFF = 0, // not retrying
+    COMM_RETRY_WAITING, // counting the ticks to the next try
+    COMM_RETRY_TRYING,  // a try's connect sequence is under way
+};
+struct CommRetry {
+    int32_t state;
+    int32_t tries;     // tries made since the loss
+    int32_t waitTicks; // while waiting: ticks left before the next try
+};
+extern CommRetry gCommRetry;
+
+// Ticks between the end of one try (or the loss, for the first) and the start
+// of try number n, n counting from 1: 1, 2, 4, 8, 16 s, then 30 s.
+int32_t CommRetryWaitTicks(int n);
+// Whole seconds left before the next try, rounded up; 0 when not waiting.
+int CommRetrySecondsLeft();
+// Retrying after a loss on (1) or off (0); off ends a retry under way. Off
+// when the program starts.
+void CommSetReconnect(int on);
+int CommReconnectOn();
+// With 1, a connect that fails before the link was ever up is retried too:
+// for a program without a window, where nobody is there to press connect.
+void CommSetRetryAnyConnect(int on);
+// Ends a retry under way; the link stays offline.
+void CommStopRetrying();
+// The connect of a caller that is not at the window (a remote client): no
+// message box when the port will not open. 0 when the port opened (or was
+// open), -1 when it would not open.
+int CommConnectQuietly();
+
 // Puts the scheduler back to its state at program start (tests use it).
 void CommSchedulerReset();

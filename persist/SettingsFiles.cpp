@@ -49,6 +49,9 @@ const FieldItem kRemoteItems[] = {
 };
 constexpr const char* ITEM_REMOTE_ADDRESS = "Address";
 
+constexpr const char* SECTION_LINK = "Link";
+constexpr const char* ITEM_RECONNECT = "Reconnect";
+
 void RunNormal52PCheck() {
     Data52PCheck();
 }
@@ -108,6 +111,21 @@ int PutRemoteItems(IniStore* store) {
     return status;
 }
 
+// The store holds the old file already: a default that the file never held is
+// left out.
+int PutLinkItems(IniStore* store) {
+    int32_t kept = 0;
+    if (gReconnectSetting == 1 && Ini_GetInt(store, SECTION_LINK, ITEM_RECONNECT, &kept) == 0) {
+        return 0;
+    }
+    return Ini_PutInt(store, SECTION_LINK, ITEM_RECONNECT, gReconnectSetting);
+}
+
+int PutRemoteAndLinkItems(IniStore* store) {
+    const int status = PutRemoteItems(store);
+    return status < 0 ? status : PutLinkItems(store);
+}
+
 // Returns 0, or the system's reason (an errno value) for not writing the file.
 template <std::size_t N>
 int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const FieldItem (&items)[N],
@@ -161,7 +179,7 @@ int FileReadSoftSet(const char* path) {
 }
 
 int FileWriteSoftSet(const char* path, int* error) {
-    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, error);
+    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, error, PutLinkItems);
 }
 
 int AutoSave52P(int* error) {
@@ -196,5 +214,23 @@ int FileReadRemoteSet(const char* path) {
 }
 
 int FileWriteRemoteSet(const char* path, int* error) {
-    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, error, PutRemoteItems);
+    return WriteSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, error, PutRemoteAndLinkItems);
+}
+
+int FileReadLinkSet(const char* path) {
+    gReconnectSetting = 1;
+    int read = 0;
+    IniStore* store = FileExists(path) ? Ini_New(0) : nullptr;
+    if (store != nullptr && Ini_ReadFromFile(store, path) >= 0) {
+        int32_t type = -1;
+        Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
+        if (type == KIND_SOFT_SET) {
+            int32_t reconnect = 1;
+            Ini_GetInt(store, SECTION_LINK, ITEM_RECONNECT, &reconnect);
+            gReconnectSetting = reconnect == 0 ? 0 : 1;
+            read = 1;
+        }
+    }
+    Ini_Dispose(store);
+    return read;
 }

@@ -20,5 +20,11 @@ int AutoSave52P(int* error = nullptr);
 // was a software settings file; the writer writes the whole "Set.Dat".
 int FileReadRemoteSet(const char* path);
 int FileWriteRemoteSet(const char* path, int* error = nullptr);
+// "Reconnect Automatically", kept in a section "Link" of "Set.Dat": the reader
+// fills gReconnectSetting (1 when missing or not 0/1) and returns 1 when the
+// file was a software settings file. The writers of "Set.Dat" write it only
+// when it is off or the file has it already, so a file that never had it
+// reads the same to a program that does not know it.
+int FileReadLinkSet(const char* path);
 // Writes the autosave file and "Set.Dat"; 1 when both were written.
 int AutoSaveSetting(int* autoSaveError = nullptr, int* softSetError = nullptr);

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -141,6 +142,14 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     if (fd < 0) {
         return OpenFailed(RS232_ERR_OPEN, path, errno);
     }
+    // Two programs on one line would steal each other's reply bytes. The
+    // exclusive mode set below keeps out other users but not root; the lock
+    // keeps out every copy of this program, before the line is touched.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        close(fd);
+        return OpenFailed(RS232_ERR_OPEN, path, error);
+    }
 
     struct termios tio {};
     if (tcgetattr(fd, &tio) != 0) {
@@ -171,7 +180,8 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
         close(fd);
         return OpenFailed(RS232_ERR_CONFIG, path, error);
     }
-    // Another program opening the same line would steal reply bytes.
+    // Another program opening the same line would steal reply bytes; an open
+    // refused by this comes back as EBUSY.
     ioctl(fd, TIOCEXCL);
     gOpenFailed = false;
     slot->fd = fd;

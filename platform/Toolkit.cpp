@@ -488,6 +488,7 @@ struct HeldMessage {
 std::vector<HeldMessage> gHeldMessages;
 QtMessageHandler gUsualHandler = nullptr;
 std::string gProgramName = "Vx52PSoft";
+bool gHeadless = false;
 
 // Qt finds out that there is no display inside QApplication's constructor,
 // says so in several lines and aborts. Its lines are held back meanwhile; the
@@ -532,6 +533,15 @@ void ReplayHeldMessages() {
 }
 
 } // namespace
+
+void UiSetHeadless(int on) {
+    gHeadless = on != 0;
+    if (gHeadless) {
+        // The platform Qt renders into memory with, needing no server; its
+        // default screen suits panels that are never shown.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
 
 int UiInitRuntime(int argc, char* argv[]) {
     if (qApp) {
@@ -772,6 +782,9 @@ int DisplayPanel(int panel) {
     if (!Reg().mainHost) {
         Reg().mainHost = p->host;
     }
+    if (gHeadless) {
+        return 0;
+    }
     p->host->show();
     p->host->raise();
     return 0;
@@ -803,6 +816,9 @@ int InstallPopup(int panel) {
     if (owner && owner != host) {
         const QRect og = owner->frameGeometry();
         host->move(og.center() - QPoint(host->width() / 2, host->height() / 2));
+    }
+    if (gHeadless) {
+        return 0;
     }
     host->show();
     host->raise();
@@ -842,7 +858,9 @@ int SetPanelAttribute(int panel, int attribute, int value) {
     }
     switch (attribute) {
     case ATTR_VISIBLE:
-        p->host->setVisible(value != 0);
+        if (!gHeadless) {
+            p->host->setVisible(value != 0);
+        }
         return 0;
     case ATTR_DIMMED:
         p->form->setEnabled(value == 0);

@@ -83,6 +83,11 @@ enum {
 // constructor), so this prints one line naming the cause on standard error and
 // ends the process with 255, the status of every failed start.
 int UiInitRuntime(int argc, char* argv[]);
+// Before UiInitRuntime: the toolkit runs on a platform that needs no display,
+// and panels are never shown (DisplayPanel, InstallPopup and making a panel
+// visible do nothing else than they otherwise do). The popups still go where
+// they go: a program without a window gives them a responder.
+void UiSetHeadless(int on);
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
 // Lets pending events run (tests use it between steps).

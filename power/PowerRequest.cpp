@@ -387,6 +387,30 @@ int PowerLinkReady() {
     return CommLinkReady();
 }
 
+PowerLinkState PowerLinkStateNow() {
+    if (CommLinkReady() == 1) {
+        return POWER_LINK_ONLINE;
+    }
+    if (gPowerInfo.online == 1 || gCommRetry.state != COMM_RETRY_OFF) {
+        return POWER_LINK_CONNECTING;
+    }
+    return POWER_LINK_OFFLINE;
+}
+
+int PowerRequestLink(int connect, PowerCaller caller) {
+    (void)caller;
+    if (connect == 0) {
+        const bool changes = gPowerInfo.online != 0 || gCommRetry.state != COMM_RETRY_OFF;
+        CommStopRetrying();
+        CommConnectDeal(0);
+        return changes ? POWER_REQUEST_DONE : POWER_REQUEST_UNCHANGED;
+    }
+    if (gPowerInfo.online != 0) {
+        return POWER_REQUEST_UNCHANGED;
+    }
+    return CommConnectQuietly() == 0 ? POWER_REQUEST_DONE : POWER_REQUEST_OFFLINE;
+}
+
 uint64_t PowerCommandsMark() {
     return CommQueuedCount();
 }

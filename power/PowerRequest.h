@@ -80,6 +80,19 @@ int PowerRequestLoadedSettings();
 // 1 once the link is up and its connect sequence has finished.
 int PowerLinkReady();
 
+// The link as a client sees it: up, on its way up (a connect sequence under
+// way, or waiting to try again after a loss), or down.
+enum PowerLinkState {
+    POWER_LINK_OFFLINE = 0,
+    POWER_LINK_CONNECTING,
+    POWER_LINK_ONLINE,
+};
+PowerLinkState PowerLinkStateNow();
+// Connect (1) or disconnect (0) for a caller away from the window: no message
+// box. Disconnecting also ends the retrying after a loss. DONE, UNCHANGED when
+// already so, or OFFLINE when the port would not open.
+int PowerRequestLink(int connect, PowerCaller caller);
+
 // Notes the commands queued so far; PowerCommandsOut tells when every one of
 // them has gone out on the wire, or was dropped because the link failed.
 uint64_t PowerCommandsMark();

@@ -70,7 +70,10 @@ enum {
     X(TXT_LINKINFO)                                                                                \
     X(TXT_LINKLOST)                                                                                \
     X(TIMER_50MS)                                                                                  \
-    X(TXT_REMOTE)
+    X(TXT_REMOTE)                                                                                  \
+    X(TXT_LINKRETRY)                                                                               \
+    X(BT_STOP_RETRY)                                                                               \
+    X(TXT_WATCHDOG)
 
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
     X(NUM_ADDRESS)                                                                                 \
@@ -104,7 +107,8 @@ enum {
     X(FILE_LOG_START)                                                                              \
     X(FILE_LOG_STOP)                                                                               \
     X(SET_LINKMON)                                                                                 \
-    X(SET_REMOTE)
+    X(SET_REMOTE)                                                                                  \
+    X(SET_RECONNECT)
 
 #define VX52_REMOTEPANEL_CONTROLS(X)                                                               \
     X(CHK_ENABLE)                                                                                  \

@@ -125,9 +125,14 @@ def main():
         check(big.wait_window("AC Power Source Control") is not None, "English window appears")
         check(big.wait_window("Tip", timeout=1.0) is None, "no screen question at 1280x1024")
 
-        # Second copies speak the language stored in their own working folder.
+        # Second copies speak the language stored in their own working folder. The guard is
+        # kept per working folder, so a second copy is one started where a copy runs already:
+        # beside the English first copy, and beside a Chinese one in a folder without Set.Dat.
+        chinese_dir = workdir()
+        chinese = start(big, chinese_dir)
+        check(big.wait_window("交流电源控制软件") is not None, "a copy in a second folder runs beside the first")
         for language, title in ((1, "Warning"), (None, "警告")):
-            second = start(big, workdir(language=language))
+            second = start(big, first_dir if language == 1 else chinese_dir)
             box = big.wait_window(title)
             check(box is not None, f"second copy shows '{title}'")
             if box:
@@ -137,6 +142,8 @@ def main():
             check("Vx52PSoft: another copy is already running\n" in said,
                   f"second copy ('{title}') says why on standard error")
         check(first.poll() is None, "first copy keeps running")
+        chinese.send_signal(signal.SIGTERM)
+        check(wait_exit(chinese) == 0, "the copy in the second folder ends with 0")
 
         main_win = big.wait_window("AC Power Source Control")
         big.close_box(main_win)
@@ -147,12 +154,15 @@ def main():
         check(b"CommTypeRS232Port = 9\r\n" in soft and b"Language = 1\r\n" in soft, "close box keeps Set.Dat")
 
         # A killed copy leaves nothing behind that blocks the next start.
-        killed = start(big, workdir())
+        # (In the killed copy's folder: a copy elsewhere would never meet its guard.)
+        d = workdir()
+        killed = start(big, d)
         check(big.wait_window("交流电源控制软件") is not None, "Chinese window appears without Set.Dat")
         killed.send_signal(signal.SIGKILL)
         wait_exit(killed)
         for sig in (signal.SIGTERM, signal.SIGINT):
-            d = workdir()
+            if os.path.exists(os.path.join(d, "Set.Dat")):
+                os.remove(os.path.join(d, "Set.Dat"))
             proc = start(big, d)
             check(big.wait_window("交流电源控制软件") is not None, f"starts after a killed copy ({sig.name})")
             check(big.wait_window("警告", timeout=1.0) is None, "no warning after a killed copy")

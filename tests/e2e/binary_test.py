@@ -130,7 +130,9 @@ def main():
     log = sim.log
     prog = None
     try:
-        prog = start_program(server, d)
+        # A lost link stays lost here until the connect button: retrying by itself after a
+        # loss, the default, is reconnect_test.py's.
+        prog = start_program(server, d, args=("--no-reconnect",))
         win = server.wait_window(TITLE_EN)
         if not check(win is not None, "the main window appears"):
             return 1
