@@ -1,7 +1,9 @@
 // The toolkit over Qt Widgets. Panels are Designer forms loaded at run time
 // from the layout resource; controls are found by object name and addressed
 // by the integers the program registers. Callbacks are looked up by the name
-// each widget carries in its "callback" property.
+// each widget carries in its "callback" property. This file holds the registry,
+// the routing of events, the loading of forms and the wiring of controls; the
+// toolkit's functions are in the Toolkit*.cpp files by kind.
 #include "platform/Toolkit.h"
 
 #include <QAbstractButton>
