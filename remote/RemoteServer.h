@@ -23,9 +23,17 @@ extern RemoteSet gRemoteSet;
 // 1 for a numeric address the server can listen on: IPv4 dotted decimal
 // ("0.0.0.0" for every interface) or IPv6 ("::1").
 int RemoteAddressValid(const char* address);
+// Failures of remote/'s own, numbered above every errno value so that one int
+// carries either; RemoteFailureText names both.
+enum RemoteFailure {
+    REMOTE_FAIL_IPV6_FORM = 1001, // an IPv6 address not written [ADDR]:PORT
+    REMOTE_FAIL_ADDRESS,          // not a numeric address
+    REMOTE_FAIL_PORT,             // not a port from 1 to 65535
+};
+std::string RemoteFailureText(int code);
 // Reads "[ADDR:]PORT" ("[::1]:5025" for IPv6); the address defaults to
-// REMOTE_DEFAULT_ADDRESS. 1 on success; otherwise 0 and why in *error.
-int RemoteParseListen(const char* text, std::string* address, int* port, std::string* error);
+// REMOTE_DEFAULT_ADDRESS. 0, or a REMOTE_FAIL_ code.
+int RemoteParseListen(const char* text, std::string* address, int* port);
 // Replaces what is out of range: enabled 0/1 (else 0), the address (else the
 // default), the port 1..65535 (else the default).
 void RemoteSetCheck();
