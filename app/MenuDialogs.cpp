@@ -182,7 +182,7 @@ bool LinkChosenDevice() {
     if (rc == 0) {
         return true;
     }
-    const std::string reason = std::strerror(-rc);
+    const std::string reason = SysErrorText(rc);
     const std::string text =
         English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
                   : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
