@@ -20,6 +20,7 @@
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
+#include "power/Watchdog.h"
 #include "remote/RemoteCommand.h"
 
 namespace {
@@ -57,6 +58,7 @@ void Prepare(const uint8_t* stateBytes) {
     fuzz::ByteReader in(stateBytes, 3);
     PowerRecordsReset();
     CommSchedulerReset();
+    WatchdogReset();
     gPowerLastMeasurement = PowerMeasurement{}; // no age: answers do not depend on time
     const uint8_t a = in.Byte();
     const uint8_t b = in.Byte();

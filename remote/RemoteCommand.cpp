@@ -4,13 +4,17 @@
 #include "remote/RemoteCommand.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
+#include "link/PortUart.h"
 #include "platform/System.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "power/SourceLimits.h"
+#include "power/Watchdog.h"
 #include "util/Text.h"
 
 #ifndef VX52_VERSION
@@ -104,11 +108,30 @@ std::string QueryOutput(ScpiSession*) {
     return OnOff(gPowerInfo.outputOn);
 }
 
+// Clears a watchdog trip, and the source's alarm as ever.
 int ClearProtection(ScpiSession* s, const ScpiParam&) {
+    WatchdogClear();
     return Answer(s, PowerRequestClearAlarm(POWER_CALLER_REMOTE));
 }
+// The source's alarm, or the watchdog's trip.
 std::string QueryTripped(ScpiSession*) {
-    return OnOff(gPowerInfo.alarm);
+    return OnOff(gPowerInfo.alarm != 0 || WatchdogTripped() != 0);
+}
+
+int SetWatchdog(ScpiSession*, const ScpiParam& p) {
+    WatchdogSetOn(p.number != 0 ? 1 : 0);
+    return 0;
+}
+std::string QueryWatchdog(ScpiSession*) {
+    return OnOff(WatchdogOn());
+}
+int SetWatchdogDelay(ScpiSession* s, const ScpiParam& p) {
+    const int32_t seconds = static_cast<int32_t>(
+        std::clamp<int64_t>(p.number, INT32_MIN, INT32_MAX));
+    return Answer(s, WatchdogSetDelay(seconds));
+}
+std::string QueryWatchdogDelay(ScpiSession*) {
+    return std::to_string(WatchdogDelay());
 }
 
 // ---- measurements ---------------------------------------------------------------------
@@ -138,8 +161,29 @@ std::string QueryMeasurementAge(ScpiSession*) {
 
 // ---- the rest ---------------------------------------------------------------------------
 
+// Connecting or disconnecting never shows a box at the window; a port that
+// will not open tells the client why.
+int SetLink(ScpiSession* s, const ScpiParam& p) {
+    const int result = PowerRequestLink(p.number != 0 ? 1 : 0, POWER_CALLER_REMOTE);
+    PortUartOpenFailure f;
+    if (result != POWER_REQUEST_OFFLINE || PortUartLastOpenFailure(&f) == 0) {
+        return Answer(s, result);
+    }
+    const std::string why = "COM" + std::to_string(gPowerInfo.port) + " would not open: " +
+                            (f.sysError == EBUSY ? "in use by another program"
+                                                 : std::strerror(f.sysError));
+    ScpiSessionError(s, SCPI_HARDWARE_ERROR, why.c_str());
+    return SCPI_HARDWARE_ERROR;
+}
 std::string QueryLink(ScpiSession*) {
-    return PowerLinkReady() ? "ONLINE" : "OFFLINE";
+    switch (PowerLinkStateNow()) {
+    case POWER_LINK_ONLINE:
+        return "ONLINE";
+    case POWER_LINK_CONNECTING:
+        return "CONNECTING";
+    default:
+        return "OFFLINE";
+    }
 }
 
 std::string ModelName() {
@@ -178,13 +222,16 @@ const ScpiCommand kCommands[] = {
     {"OUTPut[:STATe]", SetOutput, QueryOutput, BOOLEAN, {}, nullptr, 1},
     {"OUTPut:PROTection:CLEar", ClearProtection, nullptr, NONE, {}, nullptr, 0},
     {"OUTPut:PROTection:TRIPped", nullptr, QueryTripped, NONE, {}, nullptr, 0},
+    {"OUTPut:PROTection:WDOG[:STATe]", SetWatchdog, QueryWatchdog, BOOLEAN, {}, nullptr, 1},
+    {"OUTPut:PROTection:WDOG:DELay", SetWatchdogDelay, QueryWatchdogDelay, NUMBER, {"S", 0},
+     nullptr, 1},
     {"MEASure:VOLTage", nullptr, QueryMeasured<0>, NONE, {}, nullptr, 0},
     {"MEASure:CURRent", nullptr, QueryMeasured<1>, NONE, {}, nullptr, 0},
     {"MEASure:FREQuency", nullptr, QueryMeasured<2>, NONE, {}, nullptr, 0},
     {"MEASure:POWer", nullptr, QueryMeasured<3>, NONE, {}, nullptr, 0},
     {"MEASure:ALL", nullptr, QueryMeasuredAll, NONE, {}, nullptr, 0},
     {"MEASure:AGE", nullptr, QueryMeasurementAge, NONE, {}, nullptr, 0},
-    {"SYSTem:LINK", nullptr, QueryLink, NONE, {}, nullptr, 0},
+    {"SYSTem:LINK", SetLink, QueryLink, BOOLEAN, {}, nullptr, 1},
     {"*IDN", nullptr, Identify, NONE, {}, nullptr, 0},
 };
 
@@ -197,6 +244,10 @@ const ScpiInstrument& Instrument() {
 } // namespace
 
 void RemoteSessionFeed(RemoteSession* s, const char* data, size_t length, std::string* out) {
+    // A client that still sends whole lines is alive.
+    if (length > 0 && std::memchr(data, '\n', length) != nullptr) {
+        WatchdogNoteCommand();
+    }
     ScpiSessionFeed(s, Instrument(), data, length, out);
 }
 

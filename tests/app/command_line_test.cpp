@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -100,6 +102,32 @@ TEST(CommandLine, RemoteOptionAndItsRefusals) {
         EXPECT_EQ(c.address, r.address) << what;
         EXPECT_EQ(c.port, r.port) << what;
     }
+}
+
+// Everything is written in the working folder: one it could not use ends the
+// start at once, in one line, and the process stays where it was.
+TEST(CommandLine, WorkdirRefusals) {
+    char file[] = "/tmp/vx52-workdir-XXXXXX";
+    const int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    const std::filesystem::path before = std::filesystem::current_path();
+    const struct {
+        std::string dir;
+        const char* why;
+    } cases[] = {
+        {"/nonexistent/vx52", "No such file or directory"},
+        {file, "not a folder"},
+        // Read-only even for root, which passes any permission bits.
+        {"/proc/1", "no write access"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Read({"--workdir", c.dir, "--headless"});
+        EXPECT_EQ(255, o.status) << c.dir;
+        EXPECT_EQ("Vx52PSoft: cannot work in " + c.dir + ": " + c.why + "\n", o.err);
+        EXPECT_EQ(before, std::filesystem::current_path());
+    }
+    std::remove(file);
 }
 
 } // namespace

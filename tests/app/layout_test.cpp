@@ -21,10 +21,12 @@
 #include "app/Shell.h"
 #include "link/LinkEvents.h"
 #include "link/PortUart.h"
+#include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "power/Watchdog.h"
 #include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
@@ -137,6 +139,23 @@ protected:
         LinkNotifyLosing();
         LinkNotifyClosed();
         Check("main-" + language + "-link-lost");
+        // Waiting for the fourth try, with a client connected, then the watchdog's trip.
+        gCommRetry = CommRetry{COMM_RETRY_WAITING, 3, 160};
+        LinkNotifyRetry(gCommRetry);
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 1);
+        Check("main-" + language + "-link-retrying");
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_REMOTE, ATTR_VISIBLE, 0);
+        gCommRetry = CommRetry{};
+        LinkNotifyRetry(gCommRetry);
+        LinkNotifyConnected(1, 9600, 1);
+        WatchdogSetOn(1);
+        WatchdogSetDelay(1);
+        for (int tick = 0; tick < 20; ++tick) {
+            WatchdogTick();
+        }
+        Check("main-" + language + "-watchdog");
+        WatchdogClear();
+        WatchdogSetOn(0);
         PortUartClose(1);
         close(pty);
         unlink("COM1");

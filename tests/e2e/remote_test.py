@@ -13,8 +13,6 @@ Prints the queries answered per second and the program's CPU with four clients p
 MEAS:ALL? ten times a second, as a ratio to no client. VX52_E2E_SECONDS sets each CPU window
 (default 10)."""
 
-import contextlib
-import ctypes
 import os
 import random
 import shutil
@@ -24,8 +22,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vx52e2e import (LED_OUTPUT, PROGRAM, TITLE_EN, Checks, SharedNetworkNamespace, Simulator,
-                     Xserver, cpu_seconds, sanitizer_report, wait_exit, wait_until, workdir)
+from vx52e2e import (LED_OUTPUT, PROGRAM, TITLE_EN, Checks, Network, Simulator, Xserver,
+                     cpu_seconds, open_visa, sanitizer_report, wait_exit, wait_until, workdir)
 
 import pyvisa
 
@@ -33,49 +31,6 @@ SECONDS = float(os.environ.get("VX52_E2E_SECONDS", "10"))
 REMOTE_AREA = (716, 636, 120, 24)  # "REMOTE" in the link area, from data/ui/PANEL.ui
 
 check = Checks()
-
-
-class Network:
-    """Where the program and its clients meet: a namespace of their own with its loopback up,
-    entered by this process only around the creation of a client socket."""
-
-    CLONE_NEWNET = 0x40000000
-
-    def __init__(self):
-        self.ns = SharedNetworkNamespace()
-        self.path = None
-        if self.ns.holder:
-            self.path = f"/proc/{self.ns.holder.pid}/ns/net"
-            subprocess.run(self.ns.prefix() + ["ip", "link", "set", "lo", "up"], check=True)
-            self.port = 5025
-        else:
-            with socket.socket() as s:
-                s.bind(("127.0.0.1", 0))
-                self.port = s.getsockname()[1]
-        self.libc = ctypes.CDLL("libc.so.6", use_errno=True)
-
-    @contextlib.contextmanager
-    def inside(self):
-        if not self.path:
-            yield
-            return
-        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-        target = os.open(self.path, os.O_RDONLY)
-        try:
-            if self.libc.setns(target, self.CLONE_NEWNET) != 0:
-                raise OSError(ctypes.get_errno(), "setns")
-            yield
-        finally:
-            self.libc.setns(own, self.CLONE_NEWNET)
-            os.close(own)
-            os.close(target)
-
-    def connect(self):
-        with self.inside():
-            return socket.create_connection(("127.0.0.1", self.port), timeout=5)
-
-    def close(self):
-        self.ns.close()
 
 
 def sno(entry):
@@ -347,16 +302,6 @@ def main():
     else:
         shutil.rmtree(d, ignore_errors=True)
     return check.summary()
-
-
-def open_visa(net, rm, resource):
-    try:
-        with net.inside():
-            inst = rm.open_resource(resource, read_termination="\n", write_termination="\n",
-                                    timeout=5000)
-        return inst
-    except Exception:
-        return None
 
 
 if __name__ == "__main__":

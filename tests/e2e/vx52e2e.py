@@ -5,9 +5,12 @@ the program in a working folder of its own, and readings from /proc.
 Every wait here is for a condition, with a deadline; nothing sleeps to let
 time pass."""
 
+import contextlib
+import ctypes
 import datetime
 import os
 import shutil
+import socket
 import subprocess
 import tempfile
 import threading
@@ -340,6 +343,104 @@ class SharedNetworkNamespace:
             self.holder.stdin.close()
             self.holder.wait()
             self.holder = None
+
+
+class Network:
+    """Where the program and its clients meet: a namespace of their own with its loopback up,
+    entered by this process only around the creation of a client socket."""
+
+    CLONE_NEWNET = 0x40000000
+
+    def __init__(self):
+        self.ns = SharedNetworkNamespace()
+        self.path = None
+        if self.ns.holder:
+            self.path = f"/proc/{self.ns.holder.pid}/ns/net"
+            subprocess.run(self.ns.prefix() + ["ip", "link", "set", "lo", "up"], check=True)
+            self.port = 5025
+        else:
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                self.port = s.getsockname()[1]
+        self.libc = ctypes.CDLL("libc.so.6", use_errno=True)
+
+    @contextlib.contextmanager
+    def inside(self):
+        if not self.path:
+            yield
+            return
+        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+        target = os.open(self.path, os.O_RDONLY)
+        try:
+            if self.libc.setns(target, self.CLONE_NEWNET) != 0:
+                raise OSError(ctypes.get_errno(), "setns")
+            yield
+        finally:
+            self.libc.setns(own, self.CLONE_NEWNET)
+            os.close(own)
+            os.close(target)
+
+    def connect(self, port=None):
+        with self.inside():
+            return socket.create_connection(("127.0.0.1", port or self.port), timeout=5)
+
+    def other_port(self, k):
+        """A port for the k-th of several programs (0 is self.port)."""
+        if self.path:
+            return self.port + k
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            return s.getsockname()[1]
+
+    def close(self):
+        self.ns.close()
+
+
+class Client:
+    """A remote-control client on a plain socket: a line out, and for a query its answer."""
+
+    def __init__(self, net, port=None, timeout=10.0):
+        def attempt():
+            try:
+                return net.connect(port)
+            except OSError:
+                return None
+        self.sock = wait_until(attempt, timeout, 0.05)
+        if self.sock is None:
+            raise RuntimeError("no remote-control server on port %s" % (port or net.port))
+        self.sock.settimeout(10)
+        self.lines = self.sock.makefile("rb")
+
+    def send(self, line):
+        self.sock.sendall(line.encode() + b"\n")
+
+    def ask(self, line):
+        self.send(line)
+        return self.lines.readline().decode().rstrip("\n")
+
+    def close(self):
+        self.lines.close()
+        self.sock.close()
+
+
+def log_events(path):
+    """The event rows of a data log as (elapsed seconds, event, detail)."""
+    import csv
+    with open(path, newline="") as f:
+        rows = list(csv.reader(f))
+    head = rows[0]
+    at, kind, event, detail = (head.index(n) for n in ("elapsed_s", "kind", "event", "detail"))
+    return [(float(r[at]), r[event], r[detail]) for r in rows[1:] if r[kind] == "event"]
+
+
+def open_visa(net, rm, resource):
+    try:
+        with net.inside():
+            inst = rm.open_resource(resource, read_termination="\n", write_termination="\n",
+                                    timeout=5000)
+        return inst
+    except Exception:
+        return None
 
 
 PROGRAM_ERR = "program.err"

@@ -12,6 +12,10 @@
                               working folder and nowhere else.
   packaging_test.py deb       `cpack -G DEB`: the package's name, file list and
                               relations; skipped (77) without cpack or dpkg-dev.
+  packaging_test.py unit      the service template, installed into a scratch prefix,
+                              passes `systemd-analyze verify` (the systemd package is
+                              installed for it when missing and this runs as root;
+                              skipped (77) where neither is possible).
 """
 
 import os
@@ -39,6 +43,7 @@ FILES = (["bin/vx52psoft", "lib/vx52psoft/Vx52PSoft", "lib/vx52psoft/Vx52PSoft.u
          + ["share/applications/vx52psoft.desktop",
             "share/metainfo/org.vx52psoft.vx52psoft.metainfo.xml",
             "share/man/man1/vx52psoft.1",
+            "lib/systemd/system/vx52psoft@.service",
             "share/icons/hicolor/scalable/apps/vx52psoft.svg"]
          + ["share/icons/hicolor/%dx%d/apps/vx52psoft.png" % (n, n) for n in ICON_SIZES])
 TITLE_CN = "交流电源控制软件"
@@ -114,6 +119,21 @@ def launcher_runs(root, prefix):
                   and os.path.islink(os.path.join(work, n)) for n in links),
               f"{what}: working folder {made} made, language and help files linked")
     check(os.listdir(elsewhere) == [], "the folder the launcher ran from stays empty")
+
+    # --workdir, as the service gives it: the folder named is prepared instead, nothing is
+    # made in the default one, and the program runs in it.
+    given = os.path.join(root, "service-folder")
+    os.makedirs(given)
+    env = dict(os.environ)
+    env.pop("HOME", None)
+    env.pop("XDG_DATA_HOME", None)
+    out = run([launcher, "--workdir", given, "--version"], cwd=elsewhere, env=env)
+    check(out.returncode == 0 and all(os.path.islink(os.path.join(given, n)) for n in DATA),
+          "--workdir: that folder is prepared, without HOME or XDG_DATA_HOME " + out.stdout.strip())
+    out = run([launcher, "--workdir=" + os.path.join(root, "missing"), "--version"], cwd=elsewhere,
+              env=env)
+    check(out.returncode == 255 and out.stdout.count("\n") == 1 and "missing" in out.stdout,
+          "--workdir naming no folder: the program's one line and 255 " + out.stdout.strip())
 
     # A folder in use: a file of the user's own stays, a dead link is renewed, a live
     # link to somewhere else stays.
@@ -208,6 +228,45 @@ def install_mode():
     return status
 
 
+def unit_mode():
+    """systemd-analyze checks the unit's keys, the launcher it runs and its manual page."""
+    if not shutil.which("systemd-analyze"):
+        # Debian's systemd package holds it; installed only here and only when it can be.
+        if os.geteuid() != 0 or not shutil.which("apt-get"):
+            print("skipped: no systemd-analyze")
+            return SKIP
+        got = run(["apt-get", "install", "-y", "--no-install-recommends", "systemd"])
+        if got.returncode != 0 or not shutil.which("systemd-analyze"):
+            print("skipped: systemd could not be installed\n" + got.stdout[-2000:])
+            return SKIP
+    root = tempfile.mkdtemp(prefix="vx52unit.")
+    prefix = os.path.join(root, "prefix")
+    done = run(["cmake", "--install", BUILD, "--prefix", prefix])
+    if not check(done.returncode == 0, "cmake --install into a scratch prefix"):
+        print(done.stdout)
+        return 1
+    unit = os.path.join(prefix, "lib/systemd/system/vx52psoft@.service")
+    with open(unit) as f:
+        text = f.read()
+    check(f"ExecStart={prefix}/bin/vx52psoft --headless --workdir %S/vx52psoft/%i" in text,
+          "the unit runs the installed launcher without a window in its instance's folder")
+    for key in ("DynamicUser=yes", "SupplementaryGroups=dialout", "StateDirectory=vx52psoft/%i",
+                "EnvironmentFile=-/etc/default/vx52psoft-%i", "Restart=on-failure",
+                "KillSignal=SIGTERM"):
+        check(key + "\n" in text, key)
+    check("\nWantedBy=" in text, "it can be enabled")
+    env = dict(os.environ, MANPATH=os.path.join(prefix, "share/man"))
+    verified = run(["systemd-analyze", "verify", unit], env=env)
+    check(verified.returncode == 0 and not verified.stdout.strip(),
+          "systemd-analyze verify passes " + verified.stdout.strip())
+    status = check.summary()
+    if status == 0:
+        shutil.rmtree(root, ignore_errors=True)
+    else:
+        print("kept for a look: " + root)
+    return status
+
+
 def deb_mode():
     tools = [t for t in ("cpack", "dpkg-deb", "dpkg-shlibdeps", "dpkg") if not shutil.which(t)]
     if tools:
@@ -245,6 +304,11 @@ def deb_mode():
     missing = [f for f in FILES if f not in files]
     check(not missing, f"package holds every installed file under /usr (missing {missing})")
     check(all(p.startswith("./usr/") or p == "./" for p in paths), "nothing outside /usr")
+    unpacked = os.path.join(out, "root")
+    run(["dpkg-deb", "-x", deb, unpacked])
+    with open(os.path.join(unpacked, "usr/lib/systemd/system/vx52psoft@.service")) as f:
+        check("ExecStart=/usr/bin/vx52psoft --headless " in f.read(),
+              "the package's service template runs /usr/bin/vx52psoft")
     print(f"figures: installed size {fields['Installed-Size']} KiB; "
           f"package {os.path.getsize(deb) // 1024} KiB; Depends: {fields['Depends']}")
     status = check.summary()
@@ -254,6 +318,7 @@ def deb_mode():
 
 if __name__ == "__main__":
     mode = sys.argv[1] if len(sys.argv) > 1 else ""
-    if mode not in ("install", "deb"):
+    modes = {"install": install_mode, "deb": deb_mode, "unit": unit_mode}
+    if mode not in modes:
         sys.exit(__doc__)
-    sys.exit(install_mode() if mode == "install" else deb_mode())
+    sys.exit(modes[mode]())

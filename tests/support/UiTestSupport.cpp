@@ -15,11 +15,13 @@
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
+#include "link/PortUart.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
+#include "power/Watchdog.h"
 #include "record/DataLog.h"
 #include "remote/RemoteServer.h"
 #include "ui/Vx52PSoftUi.h"
@@ -119,6 +121,8 @@ void ResetProgramState() {
     RefreshOutputStateReset();
     TickReset();
     CommSchedulerReset();
+    WatchdogReset();
+    gReconnectSetting = 1;
     gFirstConnect = 0;
     DataLogStop();
     LinkAreaReset();

@@ -1,0 +1,147 @@
+#!/usr/bin/python3
+"""The real program in a private X server loses vx52-sim while the output runs and a data log
+is on, and connects again by itself. The program's COM1 is a link to the simulator's own name
+for its terminal, as a name under /dev/serial/by-id/ leads to an adapter: it dangles while the
+source is away.
+
+First the source is away for 20 s: the tries come 1, 2, 4, 8 and 16 s apart (each counted
+from the end of the try before, the first from the loss), within a tick; the try that finds
+the source back is the connect sequence with its stop frames; no start frame goes out after
+the loss; the log holds link_lost, the tries, connect and link_restored in that order. Then
+the source comes back on another pseudo-terminal (as an adapter that re-enumerates), and the
+next try follows the name to it.
+
+Prints the time from the port's return to online."""
+
+import os
+import shutil
+import signal
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from vx52e2e import (TITLE_EN, Checks, Client, Network, Simulator, Xserver, log_events, PROGRAM,
+                     sanitizer_report, wait_exit, wait_until, workdir)
+
+import subprocess
+
+OUTAGE = 20.0
+TICK = 0.05
+# The waits before tries 1 to 5.
+WAITS = [1.0, 2.0, 4.0, 8.0, 16.0]
+
+check = Checks()
+
+
+def names(events, since=0):
+    return [e for _, e, _ in events[since:]]
+
+
+def main():
+    server = Xserver()
+    net = Network()
+    d = workdir("vx52reconnect.")
+    simdir = tempfile.mkdtemp(prefix="vx52reconnect-sim.")
+    sim = Simulator(simdir, ["--no-noise"])
+    os.symlink(os.path.join(simdir, "COM1"), os.path.join(d, "COM1"))
+    log = sim.log
+    csv_path = os.path.join(d, "run.csv")
+    prog = None
+    spare = None
+    try:
+        env = dict(os.environ)
+        env.pop("QT_QPA_PLATFORM", None)
+        env["DISPLAY"] = server.name
+        with open(os.path.join(d, "program.err"), "wb") as err:
+            prog = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--remote", str(net.port),
+                                                       "--log", "run.csv"],
+                                    cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=err)
+        check(server.wait_window(TITLE_EN) is not None, "the main window appears")
+        client = Client(net)
+        check(wait_until(lambda: client.ask("SYST:LINK?") == "ONLINE", 20.0, 0.1),
+              "the link comes up")
+        client.send("OUTP ON")
+        check(wait_until(lambda: client.ask("OUTP?") == "1", 5.0, 0.05), "the output runs")
+        check(log.wait(0, lambda e: e.dir == "RX" and e.mnemonic == "RNT", 5.0) is not None,
+              "the running output is measured")
+
+        # ---- away for 20 s --------------------------------------------------------------------
+        sim.command("unplug")
+        unplugged = time.monotonic()
+        lost = wait_until(lambda: "link_lost" in names(log_events(csv_path)), 5.0)
+        check(lost, "the loss is logged")
+        check(wait_until(lambda: client.ask("SYST:LINK?") == "CONNECTING", 3.0, 0.1),
+              "SYST:LINK? answers CONNECTING while the link is tried again")
+        time.sleep(max(0.0, unplugged + OUTAGE - time.monotonic()))  # the outage itself
+        mark = log.mark()
+        sim.command("replug")
+        back = time.monotonic()
+        restored = wait_until(lambda: "link_restored" in names(log_events(csv_path)), 30.0)
+        online = time.monotonic()
+        check(restored, "the link is restored by itself")
+        check(wait_until(lambda: client.ask("SYST:LINK?") == "ONLINE", 5.0, 0.1),
+              "SYST:LINK? answers ONLINE again")
+        print(f"figure from the port's return to online: {online - back:.2f} s", flush=True)
+
+        events = log_events(csv_path)
+        at_loss = names(events).index("link_lost")
+        tries = [t for t, e, _ in events if e == "reconnect_try"]
+        lost_at = events[at_loss][0]
+        gaps = [b - a for a, b in zip([lost_at] + tries, tries)]
+        print("figure waits before the tries: " + " ".join(f"{g:.3f}" for g in gaps), flush=True)
+        check(len(tries) == 5 and all(abs(g - w) <= TICK for g, w in zip(gaps, WAITS)),
+              "tries 1, 2, 4, 8 and 16 s apart, within a tick")
+        # The stop of the connect sequence is answered before the sequence ends.
+        check(names(events, at_loss) == ["link_lost"] + ["reconnect_try"] * 5 +
+              ["connect", "output_off", "link_restored"],
+              "the log: " + " ".join(names(events, at_loss)))
+        sent = [e.mnemonic for e in log.since(mark, "RX")]
+        check(sent[:6] == ["RMO", "RTE", "CSP", "CSP", "RNS", "RTE"],
+              "the try is the connect sequence with its stops: " + " ".join(sent[:6]))
+        check(sum(1 for e in log.since(0, "RX") if e.mnemonic == "CST") == 1,
+              "no start frame after the client's own")
+        check(wait_until(lambda: client.ask("OUTP?") == "0", 3.0, 0.1), "the output stays off")
+
+        # ---- back on another terminal -------------------------------------------------------------
+        old = os.path.realpath(os.path.join(d, "COM1"))
+        sim.command("unplug")
+        check(wait_until(lambda: names(log_events(csv_path)).count("link_lost") == 2, 5.0),
+              "the second loss is logged")
+        spare = os.openpty()  # takes the terminal number the simulator gave up
+        mark = log.mark()
+        sim.command("replug")
+        new = os.path.realpath(os.path.join(d, "COM1"))
+        check(new != old, f"the source is back on another terminal ({old} -> {new})")
+        check(wait_until(lambda: names(log_events(csv_path)).count("link_restored") == 2, 10.0),
+              "the next try follows the name to it")
+        connects = [x for _, e, x in log_events(csv_path) if e == "connect"]
+        check(new in connects[-1], "the log names the new device: " + connects[-1])
+        check(log.wait(mark, lambda e: e.dir == "RX" and e.mnemonic == "RMO", 1.0) is not None,
+              "the frames reach the new terminal")
+        client.close()
+
+        prog.send_signal(signal.SIGTERM)
+        check(wait_exit(prog) == 0, "SIGTERM ends the program with 0")
+        report = sanitizer_report(d)
+        check(not report, "no sanitizer report" + (": " + report if report else ""))
+    finally:
+        if spare:
+            os.close(spare[0])
+            os.close(spare[1])
+        if prog and prog.poll() is None:
+            prog.kill()
+            prog.wait()
+        sim.stop()
+        net.close()
+        server.close()
+    if check.failures:
+        print("working folders kept: " + d + " " + simdir)
+    else:
+        shutil.rmtree(d, ignore_errors=True)
+        shutil.rmtree(simdir, ignore_errors=True)
+    return check.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
