@@ -425,6 +425,20 @@ TEST_F(SchedulerTest, OpenFailureDetailSaysWhy) {
         EXPECT_EQ(popups.details[0].find("Device: " + dir.path() + "/COM3"), 0u) << c.target;
         EXPECT_NE(popups.details[0].find(c.detail), std::string::npos) << popups.details[0];
     }
+    // A device that another program holds (here port 4 of this one): the lock refuses it
+    // even to root, whom the terminal's exclusive mode lets through.
+    Pty held("COM4");
+    ASSERT_EQ(PortUartOpenDefault(4, 9600), 0);
+    std::filesystem::remove("COM3");
+    std::filesystem::create_symlink(std::filesystem::read_symlink("COM4"), "COM3");
+    popups.details.clear();
+    CommConnectDeal(1);
+    EXPECT_EQ(gPowerInfo.online, 0);
+    ASSERT_EQ(popups.details.size(), 1u);
+    EXPECT_NE(popups.details[0].find("\nReason: in use by another program (exclusive open)"),
+              std::string::npos)
+        << popups.details[0];
+    PortUartClose(4);
     popups.messages.clear();
 }
 

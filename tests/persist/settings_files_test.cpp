@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "ScratchDir.h"
+#include "link/PortUart.h"
 #include "persist/RemoteSettings.h"
 #include "persist/SettingsFiles.h"
 #include "power/PowerRecords.h"
@@ -218,4 +219,42 @@ TEST_F(SettingsFilesTest, RemoteSettingsAreExtraItemsOfSetDatThatOtherWritersKee
     EXPECT_EQ(0, gRemoteSet.enabled);
     EXPECT_STREQ("127.0.0.1", gRemoteSet.address);
     EXPECT_EQ(5025, gRemoteSet.port);
+}
+
+// "Reconnect Automatically" joins "Set.Dat" only once it differs from its
+// default: a file that never had it is written back byte for byte, and the
+// file keeps the four items the way every version reads them.
+TEST_F(SettingsFilesTest, ReconnectIsKeptInSetDatOnlyWhenItIsNotTheDefault) {
+    WriteFile(SOFTSET_FILE, kSoftSetExample);
+    gReconnectSetting = 0;
+    EXPECT_EQ(1, FileReadLinkSet(SOFTSET_FILE));
+    EXPECT_EQ(1, gReconnectSetting);
+    ASSERT_EQ(1, FileReadSoftSet(SOFTSET_FILE));
+    ASSERT_EQ(1, FileWriteSoftSet(SOFTSET_FILE));
+    EXPECT_EQ(kSoftSetExample, ReadFile(SOFTSET_FILE));
+
+    gReconnectSetting = 0;
+    ASSERT_EQ(1, FileWriteSoftSet(SOFTSET_FILE));
+    EXPECT_EQ(std::string(kSoftSetExample) + "[Link]\r\nReconnect = 0\r\n\r\n",
+              ReadFile(SOFTSET_FILE));
+    PowerRecordsReset();
+    EXPECT_EQ(1, FileReadSoftSet(SOFTSET_FILE));
+    ExpectLink(1, 3, 9600, 1);
+    gReconnectSetting = 1;
+    ASSERT_EQ(1, FileWriteRemoteSet(SOFTSET_FILE));
+    EXPECT_NE(std::string::npos, ReadFile(SOFTSET_FILE).find("[Link]\r\nReconnect = 1\r\n"));
+
+    const struct {
+        const char* item; // nullptr: no such line
+        int32_t read;
+    } cases[] = {{"Reconnect = 0", 0}, {"Reconnect = 1", 1}, {"Reconnect = 7", 1},
+                 {"Reconnect = off", 1}, {nullptr, 1}};
+    for (const auto& c : cases) {
+        WriteFile(SOFTSET_FILE, std::string(kSoftSetExample) + "[Link]\r\n" +
+                                    (c.item ? std::string(c.item) + "\r\n" : ""));
+        gReconnectSetting = 5;
+        EXPECT_EQ(1, FileReadLinkSet(SOFTSET_FILE));
+        EXPECT_EQ(c.read, gReconnectSetting) << (c.item ? c.item : "none");
+    }
+    gReconnectSetting = 1;
 }
