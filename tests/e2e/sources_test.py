@@ -34,16 +34,20 @@ def main():
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     progs = []
+
+    def start(folder, port):
+        with open(os.path.join(folder, "program.err"), "wb") as err:
+            progs.append(subprocess.Popen(
+                net.ns.prefix() + [PROGRAM, "--headless", "--quiet", "--workdir", folder,
+                                   "--remote", str(port)],
+                cwd=here, env=env, stdout=subprocess.DEVNULL, stderr=err))
+        return Client(net, port)
+
     try:
-        for folder, port in zip(folders, ports):
-            with open(os.path.join(folder, "program.err"), "wb") as err:
-                progs.append(subprocess.Popen(
-                    net.ns.prefix() + [PROGRAM, "--headless", "--quiet", "--workdir", folder,
-                                       "--remote", str(port)],
-                    cwd=here, env=env, stdout=subprocess.DEVNULL, stderr=err))
-        a, b, c = (Client(net, port) for port in ports)
+        a, b = (start(folder, port) for folder, port in zip(folders[:2], ports[:2]))
         check(wait_until(lambda: (a.ask("SYST:LINK?"), b.ask("SYST:LINK?")) ==
                          ("ONLINE", "ONLINE"), 20.0, 0.1), "both copies come online")
+        c = start(folders[2], ports[2])
         marks = [sim.log.mark() for sim in sims]
         a.send("VOLT 120.0")
         b.send("VOLT 240.0")
