@@ -29,7 +29,7 @@ std::string OneLine(std::string text) {
 // Nobody is there to answer: a box becomes a line, a question is answered
 // no, a file dialog chooses nothing.
 class StderrPopups : public UiPopupResponder {
-public:
+  public:
     int Message(const std::string& title, const std::string& text) override {
         Say(title, text, "");
         return 0;
@@ -43,11 +43,9 @@ public:
         Say(title, text, "");
         return 0;
     }
-    int FileSelect(int, const std::string&, std::string*) override {
-        return VAL_NO_FILE_SELECTED;
-    }
+    int FileSelect(int, const std::string&, std::string*) override { return VAL_NO_FILE_SELECTED; }
 
-private:
+  private:
     static void Say(const std::string& title, const std::string& text, const std::string& detail) {
         std::string line = "Vx52PSoft: " + title + ": " + text;
         if (!detail.empty()) {
@@ -59,17 +57,6 @@ private:
 };
 
 StderrPopups sPopups;
-
-const char* LinkWord() {
-    switch (PowerLinkStateNow()) {
-    case POWER_LINK_ONLINE:
-        return "ONLINE";
-    case POWER_LINK_CONNECTING:
-        return "CONNECTING";
-    default:
-        return "OFFLINE";
-    }
-}
 
 } // namespace
 
@@ -85,15 +72,18 @@ int HeadlessOn() {
 }
 
 std::string HeadlessStateLine() {
-    std::string line = std::string("link=") + LinkWord();
+    std::string line = std::string("link=") + PowerLinkStateName();
     if (gCommRetry.state != COMM_RETRY_OFF) {
-        line += " try=" + std::to_string(gCommRetry.tries + (gCommRetry.state == COMM_RETRY_WAITING));
+        line +=
+            " try=" + std::to_string(gCommRetry.tries + (gCommRetry.state == COMM_RETRY_WAITING));
     }
-    line += std::string(" output=") +
-            (gPowerInfo.alarm != 0 ? "ALARM" : gPowerInfo.outputOn != 0 ? "ON" : "OFF");
+    line += std::string(" output=") + (gPowerInfo.alarm != 0      ? "ALARM"
+                                       : gPowerInfo.outputOn != 0 ? "ON"
+                                                                  : "OFF");
     const Normal52PSet& s = gNormal52PSet;
     line += " set=" + SourceText(SOURCE_Q_SET_VOLTAGE, s.vol) + "V," +
-            SourceText(SOURCE_Q_SET_FREQUENCY, s.freq) + "Hz," + (s.volLevel == 0 ? "AUTO" : "HIGH");
+            SourceText(SOURCE_Q_SET_FREQUENCY, s.freq) + "Hz," +
+            (s.volLevel == 0 ? "AUTO" : "HIGH");
     if (gPowerLastMeasurement.valid == 0) {
         return line + " measured=none";
     }

@@ -73,11 +73,10 @@ void ShowRetry(const std::string* texts) {
         return;
     }
     const bool waiting = gRetry.state == COMM_RETRY_WAITING;
-    const std::string text =
-        TextFillIn(texts[waiting ? 2 : 3],
-                   {{"time", gLostAt},
-                    {"seconds", std::to_string(gRetrySeconds)},
-                    {"try", std::to_string(gRetry.tries + (waiting ? 1 : 0))}});
+    const std::string text = TextFillIn(
+        texts[waiting ? 2 : 3], {{"time", gLostAt},
+                                 {"seconds", std::to_string(gRetrySeconds)},
+                                 {"try", std::to_string(gRetry.tries + (waiting ? 1 : 0))}});
     SetCtrlVal(gMainPanel, PANEL_TXT_LINKRETRY, text.c_str());
 }
 
@@ -95,10 +94,10 @@ void Show() {
     SetVisible(PANEL_TXT_LINKLOST, !retrying && gShown == Shown::Lost);
     SetVisible(PANEL_TXT_WATCHDOG, tripped);
     if (tripped) {
-        SetCtrlVal(gMainPanel, PANEL_TXT_WATCHDOG,
-                   TextFillIn(texts[4], {{"delay", std::to_string(WatchdogDelay())},
-                                         {"time", gTrippedAt}})
-                       .c_str());
+        SetCtrlVal(
+            gMainPanel, PANEL_TXT_WATCHDOG,
+            TextFillIn(texts[4], {{"delay", std::to_string(WatchdogDelay())}, {"time", gTrippedAt}})
+                .c_str());
     }
     if (retrying || gShown == Shown::Nothing) {
         return;

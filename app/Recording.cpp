@@ -130,8 +130,8 @@ void Retry(const CommRetry& r) {
     }
 }
 void Restored(const LinkPeer& p, int tries) {
-    Event(kLogEventLinkRestored, PeerText(p) + " after " + std::to_string(tries) +
-                                     (tries == 1 ? " try" : " tries"));
+    Event(kLogEventLinkRestored,
+          PeerText(p) + " after " + std::to_string(tries) + (tries == 1 ? " try" : " tries"));
 }
 void WatchdogTripped(int tripped) {
     if (tripped != 0) {

@@ -16,7 +16,6 @@ show. Run from build/ or with VX52_BIN_DIR set (another build's bin folder measu
 in-process figures (one process, the log or the monitor switched on and off in turn, and the
 tick's cost) from bench_app ab, the log's pieces one by one from bench_log (bench/run.sh)."""
 
-import glob
 import os
 import shutil
 import statistics
@@ -24,8 +23,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from vx52e2e import (TITLE_EN, Simulator, Xserver, press_keys, start_program, start_running,
-                     workdir)
+from vx52e2e import (TITLE_EN, Simulator, Xserver, cpu_ns, press_keys, start_program,
+                     start_running, workdir)
 from Xlib import X
 from Xlib.ext import xtest
 
@@ -34,18 +33,6 @@ SECONDS = float(NUMBERS[0]) if NUMBERS else 60.0
 ROUNDS = int(NUMBERS[1]) if len(NUMBERS) > 1 else 5
 WHAT = [a for a in sys.argv[1:] if not a[:1].isdigit()] or ["log", "monitor"]
 MENU_SETTINGS_X = 70  # the Settings title in the English menu bar, from the form's left
-
-
-def cpu_ns(pid):
-    """CPU time of every thread of the process so far, in nanoseconds."""
-    total = 0
-    for path in glob.glob(f"/proc/{pid}/task/*/schedstat"):
-        try:
-            with open(path) as f:
-                total += int(f.read().split()[0])
-        except (OSError, ValueError, IndexError):
-            pass  # a thread that ended meanwhile
-    return total
 
 
 def open_monitor(server, win):

@@ -126,6 +126,23 @@ int PutRemoteAndLinkItems(IniStore* store) {
     return status < 0 ? status : PutLinkItems(store);
 }
 
+// Reads the items of "Set.Dat" beyond its kind's "Value" items with read(store)
+// when path is a software settings file; 1 when it was.
+int ReadExtraItems(const char* path, void (*read)(IniStore* store)) {
+    int found = 0;
+    IniStore* store = FileExists(path) ? Ini_New(0) : nullptr;
+    if (store != nullptr && Ini_ReadFromFile(store, path) >= 0) {
+        int32_t type = -1;
+        Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
+        if (type == KIND_SOFT_SET) {
+            read(store);
+            found = 1;
+        }
+    }
+    Ini_Dispose(store);
+    return found;
+}
+
 // Returns 0, or the system's reason (an errno value) for not writing the file.
 template <std::size_t N>
 int PutItemsAndWrite(IniStore* store, const char* path, int32_t kind, const FieldItem (&items)[N],
@@ -194,21 +211,13 @@ int AutoSaveSetting(int* autoSaveError, int* softSetError) {
 
 int FileReadRemoteSet(const char* path) {
     gRemoteSet = RemoteSet{};
-    int read = 0;
-    IniStore* store = FileExists(path) ? Ini_New(0) : nullptr;
-    if (store != nullptr && Ini_ReadFromFile(store, path) >= 0) {
-        int32_t type = -1;
-        Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
-        if (type == KIND_SOFT_SET) {
-            for (const FieldItem& item : kRemoteItems) {
-                Ini_GetInt(store, SECTION_REMOTE, item.name, item.field);
-            }
-            Ini_GetRawStringIntoBuffer(store, SECTION_REMOTE, ITEM_REMOTE_ADDRESS,
-                                       gRemoteSet.address, sizeof gRemoteSet.address);
-            read = 1;
+    const int read = ReadExtraItems(path, [](IniStore* store) {
+        for (const FieldItem& item : kRemoteItems) {
+            Ini_GetInt(store, SECTION_REMOTE, item.name, item.field);
         }
-    }
-    Ini_Dispose(store);
+        Ini_GetRawStringIntoBuffer(store, SECTION_REMOTE, ITEM_REMOTE_ADDRESS, gRemoteSet.address,
+                                   sizeof gRemoteSet.address);
+    });
     RemoteSetCheck();
     return read;
 }
@@ -219,18 +228,9 @@ int FileWriteRemoteSet(const char* path, int* error) {
 
 int FileReadLinkSet(const char* path) {
     gReconnectSetting = 1;
-    int read = 0;
-    IniStore* store = FileExists(path) ? Ini_New(0) : nullptr;
-    if (store != nullptr && Ini_ReadFromFile(store, path) >= 0) {
-        int32_t type = -1;
-        Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
-        if (type == KIND_SOFT_SET) {
-            int32_t reconnect = 1;
-            Ini_GetInt(store, SECTION_LINK, ITEM_RECONNECT, &reconnect);
-            gReconnectSetting = reconnect == 0 ? 0 : 1;
-            read = 1;
-        }
-    }
-    Ini_Dispose(store);
-    return read;
+    return ReadExtraItems(path, [](IniStore* store) {
+        int32_t reconnect = 1;
+        Ini_GetInt(store, SECTION_LINK, ITEM_RECONNECT, &reconnect);
+        gReconnectSetting = reconnect == 0 ? 0 : 1;
+    });
 }

@@ -397,6 +397,17 @@ PowerLinkState PowerLinkStateNow() {
     return POWER_LINK_OFFLINE;
 }
 
+const char* PowerLinkStateName() {
+    switch (PowerLinkStateNow()) {
+    case POWER_LINK_ONLINE:
+        return "ONLINE";
+    case POWER_LINK_CONNECTING:
+        return "CONNECTING";
+    default:
+        return "OFFLINE";
+    }
+}
+
 int PowerRequestLink(int connect, PowerCaller caller) {
     (void)caller;
     if (connect == 0) {

@@ -88,6 +88,8 @@ enum PowerLinkState {
     POWER_LINK_ONLINE,
 };
 PowerLinkState PowerLinkStateNow();
+// "ONLINE", "CONNECTING" or "OFFLINE", as clients and the state line read it.
+const char* PowerLinkStateName();
 // Connect (1) or disconnect (0) for a caller away from the window: no message
 // box. Disconnecting also ends the retrying after a loss. DONE, UNCHANGED when
 // already so, or OFFLINE when the port would not open.

@@ -118,19 +118,19 @@ std::string QueryTripped(ScpiSession*) {
     return OnOff(gPowerInfo.alarm != 0 || WatchdogTripped() != 0);
 }
 
-int SetWatchdog(ScpiSession*, const ScpiParam& p) {
+int SetWdog(ScpiSession*, const ScpiParam& p) {
     WatchdogSetOn(p.number != 0 ? 1 : 0);
     return 0;
 }
-std::string QueryWatchdog(ScpiSession*) {
+std::string QueryWdog(ScpiSession*) {
     return OnOff(WatchdogOn());
 }
-int SetWatchdogDelay(ScpiSession* s, const ScpiParam& p) {
-    const int32_t seconds = static_cast<int32_t>(
-        std::clamp<int64_t>(p.number, INT32_MIN, INT32_MAX));
+int SetWdogDelay(ScpiSession* s, const ScpiParam& p) {
+    const int32_t seconds =
+        static_cast<int32_t>(std::clamp<int64_t>(p.number, INT32_MIN, INT32_MAX));
     return Answer(s, WatchdogSetDelay(seconds));
 }
-std::string QueryWatchdogDelay(ScpiSession*) {
+std::string QueryWdogDelay(ScpiSession*) {
     return std::to_string(WatchdogDelay());
 }
 
@@ -169,21 +169,14 @@ int SetLink(ScpiSession* s, const ScpiParam& p) {
     if (result != POWER_REQUEST_OFFLINE || PortUartLastOpenFailure(&f) == 0) {
         return Answer(s, result);
     }
-    const std::string why = "COM" + std::to_string(gPowerInfo.port) + " would not open: " +
-                            (f.sysError == EBUSY ? "in use by another program"
-                                                 : std::strerror(f.sysError));
+    const std::string why =
+        "COM" + std::to_string(gPowerInfo.port) + " would not open: " +
+        (f.sysError == EBUSY ? "in use by another program" : std::strerror(f.sysError));
     ScpiSessionError(s, SCPI_HARDWARE_ERROR, why.c_str());
     return SCPI_HARDWARE_ERROR;
 }
 std::string QueryLink(ScpiSession*) {
-    switch (PowerLinkStateNow()) {
-    case POWER_LINK_ONLINE:
-        return "ONLINE";
-    case POWER_LINK_CONNECTING:
-        return "CONNECTING";
-    default:
-        return "OFFLINE";
-    }
+    return PowerLinkStateName();
 }
 
 std::string ModelName() {
@@ -222,9 +215,8 @@ const ScpiCommand kCommands[] = {
     {"OUTPut[:STATe]", SetOutput, QueryOutput, BOOLEAN, {}, nullptr, 1},
     {"OUTPut:PROTection:CLEar", ClearProtection, nullptr, NONE, {}, nullptr, 0},
     {"OUTPut:PROTection:TRIPped", nullptr, QueryTripped, NONE, {}, nullptr, 0},
-    {"OUTPut:PROTection:WDOG[:STATe]", SetWatchdog, QueryWatchdog, BOOLEAN, {}, nullptr, 1},
-    {"OUTPut:PROTection:WDOG:DELay", SetWatchdogDelay, QueryWatchdogDelay, NUMBER, {"S", 0},
-     nullptr, 1},
+    {"OUTPut:PROTection:WDOG[:STATe]", SetWdog, QueryWdog, BOOLEAN, {}, nullptr, 1},
+    {"OUTPut:PROTection:WDOG:DELay", SetWdogDelay, QueryWdogDelay, NUMBER, {"S", 0}, nullptr, 1},
     {"MEASure:VOLTage", nullptr, QueryMeasured<0>, NONE, {}, nullptr, 0},
     {"MEASure:CURRent", nullptr, QueryMeasured<1>, NONE, {}, nullptr, 0},
     {"MEASure:FREQuency", nullptr, QueryMeasured<2>, NONE, {}, nullptr, 0},

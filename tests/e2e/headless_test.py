@@ -17,8 +17,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vx52e2e import (PROGRAM, Checks, Client, Network, Simulator, log_events, open_visa,
-                     wait_exit, wait_until, workdir)
+from vx52e2e import (Checks, Client, Network, Simulator, end, finish, log_events, open_visa,
+                     start_headless, wait_exit, wait_until, workdir)
 
 import pyvisa
 
@@ -29,15 +29,9 @@ class Headless:
     """The program without a display; its standard output read line by line as it comes."""
 
     def __init__(self, net, cwd, *args, err="program.err"):
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        env.pop("QT_QPA_PLATFORM", None)
-        env.pop("WAYLAND_DISPLAY", None)
         self.lines = []
         self.err_path = os.path.join(cwd, err)
-        with open(self.err_path, "wb") as err:
-            self.proc = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--headless", *args],
-                                         cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=err)
+        self.proc = start_headless(cwd, net.ns, args, stdout=subprocess.PIPE, err_name=err)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 
@@ -140,17 +134,10 @@ def main():
               "the output is left running")
         check(prog.stderr() == [], "nothing on standard error: " + repr(prog.stderr()))
     finally:
-        for p in [prog] + others:
-            if p and p.proc.poll() is None:
-                p.proc.kill()
-                p.proc.wait()
+        end(*[p.proc for p in [prog] + others if p])
         sim.stop()
         net.close()
-    if check.failures:
-        print("working folder kept: " + d)
-    else:
-        shutil.rmtree(d, ignore_errors=True)
-    return check.summary()
+    return finish(check, d)
 
 
 if __name__ == "__main__":

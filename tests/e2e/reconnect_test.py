@@ -14,17 +14,14 @@ next try follows the name to it.
 Prints the time from the port's return to online."""
 
 import os
-import shutil
 import signal
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vx52e2e import (TITLE_EN, Checks, Client, Network, Simulator, Xserver, log_events, PROGRAM,
-                     sanitizer_report, wait_exit, wait_until, workdir)
-
-import subprocess
+from vx52e2e import (TITLE_EN, Checks, Client, Network, Simulator, Xserver, end, finish,
+                     log_events, sanitizer_report, start_program, wait_exit, wait_until, workdir)
 
 OUTAGE = 20.0
 TICK = 0.05
@@ -50,13 +47,7 @@ def main():
     prog = None
     spare = None
     try:
-        env = dict(os.environ)
-        env.pop("QT_QPA_PLATFORM", None)
-        env["DISPLAY"] = server.name
-        with open(os.path.join(d, "program.err"), "wb") as err:
-            prog = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--remote", str(net.port),
-                                                       "--log", "run.csv"],
-                                    cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=err)
+        prog = start_program(server, d, net.ns, ("--remote", str(net.port), "--log", "run.csv"))
         check(server.wait_window(TITLE_EN) is not None, "the main window appears")
         client = Client(net)
         check(wait_until(lambda: client.ask("SYST:LINK?") == "ONLINE", 20.0, 0.1),
@@ -129,18 +120,11 @@ def main():
         if spare:
             os.close(spare[0])
             os.close(spare[1])
-        if prog and prog.poll() is None:
-            prog.kill()
-            prog.wait()
+        end(prog)
         sim.stop()
         net.close()
         server.close()
-    if check.failures:
-        print("working folders kept: " + d + " " + simdir)
-    else:
-        shutil.rmtree(d, ignore_errors=True)
-        shutil.rmtree(simdir, ignore_errors=True)
-    return check.summary()
+    return finish(check, d, simdir)
 
 
 if __name__ == "__main__":

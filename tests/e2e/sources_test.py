@@ -5,15 +5,13 @@ script. The frames of each copy reach only its own source. A third copy whose po
 device the first copy holds is refused the port with the reason, and sends it nothing."""
 
 import os
-import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vx52e2e import (PROGRAM, Checks, Client, Network, Simulator, wait_exit, wait_until,
-                     workdir)
+from vx52e2e import (Checks, Client, Network, Simulator, end, finish, start_headless, wait_exit,
+                     wait_until, workdir)
 
 check = Checks()
 
@@ -31,16 +29,13 @@ def main():
     # The third copy's port is the first source's terminal.
     os.symlink(os.path.join(folders[0], "COM1"), os.path.join(folders[2], "COM1"))
     ports = [net.port, net.other_port(1), net.other_port(2)]
-    env = dict(os.environ)
-    env.pop("DISPLAY", None)
     progs = []
 
     def start(folder, port):
-        with open(os.path.join(folder, "program.err"), "wb") as err:
-            progs.append(subprocess.Popen(
-                net.ns.prefix() + [PROGRAM, "--headless", "--quiet", "--workdir", folder,
-                                   "--remote", str(port)],
-                cwd=here, env=env, stdout=subprocess.DEVNULL, stderr=err))
+        # Started from elsewhere: the folder it works in is the option's.
+        progs.append(start_headless(here, net.ns, ("--quiet", "--workdir", folder, "--remote",
+                                                   str(port)),
+                                    err_name=os.path.basename(folder) + ".err"))
         return Client(net, port)
 
     try:
@@ -82,19 +77,11 @@ def main():
               not os.path.exists(os.path.join(here, "Set.Dat")),
               "each copy wrote its settings in its own folder")
     finally:
-        for prog in progs:
-            if prog.poll() is None:
-                prog.kill()
-                prog.wait()
+        end(*progs)
         for sim in sims:
             sim.stop()
         net.close()
-    if check.failures:
-        print("working folders kept: " + " ".join(folders))
-    else:
-        for folder in folders + [here]:
-            shutil.rmtree(folder, ignore_errors=True)
-    return check.summary()
+    return finish(check, *folders, here)
 
 
 if __name__ == "__main__":

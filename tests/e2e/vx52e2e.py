@@ -459,6 +459,35 @@ def start_program(server, cwd, netns=None, args=()):
                                 stdout=subprocess.DEVNULL, stderr=err)
 
 
+def start_headless(cwd, netns, args=(), stdout=subprocess.DEVNULL, err_name=PROGRAM_ERR):
+    """The program with --headless in cwd, with no display in its environment at all; its
+    diagnostics go to cwd/err_name. It runs in the network namespace given."""
+    env = dict(os.environ)
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    with open(os.path.join(cwd, err_name), "wb") as err:
+        return subprocess.Popen(netns.prefix() + [PROGRAM, "--headless", *args], cwd=cwd,
+                                env=env, stdout=stdout, stderr=err)
+
+
+def end(*procs):
+    """Kills what is still running of the processes given."""
+    for proc in procs:
+        if proc and proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
+
+def finish(check, *folders):
+    """The run's summary; its folders are kept for a look when a check failed."""
+    if check.failures:
+        print("working folders kept: " + " ".join(folders))
+    else:
+        for folder in folders:
+            shutil.rmtree(folder, ignore_errors=True)
+    return check.summary()
+
+
 def sanitizer_report(cwd):
     """What a sanitizer build of the program reported, if anything."""
     with open(os.path.join(cwd, PROGRAM_ERR), "r", errors="replace") as f:
@@ -482,6 +511,20 @@ def cpu_seconds(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def cpu_ns(pid):
+    """CPU time of every thread of the process so far, in nanoseconds (to the nanosecond, not
+    in clock ticks)."""
+    import glob
+    total = 0
+    for path in glob.glob(f"/proc/{pid}/task/*/schedstat"):
+        try:
+            with open(path) as f:
+                total += int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass  # a thread that ended meanwhile
+    return total
 
 
 def rss_kb(pid):

@@ -7,15 +7,13 @@ OUTP:PROT:CLE, and the log holds the trip. A delay outside 1-3600 s is refused w
 Prints the time from the last command to the stop frame."""
 
 import os
-import shutil
 import signal
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vx52e2e import (PROGRAM, Checks, Client, Network, Simulator, log_events, wait_exit,
-                     wait_until, workdir)
+from vx52e2e import (Checks, Client, Network, Simulator, end, finish, log_events,
+                     start_headless, wait_exit, wait_until, workdir)
 
 DELAY = 3.0
 TICK = 0.05
@@ -30,13 +28,7 @@ def main():
     log = sim.log
     prog = None
     try:
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        with open(os.path.join(d, "program.err"), "wb") as err:
-            prog = subprocess.Popen(net.ns.prefix() + [PROGRAM, "--headless", "--quiet",
-                                                       "--remote", str(net.port), "--log",
-                                                       "run.csv"],
-                                    cwd=d, env=env, stdout=subprocess.DEVNULL, stderr=err)
+        prog = start_headless(d, net.ns, ("--quiet", "--remote", str(net.port), "--log", "run.csv"))
         script = Client(net)
         check(wait_until(lambda: script.ask("SYST:LINK?") == "ONLINE", 20.0, 0.1),
               "the link comes up")
@@ -83,16 +75,10 @@ def main():
         prog.send_signal(signal.SIGTERM)
         check(wait_exit(prog) == 0, "SIGTERM ends the program with 0")
     finally:
-        if prog and prog.poll() is None:
-            prog.kill()
-            prog.wait()
+        end(prog)
         sim.stop()
         net.close()
-    if check.failures:
-        print("working folder kept: " + d)
-    else:
-        shutil.rmtree(d, ignore_errors=True)
-    return check.summary()
+    return finish(check, d)
 
 
 if __name__ == "__main__":

@@ -126,13 +126,12 @@ TEST_F(ReconnectTest, TriesAtGrowingWaitsAndTheTryThatConnectsStopsTheOutput) {
     // The state poll of tick 62 goes unanswered three times: lost at 72. The
     // first wait counts from the loss, each later one from the end of the try
     // before it; an open that fails ends its try at once.
-    EXPECT_EQ(events, (Lines{"72 lost",        "72 wait 1 s",    "92 try 1",
-                             "92 wait 2 s",    "132 try 2",      "132 wait 4 s",
-                             "212 try 3",      "212 wait 8 s",   "372 try 4",
-                             "372 wait 16 s",  "692 try 5",      "692 wait 30 s",
-                             "1292 try 6",     "1292 wait 30 s", "1892 try 7",
-                             "1892 wait 30 s", "2492 try 8",     "2492 connected",
-                             "2523 retry off", "2523 restored after 8"}));
+    EXPECT_EQ(events,
+              (Lines{"72 lost",    "72 wait 1 s",    "92 try 1",       "92 wait 2 s",
+                     "132 try 2",  "132 wait 4 s",   "212 try 3",      "212 wait 8 s",
+                     "372 try 4",  "372 wait 16 s",  "692 try 5",      "692 wait 30 s",
+                     "1292 try 6", "1292 wait 30 s", "1892 try 7",     "1892 wait 30 s",
+                     "2492 try 8", "2492 connected", "2523 retry off", "2523 restored after 8"}));
     // The try is the connect sequence, which stops the output the source kept
     // running while it was away; nothing starts it again.
     EXPECT_EQ(frames, (Lines{"2493 RMO*", "2498 RTE*", "2503 CSP*", "2508 CSP*", "2513 RNS*",

@@ -206,13 +206,30 @@ def installed_program_runs(root, prefix):
         netns.close()
 
 
-def install_mode():
-    root = tempfile.mkdtemp(prefix="vx52install.")
-    prefix = os.path.join(root, "prefix")
-    done = run(["cmake", "--install", BUILD, "--prefix", prefix])
+def installed(name):
+    """A scratch folder with `cmake --install` done into its "prefix"; None when that failed."""
+    root = tempfile.mkdtemp(prefix=name)
+    done = run(["cmake", "--install", BUILD, "--prefix", os.path.join(root, "prefix")])
     if not check(done.returncode == 0, "cmake --install into a scratch prefix"):
         print(done.stdout)
+        return None
+    return root
+
+
+def summary_keeping(root):
+    status = check.summary()
+    if status == 0:
+        shutil.rmtree(root, ignore_errors=True)
+    else:
+        print("kept for a look: " + root)
+    return status
+
+
+def install_mode():
+    root = installed("vx52install.")
+    if root is None:
         return 1
+    prefix = os.path.join(root, "prefix")
     missing = [f for f in FILES if not os.path.isfile(os.path.join(prefix, f))]
     check(not missing, f"every file installed (missing {missing})")
     check(all(os.access(os.path.join(prefix, f), os.X_OK)
@@ -220,12 +237,7 @@ def install_mode():
     validators(prefix)
     launcher_runs(root, prefix)
     installed_program_runs(root, prefix)
-    status = check.summary()
-    if status == 0:
-        shutil.rmtree(root, ignore_errors=True)
-    else:
-        print("kept for a look: " + root)
-    return status
+    return summary_keeping(root)
 
 
 def unit_mode():
@@ -239,12 +251,10 @@ def unit_mode():
         if got.returncode != 0 or not shutil.which("systemd-analyze"):
             print("skipped: systemd could not be installed\n" + got.stdout[-2000:])
             return SKIP
-    root = tempfile.mkdtemp(prefix="vx52unit.")
-    prefix = os.path.join(root, "prefix")
-    done = run(["cmake", "--install", BUILD, "--prefix", prefix])
-    if not check(done.returncode == 0, "cmake --install into a scratch prefix"):
-        print(done.stdout)
+    root = installed("vx52unit.")
+    if root is None:
         return 1
+    prefix = os.path.join(root, "prefix")
     unit = os.path.join(prefix, "lib/systemd/system/vx52psoft@.service")
     with open(unit) as f:
         text = f.read()
@@ -259,12 +269,7 @@ def unit_mode():
     verified = run(["systemd-analyze", "verify", unit], env=env)
     check(verified.returncode == 0 and not verified.stdout.strip(),
           "systemd-analyze verify passes " + verified.stdout.strip())
-    status = check.summary()
-    if status == 0:
-        shutil.rmtree(root, ignore_errors=True)
-    else:
-        print("kept for a look: " + root)
-    return status
+    return summary_keeping(root)
 
 
 def deb_mode():

@@ -247,8 +247,11 @@ TEST_F(SettingsFilesTest, ReconnectIsKeptInSetDatOnlyWhenItIsNotTheDefault) {
     const struct {
         const char* item; // nullptr: no such line
         int32_t read;
-    } cases[] = {{"Reconnect = 0", 0}, {"Reconnect = 1", 1}, {"Reconnect = 7", 1},
-                 {"Reconnect = off", 1}, {nullptr, 1}};
+    } cases[] = {{"Reconnect = 0", 0},
+                 {"Reconnect = 1", 1},
+                 {"Reconnect = 7", 1},
+                 {"Reconnect = off", 1},
+                 {nullptr, 1}};
     for (const auto& c : cases) {
         WriteFile(SOFTSET_FILE, std::string(kSoftSetExample) + "[Link]\r\n" +
                                     (c.item ? std::string(c.item) + "\r\n" : ""));
