@@ -81,6 +81,26 @@ TEST_F(MenuDialogsTest, LanguageSwitchRelabelsAtOnceAndMovesTheCheckMark) {
     EXPECT_FALSE(ScratchDir::Exists(SOFTSET_FILE));
 }
 
+// The menu's choice takes effect and is kept at once, check mark and all; off
+// ends the tries under way.
+TEST_F(MenuDialogsTest, ReconnectAutomaticallyIsCheckedTakenAndKept) {
+    CommSetReconnect(1);
+    ReconnectMenuChecked();
+    EXPECT_EQ(1, Checked(MENUBAR_SET_RECONNECT));
+    gCommRetry = CommRetry{COMM_RETRY_WAITING, 2, 40};
+    UiTriggerMenuItem(gMainMenu, MENUBAR_SET_RECONNECT);
+    EXPECT_EQ(0, CommReconnectOn());
+    EXPECT_EQ(COMM_RETRY_OFF, gCommRetry.state);
+    EXPECT_EQ(0, Checked(MENUBAR_SET_RECONNECT));
+    EXPECT_NE(std::string::npos,
+              ScratchDir::ReadFile(SOFTSET_FILE).find("[Link]\r\nReconnect = 0\r\n"));
+    UiTriggerMenuItem(gMainMenu, MENUBAR_SET_RECONNECT);
+    EXPECT_EQ(1, CommReconnectOn());
+    EXPECT_EQ(1, Checked(MENUBAR_SET_RECONNECT));
+    EXPECT_NE(std::string::npos,
+              ScratchDir::ReadFile(SOFTSET_FILE).find("[Link]\r\nReconnect = 1\r\n"));
+}
+
 TEST_F(MenuDialogsTest, LinkDialogWhileConnectedOnlyShowsTheSettings) {
     gPowerInfo.online = 1;
     gPowerInfo.port = 3;
