@@ -8,6 +8,8 @@
 #include "app/Shell.h"
 #include "link/LinkView.h"
 #include "link/PortUart.h"
+#include "persist/Language.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
@@ -32,7 +34,7 @@ std::string OpenPortErrorDetail(bool english) {
         detail += "\n";
     }
     detail += english ? "Reason: " : "原因：";
-    detail += std::strerror(f.sysError);
+    detail += english ? SysErrorText(f.sysError) : LanguageReasonText(f.sysError);
     if (f.sysError == EACCES || f.sysError == EPERM) {
         // Debian gives serial ports to "dialout"; other systems name their own.
         const std::string group = f.group.empty() ? "dialout" : f.group;
@@ -82,6 +84,7 @@ void LinkWindowInstall() {
 }
 
 void CommConnectToPanel(int online) {
+    ShowStateConfirmed(online);
     if (online == 0) {
         SetVisible(PANEL_TXT_OFFLINE, 1);
         SetVisible(PANEL_TXT_MODELNAME, 0);

@@ -4,12 +4,14 @@
 #include "app/MenuDialogs.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/LinkWindow.h"
@@ -29,19 +31,33 @@
 #include "record/DataLog.h"
 #include "ui/Vx52PSoftUi.h"
 
-#include <string>
-
 namespace {
 
-bool English() { return gPowerInfo.language == 1; }
+bool English() {
+    return gPowerInfo.language == 1;
+}
 
 constexpr const char* kSettingsPattern = "*.52P";
 constexpr const char* kSettingsExtension = ".52P";
 
+constexpr int kItemOnlineNote = 806;
+constexpr int kItemKeepTarget = 807;
+constexpr int kItemKeep = 461;
+constexpr int kItemCouldNotRead = 828;
+constexpr int kItemWhyEmpty = 830;
+constexpr int kItemWhyNotText = 831;
+constexpr int kItemWhyNoKind = 832;
+constexpr int kItemWhyOtherKind = 833;
+constexpr int kItemNotLoaded = 834;
+constexpr int kItemLoadedReplaced = 835;
+constexpr int kItemReplacedValue = 845;
+constexpr int kItemNoHelpViewer = 836;
+constexpr int kItemHelpTitle = 837;
+
 // Returns true and fills path when the operator chose a file.
 bool ChooseSettingsFile(int buttonLabel, char* path) {
-    const int status = FileSelectPopup("", kSettingsPattern, kSettingsPattern, "", buttonLabel, 0,
-                                       1, 1, 0, path);
+    const int status =
+        FileSelectPopup("", kSettingsPattern, kSettingsPattern, "", buttonLabel, 0, 1, 1, 0, path);
     return status == VAL_EXISTING_FILE_SELECTED || status == VAL_NEW_FILE_SELECTED;
 }
 
@@ -111,6 +127,8 @@ void SaveOutputSettings() {
     RecordingFileEvent(kLogEventFileSave, path);
 }
 
+std::string ReplacedValuesText(const char* path, const SettingsReport& report);
+
 void LoadOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_LOAD_BUTTON, path)) {
@@ -124,14 +142,39 @@ void LoadOutputSettings() {
              "输出运行中，设置文件未载入。请先停止输出，再重新载入！");
         return;
     }
-    if (FileReadNormal52P(path) == 1) {
-        RecordingFileEvent(kLogEventFileLoad, path);
+    // A file that is not an output-settings file changes nothing, and nothing
+    // goes to the source: the operator learns which file and why.
+    SettingsReport report;
+    if (FileReadNormal52P(path, &report) != 1) {
+        ShowWarning(TextFillIn(LanguageText(kItemNotLoaded),
+                               {{"file", path}, {"why", SettingsRefusalText(report)}})
+                        .c_str());
+        return;
     }
+    RecordingFileEvent(kLogEventFileLoad, path);
     PowerRequestLoadedSettings();
+    if (!report.replaced.empty()) {
+        ShowWarning(ReplacedValuesText(path, report).c_str());
+    }
+}
+
+// "<file> was loaded ..." and one line per value the check replaced.
+std::string ReplacedValuesText(const char* path, const SettingsReport& report) {
+    const int items[2] = {kItemLoadedReplaced, kItemReplacedValue};
+    std::string texts[2];
+    LanguageTexts(items, 2, texts);
+    std::string text = TextFillIn(texts[0], {{"file", path}});
+    for (const SettingsReplaced& v : report.replaced) {
+        text += "\n" +
+                TextFillIn(texts[1],
+                           {{"item", v.item}, {"read", v.read}, {"used", std::to_string(v.used)}});
+    }
+    return text;
 }
 
 // Texts the program fills in itself, and the monitor, which stays open.
 void LanguageSetBeyondMain() {
+    RefreshStateConfirmed();
     LinkAreaLanguageSet();
     LinkMonitorLanguageSet();
 }
@@ -141,6 +184,19 @@ void SetCommDialogDimmed(int dimmed) {
                         COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         SetCtrlAttribute(gCommPanel, control, ATTR_DIMMED, dimmed);
     }
+}
+
+// The first entry leaves the port's name as it is, and says where it leads.
+void LabelKeepEntry() {
+    int port = 0;
+    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &port) < 0) {
+        return;
+    }
+    const std::string target = PortUartNameTarget(port);
+    const std::string label = target.empty()
+                                  ? LanguageText(kItemKeep)
+                                  : TextFillIn(LanguageText(kItemKeepTarget), {{"device", target}});
+    ReplaceListItem(gCommPanel, COMMPANEL_RING_DEVICE, 0, label.c_str(), "");
 }
 
 // The devices present, after the first entry that leaves the port's name as it is.
@@ -182,7 +238,7 @@ bool LinkChosenDevice() {
     if (rc == 0) {
         return true;
     }
-    const std::string reason = SysErrorText(rc);
+    const std::string reason = LanguageReasonText(rc);
     const std::string text =
         English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
                   : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
@@ -282,6 +338,13 @@ int BT_COMMSET_CANCEL_CALLBACK(int, int, int event, void*, int, int) {
     return 0;
 }
 
+int RING_COMMSET_PORT_CALLBACK(int, int, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) {
+        LabelKeepEntry();
+    }
+    return 0;
+}
+
 int COMM_PANEL_CALLBACK(int, int event, void*, int, int) {
     if (event == EVENT_CLOSE) {
         DisplayPanelCommSet(0);
@@ -317,9 +380,11 @@ void DisplayPanelCommSet(int show) {
     PanelCommSetLanguageSet();
     InstallPopup(gCommPanel);
     DataFromCommSetVarToPanel();
+    LabelKeepEntry();
     FillDeviceList();
-    // While connected the dialog only shows the settings.
+    // While connected the dialog only shows the settings, and says why.
     SetCommDialogDimmed(gPowerInfo.online == 1 ? 1 : 0);
+    SetCtrlAttribute(gCommPanel, COMMPANEL_TXT_ONLINE, ATTR_VISIBLE, gPowerInfo.online == 1);
 }
 
 void DisplayPanelAbout(int show) {
@@ -331,7 +396,8 @@ void DisplayPanelAbout(int show) {
     if (gAboutPanel < 0) {
         return;
     }
-    SetCtrlVal(gAboutPanel, ABOUTPANEL_NUM_VERSION, 1.0);
+    // Read as text, like the rest of the box, not as a value in a field.
+    SetCtrlVal(gAboutPanel, ABOUTPANEL_NUM_VERSION, AppVersionText());
     PanelAboutLanguageSet();
     InstallPopup(gAboutPanel);
 }
@@ -378,16 +444,49 @@ void SetLanguageEnglish() {
 // The compiled help needs a viewer that few Linux desktops have; where none is
 // registered the same pages open as HTML in the browser. The HTML is looked for
 // in the working folder like the compiled help, then beside the program, so a
-// working folder made by hand still gets help. A failure is ignored.
+// working folder made by hand still gets help. Where nothing can show them,
+// the operator is told where the pages are.
 void CallHelpFile() {
     const char* chm = English() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm";
     if (SysHasDocumentViewer(chm) && SysOpenDocument(chm) == 0) {
         return;
     }
     const std::string page = std::string("help/") + (English() ? "en" : "cn") + "/index.html";
-    if (SysOpenDocument(page.c_str()) != 0) {
-        SysOpenDocument((UiProgramDir() + "/" + page).c_str());
+    const std::string besideProgram = UiProgramDir() + "/" + page;
+    int rc = SysOpenDocument(page.c_str());
+    std::string shown = page;
+    if (rc == ENOENT) {
+        rc = SysOpenDocument(besideProgram.c_str());
+        shown = besideProgram;
     }
+    if (rc == 0) {
+        return;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(shown, error);
+    const std::string where = error ? shown : absolute.lexically_normal().string();
+    MessagePopup(LanguageText(kItemHelpTitle).c_str(),
+                 (LanguageText(kItemNoHelpViewer) + "\n" + where).c_str());
+}
+
+std::string SettingsRefusalText(const SettingsReport& report) {
+    switch (report.refusal) {
+    case SETTINGS_MISSING:
+    case SETTINGS_UNREADABLE:
+        return TextFillIn(
+            LanguageText(kItemCouldNotRead),
+            {{"reason", LanguageReasonText(report.error != 0 ? report.error : ENOENT)}});
+    case SETTINGS_EMPTY:
+        return LanguageText(kItemWhyEmpty);
+    case SETTINGS_NOT_TEXT:
+        return LanguageText(kItemWhyNotText);
+    case SETTINGS_OTHER_KIND:
+        return TextFillIn(LanguageText(kItemWhyOtherKind), {{"type", std::to_string(report.kind)}});
+    case SETTINGS_NO_KIND:
+    case SETTINGS_READ:
+        break;
+    }
+    return LanguageText(kItemWhyNoKind);
 }
 
 std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error,
@@ -413,7 +512,7 @@ std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int e
         {"远程控制设置未能保存到", "新设置仅在本次运行中有效。"},
     };
     const Texts& t = (english ? kEnglish : kChinese)[what];
-    const std::string reason = std::strerror(error);
+    const std::string reason = english ? SysErrorText(error) : LanguageReasonText(error);
     if (english) {
         return std::string(t.what) + " \"" + path + "\": " + reason + ". " + t.loss;
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "persist/Language.h"
 #include "platform/FileReplace.h"
 #include "platform/System.h"
 #include "power/PowerRecords.h"
@@ -35,13 +36,34 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
     return true;
 }
 
+constexpr int kItemCsvFiles = 842;
+constexpr int kItemPngFiles = 843;
+
+// "U-20261208-140312.csv": the chart's quantity (the first word of its
+// title) and the moment, as every file the program proposes is named.
+std::string DefaultName(int panel, int control, const char* extension) {
+    std::string title;
+    GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, &title);
+    std::string quantity = TextTrim(title.substr(0, title.find(' ')));
+    for (char& c : quantity) {
+        if (c == '/' || c == '\\') {
+            c = '_';
+        }
+    }
+    return TextDatedNameNow(quantity.empty() ? "Chart" : quantity.c_str(), extension);
+}
+
 // The chosen path, with the extension added when the name lacks it; empty
 // when the operator chose nothing.
-std::string ChooseFile(const char* extension) {
-    const std::string pattern = std::string("*") + extension;
+std::string ChooseFile(int panel, int control, const char* extension, int filterItem) {
+    std::string filter = LanguageText(filterItem);
+    if (filter.empty()) {
+        filter = std::string("*") + extension;
+    }
+    const std::string name = DefaultName(panel, control, extension);
     char path[MAX_PATHNAME_LEN] = {};
-    const int status = FileSelectPopup("", pattern.c_str(), pattern.c_str(), "", VAL_SAVE_BUTTON, 0,
-                                       1, 1, 1, path);
+    const int status =
+        FileSelectPopup("", name.c_str(), filter.c_str(), "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
     if (status != VAL_EXISTING_FILE_SELECTED && status != VAL_NEW_FILE_SELECTED) {
         return {};
     }
@@ -63,7 +85,7 @@ void ReportFailure(const std::string& path, const std::string& reason) {
 int WriteChosen(const std::string& path, const std::string& bytes) {
     const int err = SysReplaceFile(path.c_str(), bytes.data(), bytes.size());
     if (err != 0) {
-        ReportFailure(path, std::strerror(err));
+        ReportFailure(path, LanguageReasonText(err));
         return 0;
     }
     return 1;
@@ -89,7 +111,7 @@ std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::s
 }
 
 int SaveStripChartImage(int panel, int control) {
-    const std::string path = ChooseFile(".png");
+    const std::string path = ChooseFile(panel, control, ".png", kItemPngFiles);
     if (path.empty()) {
         return 0;
     }
@@ -102,7 +124,7 @@ int SaveStripChartImage(int panel, int control) {
 }
 
 int SaveStripChartData(int panel, int control) {
-    const std::string path = ChooseFile(".csv");
+    const std::string path = ChooseFile(panel, control, ".csv", kItemCsvFiles);
     if (path.empty()) {
         return 0;
     }

@@ -14,6 +14,9 @@ int OpenLanguage(int language);
 void CloseLanguage();
 int ReadItem(int itemNumber, char* buffer);
 void PanelMainLanguageSet();
+// The strip charts' menus and tips: part of the main pass, and at a Chinese
+// start, where the main window keeps its layout's texts, on their own.
+void PanelStripChartLanguageSet();
 void PanelCommSetLanguageSet();
 void PanelAboutLanguageSet();
 void PanelWaitLanguageSet();
@@ -24,4 +27,11 @@ void PanelLinkMonitorLanguageSet(int panel);
 // program fills in or keeps (one file read for them all). A missing item
 // gives an empty text.
 void LanguageTexts(const int* items, int count, std::string* texts);
+// One such text.
+std::string LanguageText(int item);
 void PanelRemoteLanguageSet();
+// The system's reason for an error code (an errno value), for a message in the
+// language in force: in Chinese the system's words are followed by their
+// Chinese for the common codes; others, and every code in English, as the
+// system gives them.
+std::string LanguageReasonText(int code);

@@ -30,6 +30,8 @@ struct PanelRec {
     QPointer<QWidget> form;
     std::map<int, CtrlRec> ctrls;
     PanelCallbackPtr callback = nullptr;
+    bool placed = false;    // given a position by the program
+    bool fitScreen = false; // ATTR_FIT_SCREEN
 };
 
 struct MenuItemRec {

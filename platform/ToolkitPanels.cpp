@@ -2,10 +2,14 @@
 // discarding them, and their attributes.
 #include "platform/Toolkit.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <algorithm>
 #include <string>
 
 #include "platform/ToolkitInternal.h"
@@ -29,6 +33,53 @@ QString WithoutMnemonics(const QString& text) {
         }
     }
     return out;
+}
+
+// Keeps the window inside its screen's free area. A window larger than the
+// area gets the area's size and its form scrolls inside it; one that has no
+// place of its own is first centred on the main window.
+void FitToScreen(PanelRec& p) {
+    QMainWindow* host = p.host;
+    QScreen* screen = host->screen() ? host->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    const QRect free = screen->availableGeometry();
+    // The window manager's frame is known once the window is up; before, none.
+    const QSize frame = host->isVisible() ? host->frameGeometry().size() - host->size() : QSize();
+    const QSize room(std::max(1, free.width() - frame.width()),
+                     std::max(1, free.height() - frame.height()));
+    auto* area = qobject_cast<QScrollArea*>(host->centralWidget());
+    QSize natural = host->sizeHint();
+    if (area) {
+        natural = host->maximumSize();
+    }
+    if (!area && (natural.width() > room.width() || natural.height() > room.height())) {
+        QWidget* form = host->takeCentralWidget();
+        area = new QScrollArea;
+        area->setFrameShape(QFrame::NoFrame);
+        area->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        area->setWidget(form);
+        host->setCentralWidget(area);
+        host->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        host->setMaximumSize(natural);
+    }
+    if (area) {
+        host->resize(std::min(natural.width(), room.width()),
+                     std::min(natural.height(), room.height()));
+    }
+    QPoint at = host->pos();
+    QMainWindow* owner = Reg().mainHost;
+    if (!p.placed && owner && owner != host) {
+        at = owner->frameGeometry().center() -
+             QPoint(host->width() + frame.width(), host->height() + frame.height()) / 2;
+    }
+    const int right = free.right() + 1 - host->width() - frame.width();
+    const int bottom = free.bottom() + 1 - host->height() - frame.height();
+    at.setX(std::max(free.left(), std::min(at.x(), right)));
+    at.setY(std::max(free.top(), std::min(at.y(), bottom)));
+    host->move(at);
+    p.placed = true;
 }
 
 } // namespace
@@ -98,6 +149,10 @@ int SetPanelPos(int panel, int top, int left) {
         return UIE_BAD_HANDLE;
     }
     p->host->move(left, top);
+    p->placed = true;
+    if (p->fitScreen) {
+        FitToScreen(*p);
+    }
     return 0;
 }
 
@@ -109,8 +164,25 @@ int DisplayPanel(int panel) {
     if (!Reg().mainHost) {
         Reg().mainHost = p->host;
     }
+    if (p->fitScreen) {
+        FitToScreen(*p);
+    }
     p->host->show();
     p->host->raise();
+    return 0;
+}
+
+int RaisePanel(int panel) {
+    PanelRec* p = FindPanel(panel);
+    if (!p) {
+        return UIE_BAD_HANDLE;
+    }
+    if (p->host->isMinimized()) {
+        p->host->showNormal();
+    }
+    p->host->show();
+    p->host->raise();
+    p->host->activateWindow();
     return 0;
 }
 
@@ -183,6 +255,12 @@ int SetPanelAttribute(int panel, int attribute, int value) {
         return 0;
     case ATTR_DIMMED:
         p->form->setEnabled(value == 0);
+        return 0;
+    case ATTR_FIT_SCREEN:
+        p->fitScreen = value != 0;
+        if (p->fitScreen && p->host->isVisible()) {
+            FitToScreen(*p);
+        }
         return 0;
     default:
         return UIE_BAD_ATTRIBUTE;

@@ -212,6 +212,10 @@ int DataLogEvent(const char* event, const std::string& detail, int* error) {
     return WriteEvent(event, detail, error);
 }
 
+void DataLogAssume(const DataLogState& state) {
+    gLog.last = state;
+}
+
 int DataLogPoll(int* error) {
     if (gLog.fd < 0 || !gLog.unsynced) {
         return 0;
