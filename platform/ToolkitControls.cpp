@@ -67,7 +67,7 @@ void DropPendingEntry(QWidget* w) {
 // punctuation, and before an opening ideographic bracket. Paths and words
 // never break; a piece wider than the line is cut with "…" at its start,
 // where a path is least telling.
-QString WrappedAtSpaces(const QString& text, const QFontMetrics& fm, int width) {
+QString WrappedAtSpaces(const QString& text, const QFontMetrics& fm, int width, int maxLines) {
     QStringList pieces; // each ends where a line may end; spaces kept at their ends
     QString piece;
     for (int i = 0; i < text.size(); ++i) {
@@ -115,6 +115,12 @@ QString WrappedAtSpaces(const QString& text, const QFontMetrics& fm, int width) 
             l = fm.elidedText(l, Qt::ElideLeft, width);
         }
     }
+    // What the label cannot hold ends its last line in "…".
+    if (maxLines > 0 && lines.size() > maxLines) {
+        lines = lines.mid(0, maxLines);
+        lines.last() =
+            fm.elidedText(lines.last() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -132,7 +138,9 @@ void SetLabelText(QLabel* label, const QString& text) {
     label->setProperty(kWrapText, text);
     // A little room to spare, so the label's own wrapping never breaks a line again.
     const int width = label->contentsRect().width() - 2 * label->margin() - 4;
-    label->setText(WrappedAtSpaces(text, label->fontMetrics(), std::max(1, width)));
+    const int lines =
+        label->contentsRect().height() / std::max(1, label->fontMetrics().lineSpacing());
+    label->setText(WrappedAtSpaces(text, label->fontMetrics(), std::max(1, width), lines));
 }
 
 QString LabelText(const QLabel* label) {

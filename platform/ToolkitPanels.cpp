@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <algorithm>
 #include <string>
 
@@ -17,23 +17,6 @@
 using namespace toolkit;
 
 namespace {
-
-// A menu text as plain text: "(&F)" as Chinese menus write it goes whole, a
-// single "&" goes, "&&" becomes "&".
-QString WithoutMnemonics(const QString& text) {
-    static const QRegularExpression kBracketed(QStringLiteral("\\(&[^&\\s]\\)"));
-    QString in = text;
-    in.remove(kBracketed);
-    QString out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != QLatin1Char('&')) {
-            out += in[i];
-        } else if (i + 1 < in.size() && in[i + 1] == QLatin1Char('&')) {
-            out += in[++i];
-        }
-    }
-    return out;
-}
 
 // Keeps the window inside its screen's free area. A window larger than the
 // area gets the area's size and its form scrolls inside it; one that has no
@@ -50,10 +33,7 @@ void FitToScreen(PanelRec& p) {
     const QSize room(std::max(1, free.width() - frame.width()),
                      std::max(1, free.height() - frame.height()));
     auto* area = qobject_cast<QScrollArea*>(host->centralWidget());
-    QSize natural = host->sizeHint();
-    if (area) {
-        natural = host->maximumSize();
-    }
+    QSize natural = area ? host->maximumSize() : host->sizeHint();
     if (!area && (natural.width() > room.width() || natural.height() > room.height())) {
         QWidget* form = host->takeCentralWidget();
         area = new QScrollArea;
@@ -61,7 +41,17 @@ void FitToScreen(PanelRec& p) {
         area->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         area->setWidget(form);
         host->setCentralWidget(area);
+        // A scroll bar takes room beside the form that it would otherwise not need.
+        const int bar = area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+        if (natural.height() > room.height()) {
+            natural.rwidth() += bar;
+        }
+        if (natural.width() > room.width()) {
+            natural.rheight() += bar;
+        }
+        // The fixed size the layout gave the window goes with it.
         host->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        host->setMinimumSize(std::min(natural.width(), 320), std::min(natural.height(), 240));
         host->setMaximumSize(natural);
     }
     if (area) {
@@ -276,7 +266,7 @@ int SetPanelAttribute(int panel, int attribute, const char* value) {
         return UIE_BAD_ATTRIBUTE;
     }
     // Titles often share a menu item's text, whose mnemonic has no place here.
-    p->host->setWindowTitle(WithoutMnemonics(ToQ(value)));
+    p->host->setWindowTitle(PlainTitle(ToQ(value)));
     return 0;
 }
 

@@ -160,7 +160,7 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
         if (!qApp) {
             return UIE_NOT_INITIALIZED;
         }
-        QFileDialog dialog(Reg().mainHost, ToQ(title),
+        QFileDialog dialog(Reg().mainHost, PlainTitle(ToQ(title)),
                            ToQ(defaultDirectory).isEmpty() ? QDir::currentPath()
                                                            : ToQ(defaultDirectory));
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);

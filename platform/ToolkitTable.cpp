@@ -171,6 +171,9 @@ void Vx52TextTable::setColumnWidths(const QString& widths) {
 
 void Vx52TextTable::setFitColumns(bool fit) {
     fit_ = fit;
+    // Fitted columns always fit: a cut cell ends in "…" instead.
+    setHorizontalScrollBarPolicy(fit ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    horizontalHeader()->setMinimumSectionSize(fit ? 40 : -1);
     needed_.clear();
     if (fit_) {
         measure(0);
@@ -181,7 +184,8 @@ void Vx52TextTable::measure(int first) {
     if (!fit_) {
         return;
     }
-    constexpr int kMargin = 8; // both sides of a cell, as the delegate leaves them
+    // Both sides of a cell, as the delegate leaves them, and the grid line.
+    constexpr int kMargin = 8 + 2;
     const int columns = rows_->columnCount();
     needed_.resize(static_cast<size_t>(columns), 0);
     const QFontMetrics cells(font());
@@ -208,7 +212,9 @@ void Vx52TextTable::applyFit() {
     // The last column stretches into what is left; the others get what they
     // need, and the widest gives way until the last keeps its own need.
     std::vector<int> widths(needed_.begin(), needed_.end() - 1);
-    const int room = viewport()->width() - std::min(needed_.back(), viewport()->width() / 4);
+    const int last = std::max(std::min(needed_.back(), viewport()->width() / 3),
+                              horizontalHeader()->minimumSectionSize());
+    const int room = viewport()->width() - last;
     int total = 0;
     for (int w : widths) {
         total += w;

@@ -65,11 +65,15 @@ void Vx52Lamp::paintEvent(QPaintEvent*) {
         p.drawEllipse(circle.adjusted(-inset, -inset, inset, inset));
     }
     QColor base = value_ ? onColor_ : offColor_;
-    if (!isEnabled() || stale_) {
+    if (!isEnabled()) {
         base = base.darker(160);
     }
+    if (stale_) {
+        // Greyed as well as darker: a state no longer confirmed, not a lamp turned down.
+        base = QColor::fromHsv(base.hue(), base.saturation() / 3, base.value() / 2);
+    }
     QRadialGradient g(circle.center() - QPointF(d * 0.15, d * 0.15), d * 0.6);
-    g.setColorAt(0.0, value_ ? base.lighter(170) : base.lighter(120));
+    g.setColorAt(0.0, value_ && !stale_ ? base.lighter(170) : base.lighter(120));
     g.setColorAt(1.0, base);
     p.setPen(QPen(QColor(0x10, 0x10, 0x10), std::max(1.0, d / 14.0)));
     p.setBrush(g);

@@ -220,6 +220,9 @@ void ShowStateConfirmed(int confirmed) {
     LanguageTexts(items, 2, texts);
     SetCtrlVal(gMainPanel, PANEL_TXT_STOPPED, texts[0].c_str());
     SetCtrlVal(gMainPanel, PANEL_TXT_RUNNING, texts[1].c_str());
+    // The captions take no clicks: dimmed, they only look it.
+    Dim(PANEL_TXT_STOPPED, stale != 0);
+    Dim(PANEL_TXT_RUNNING, stale != 0);
 }
 
 void RefreshStateConfirmed() {

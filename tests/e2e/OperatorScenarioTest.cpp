@@ -895,7 +895,8 @@ TEST_F(OperatorScenarioTest, LoadingAFileThatIsNoSettingsFileSendsNothing) {
         const char* said;
     } files[] = {
         {"empty.52P", "", "the file is empty"},
-        {"notes.52P", "Just some notes\r\nabout the bench\r\n", "it has no [FileInfo] Type"},
+        {"notes.52P", "Just some notes\r\nabout the bench\r\n",
+         "it is not a settings file (it has no [FileInfo] Type)"},
         {"program.52P",
          std::string("\x7f"
                      "ELF\x02\x01\x01\0\0\0",
