@@ -76,6 +76,17 @@ class StripChartTest : public MainWindowTest {
     std::string Path(const std::string& name) { return scratch_->path() + "/" + name; }
 };
 
+// At a Chinese start the main window keeps its layout's texts; the charts' menus, which the
+// layout cannot hold, are Chinese as well, and Clear does what a double-click does.
+TEST_F(StripChartTest, MenuIsChineseAtAChineseStartAndClears) {
+    Plot(PANEL_SCHART_R3, 50.0, 20);
+    EXPECT_EQ(
+        (std::vector<std::string>{"保存图像(&I)……", "保存数据(&D)……", "", "暂停(&P)", "清除(&C)"}),
+        Offered(OpenMenu(PANEL_SCHART_R3)));
+    Choose(PANEL_SCHART_R3, CHART_MENU_CLEAR);
+    EXPECT_EQ(0, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R3));
+}
+
 TEST_F(StripChartTest, MenuSpeaksTheLanguageInForce) {
     const struct {
         void (*set)();

@@ -8,6 +8,7 @@
 // N and N + 1; its latency is the tick of its frame minus N.
 #include <gtest/gtest.h>
 
+#include <QTableView>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "UiTestSupport.h"
+#include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
@@ -716,6 +718,14 @@ TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
     EXPECT_EQ(0u, row(1).find("recv.\n7B ")) << row(1);
     EXPECT_NE(std::string::npos, row(1).find("\nmodel reply accepted\n")) << row(1);
     EXPECT_EQ(Join({"sent", "7B 07 00 01 52 54 45 2A 1D 7D", "{...RTE*.}", "state query"}), row(2));
+    // The time fits its column; a row's tip is the whole frame, whatever its cells show.
+    auto* table = static_cast<QTableView*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES));
+    EXPECT_GE(table->columnWidth(0), table->fontMetrics().horizontalAdvance("00:00:00.000"));
+    const QString tip =
+        table->model()->data(table->model()->index(1, 2), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains("7B 11 00 01 52 4D 4F 3D 56 58 35 32 33 30 30 50 30 31 96 7D"))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains("model reply accepted")) << tip.toStdString();
 
     bool quit = false;
     sim_.Command("silence on", &quit);
@@ -937,6 +947,48 @@ TEST_F(OperatorScenarioTest, LoadingAFileThatIsNoSettingsFileSendsNothing) {
               popups_.messages);
     EXPECT_NE(std::string::npos, Join(Phase()).find("SNO=2200,0600,05,"));
     popups_.messages.clear();
+}
+
+// What start-up found, in the link area: a source that never answered was not lost, and a
+// "Set.Dat" that could not be used whole says so, with the system's reason in Chinese too.
+TEST_F(OperatorScenarioTest, LinkAreaSaysWhatTheStartFound) {
+    char device[512] = {};
+    ASSERT_NE(nullptr, realpath(sim_.SlavePath().c_str(), device));
+    sim_.Command("silence on", nullptr);
+    Press(PANEL_BT_CONNECT);
+    TicksTo(20);
+    ASSERT_EQ(0, gPowerInfo.online);
+    EXPECT_EQ("COM1（" + std::string(device) + "）无应答", CtrlText(PANEL_TXT_LINKLOST));
+
+    const struct {
+        const char* setDat; // nullptr: a folder in its place
+        const char* note;   // "" when nothing is said
+    } cases[] = {
+        {"[FileInfo]\r\nType = 128\r\n[Value]\r\nCommTypeRS232Baudrate = 9600\r\n", ""},
+        {"[FileInfo]\r\nType = 128\r\n[Value]\r\nCommTypeRS232Baudrate = 300\r\n",
+         "Set.Dat：CommTypeRS232Baudrate 300 -> 9600（超出范围，已替换）"},
+        {"[FileInfo]\r\nType = 65\r\n",
+         "Set.Dat不是软件设置文件（是其他类型的设置文件（Type = 65）），使用默认设置。"},
+        {nullptr, "无法读取Set.Dat（Is a directory（是一个目录）），使用默认设置。"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(SOFTSET_FILE);
+        if (c.setDat) {
+            vx52test::ScratchDir::WriteFile(SOFTSET_FILE, c.setDat);
+        } else {
+            std::filesystem::create_directory(SOFTSET_FILE);
+        }
+        LinkAreaReset();
+        LinkAreaLanguageSet();
+        SettingsReport report;
+        FileReadSoftSet(SOFTSET_FILE, &report);
+        LinkAreaSettingsNote(SOFTSET_FILE, report);
+        EXPECT_EQ(c.note[0] != '\0', Visible(PANEL_TXT_LINKLOST) == 1) << c.note;
+        if (c.note[0] != '\0') {
+            EXPECT_EQ(c.note, CtrlText(PANEL_TXT_LINKLOST));
+        }
+    }
+    std::filesystem::remove_all(SOFTSET_FILE);
 }
 
 } // namespace
