@@ -8,6 +8,8 @@
 #include "link/Command.h"
 #include "link/CommandIds.h"
 #include "link/LinkEvents.h"
+#include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
@@ -19,10 +21,6 @@ namespace {
 
 std::string gPath;
 int gFailure = 0;
-
-bool English() {
-    return gPowerInfo.language == 1;
-}
 
 DataLogState StateNow() {
     return {gNormal52PSet.vol,    gNormal52PSet.freq,  gNormal52PSet.volLevel, gNormal52PSet.up2U,
@@ -39,8 +37,7 @@ std::string AlarmText(const DataLogState& s) {
 }
 
 void ShowFailure(void*) {
-    WarningPopup(English() ? "Warning" : "警告",
-                 RecordingFailureText(true, gPath, gFailure, English()).c_str());
+    LanguageWarningPopup(RecordingFailureText(true, gPath, gFailure, LanguageIsEnglish()));
 }
 
 // The log has already closed itself; the message waits until the link step
@@ -152,8 +149,7 @@ void RecordingStartFromMenu() {
     }
     const int error = RecordingStart(path);
     if (error != 0) {
-        WarningPopup(English() ? "Warning" : "警告",
-                     RecordingFailureText(false, path, error, English()).c_str());
+        LanguageWarningPopup(RecordingFailureText(false, path, error, LanguageIsEnglish()));
     }
 }
 
@@ -183,16 +179,8 @@ std::string RecordingDefaultName() {
 }
 
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english) {
-    const std::string reason = std::strerror(error);
-    if (english) {
-        return started
-                   ? "Data logging has stopped: \"" + path + "\" could not be written: " + reason +
-                         ". The rows before are kept; the program goes on."
-                   : "The data log could not be started in \"" + path + "\": " + reason + ".";
-    }
-    return started ? "数据记录已停止：无法写入“" + path + "”：" + reason +
-                         "。此前记录的数据已保留，程序继续运行。"
-                   : "无法在“" + path + "”中开始数据记录：" + reason + "。";
+    return LanguageMessageIn(english, started ? TEXT_LOG_STOPPED : TEXT_LOG_NOT_STARTED,
+                             {{"file", path}, {"reason", LanguageReasonText(error)}});
 }
 
 void RecordingMenuDimmed() {

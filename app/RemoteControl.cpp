@@ -17,6 +17,7 @@
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
+#include "persist/TextItems.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
@@ -26,23 +27,14 @@
 
 namespace {
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
-
 std::string Endpoint(const std::string& address, int port) {
     const bool v6 = address.find(':') != std::string::npos;
     return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
 std::string ListenFailure(const std::string& address, int port, const std::string& reason) {
-    const std::string where = Endpoint(address, port);
-    return English() ? "Remote control cannot listen on " + where + ": " + reason + "."
-                     : "远程控制无法在" + where + "上监听：" + reason + "。";
-}
-
-void Warn(const std::string& text) {
-    WarningPopup(English() ? "Warning" : "警告", text.c_str());
+    return LanguageMessage(TEXT_REMOTE_CANNOT_LISTEN,
+                           {{"endpoint", Endpoint(address, port)}, {"reason", reason}});
 }
 
 void ShowStatus() {
@@ -90,11 +82,7 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     GetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_PORT, &port);
     address = TextTrim(address);
     if (!RemoteAddressValid(address.c_str())) {
-        Warn(English() ? "\"" + address +
-                             "\" is not a numeric address. 127.0.0.1 lets only this computer "
-                             "connect; 0.0.0.0 lets every network in."
-                       : "“" + address +
-                             "”不是数字地址。127.0.0.1只允许本机连接；0.0.0.0允许所有网络连接。");
+        LanguageWarningPopup(LanguageMessage(TEXT_REMOTE_BAD_ADDRESS, {{"address", address}}));
         return 0;
     }
     if (enabled != 0) {
@@ -104,7 +92,7 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
             RemoteServerListening(&now, &nowPort) && now == address && nowPort == port;
         std::string reason;
         if (!same && RemoteServerStart(address.c_str(), port, &reason) != 0) {
-            Warn(ListenFailure(address, port, reason));
+            LanguageWarningPopup(ListenFailure(address, port, reason));
             ShowStatus();
             return 0;
         }
@@ -118,7 +106,7 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     int error = 0;
     if (FileWriteRemoteSet(SOFTSET_FILE, &error) != 1) {
         ShowSettingsWriteFailure(
-            SettingsWriteFailureText(WRITE_REMOTE_DIALOG, SOFTSET_FILE, error, English()));
+            SettingsWriteFailureText(WRITE_REMOTE_DIALOG, SOFTSET_FILE, error));
     }
     return 0;
 }
@@ -188,6 +176,6 @@ void RemoteControlStartFromSettings() {
     }
     std::string reason;
     if (RemoteServerStart(gRemoteSet.address, gRemoteSet.port, &reason) != 0) {
-        Warn(ListenFailure(gRemoteSet.address, gRemoteSet.port, reason));
+        LanguageWarningPopup(ListenFailure(gRemoteSet.address, gRemoteSet.port, reason));
     }
 }

@@ -33,8 +33,6 @@ namespace {
 
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
 
-bool English() { return gPowerInfo.language == 1; }
-
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.
 void SayStartFailure(const std::string& what) {
@@ -174,7 +172,7 @@ int AppLoadAndShowPanels() {
     DisplayPanel(gMainPanel);
 
     // A Chinese start keeps the texts the layout was designed with.
-    if (gPowerInfo.language == 1) {
+    if (LanguageIsEnglish()) {
         SetLanguageEnglish();
         PanelMainLanguageSet();
     } else {
@@ -207,7 +205,7 @@ int AppMain(int argc, char* argv[]) {
     if (hMutex <= 0 || alreadyExists) {
         SayStartFailure(alreadyExists ? "another copy is already running"
                                       : "cannot take the single-instance guard");
-        if (English()) {
+        if (LanguageIsEnglish()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {
             MessagePopup("警告", "程序已打开，请不要重复启动!");
@@ -265,7 +263,7 @@ void CheckScreen() {
         return;
     }
     int yes = 0;
-    if (English()) {
+    if (LanguageIsEnglish()) {
         yes = ConfirmPopup("Tip", "Application run in the minimum resolution 1024 * 768,do you "
                                   "want change the screen resolution ?");
     } else {
@@ -303,7 +301,7 @@ void AppSaveSettingsOnExit(int fromSignal) {
         if (w.error == 0) {
             continue;
         }
-        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error, English());
+        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error);
         // Ending from a signal, nobody may be there to close a box.
         if (fromSignal != 0) {
             std::fprintf(stderr, "Vx52PSoft: %s\n", line.c_str());

@@ -5,11 +5,14 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <iconv.h>
 #include <string>
 
 #include "persist/IniStore.h"
+#include "persist/TextItems.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "ui/Panels.h"
@@ -218,6 +221,26 @@ template <std::size_t N> void LabelPass(const LanguageRow (&rows)[N], int panel,
     CloseLanguage();
 }
 
+// Texts of the given language (1 English, else Chinese) by item number, as UTF-8,
+// from one read of its file; a missing item gives an empty text.
+void ReadTexts(int language, const int* items, int count, std::string* texts) {
+    OpenLanguage(language);
+    GbkToUtf8 converter;
+    const bool gbk = gOpenLanguage != 1;
+    for (int i = 0; i < count; ++i) {
+        gStrLanguage[0] = '\0';
+        ReadItem(items[i], gStrLanguage);
+        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
+    }
+    CloseLanguage();
+}
+
+std::string ReadText(int language, int item) {
+    std::string text;
+    ReadTexts(language, &item, 1, &text);
+    return text;
+}
+
 } // namespace
 
 int OpenLanguage(int language) {
@@ -267,15 +290,7 @@ void PanelLinkMonitorLanguageSet(int panel) {
 }
 
 void LanguageTexts(const int* items, int count, std::string* texts) {
-    OpenLanguage(gPowerInfo.language);
-    GbkToUtf8 converter;
-    const bool gbk = gOpenLanguage != 1;
-    for (int i = 0; i < count; ++i) {
-        gStrLanguage[0] = '\0';
-        ReadItem(items[i], gStrLanguage);
-        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
-    }
-    CloseLanguage();
+    ReadTexts(gPowerInfo.language, items, count, texts);
 }
 
 void PanelWaitLanguageSet() {
@@ -288,4 +303,43 @@ void StrAlarmLanguageSet() {
 
 void PanelRemoteLanguageSet() {
     LabelPass(kRemoteRows, gRemotePanel, 0);
+}
+
+bool LanguageIsEnglish() {
+    return gPowerInfo.language == 1;
+}
+
+std::string LanguageText(int item) {
+    return ReadText(gPowerInfo.language, item);
+}
+
+std::string LanguageMessage(int item, TextValues values) {
+    return LanguageMessageIn(LanguageIsEnglish(), item, values);
+}
+
+std::string LanguageMessageIn(bool english, int item, TextValues values) {
+    std::string text = ReadText(english ? 1 : 0, item);
+    if (text.empty() && !english) {
+        text = ReadText(1, item);
+    }
+    if (!text.empty()) {
+        return TextFillIn(text, values);
+    }
+    // A language file missing or older than the program: a box that is not
+    // empty and still names what the operator needs.
+    char number[16];
+    std::snprintf(number, sizeof number, "[%04d]", item);
+    text = number;
+    for (const auto& value : values) {
+        text += " " + value.second;
+    }
+    return text;
+}
+
+std::string LanguageReasonText(int code) {
+    return SysErrorText(code);
+}
+
+void LanguageWarningPopup(const std::string& text, const char* detail) {
+    WarningPopup(LanguageMessage(TEXT_WARNING).c_str(), text.c_str(), detail);
 }

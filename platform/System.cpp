@@ -24,6 +24,28 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// The GNU strerror_r returns its text, which need not be in the buffer; the
+// POSIX one fills the buffer and returns 0.
+[[maybe_unused]] const char* ErrorTextOf(const char* result, const char*) {
+    return result;
+}
+[[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
+    return result == 0 ? buffer : nullptr;
+}
+
+} // namespace
+
+std::string SysErrorText(int code) {
+    char buffer[256] = "";
+    const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+    if (text == nullptr || *text == '\0') {
+        return "Unknown error " + std::to_string(code);
+    }
+    return text;
+}
+
 void Delay(double seconds) {
     if (seconds > 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));

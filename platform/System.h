@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The system's text for an error code (an errno value), as strerror gives it;
+// safe on any thread. Every reason the program shows for a code comes from here.
+std::string SysErrorText(int code);
+
 // Pauses the calling thread.
 void Delay(double seconds);
 
