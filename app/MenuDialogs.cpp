@@ -142,8 +142,7 @@ int LinkChosenDevice() {
         }
         replace = 1;
     }
-    // The port layer gives the errno negated.
-    const int error = -PortUartLinkDevice(port, device.c_str(), replace);
+    const int error = PortUartLinkDevice(port, device.c_str(), replace);
     if (error == 0) {
         return 0;
     }

@@ -1,6 +1,7 @@
 // Start-up in its fixed order, the screen check and the one shutdown path.
 #include "app/Shell.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -200,11 +201,10 @@ int AppMain(int argc, char* argv[]) {
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
-    int alreadyExists = 0;
-    hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
-    if (hMutex <= 0 || alreadyExists) {
-        SayStartFailure(alreadyExists ? "another copy is already running"
-                                      : "cannot take the single-instance guard");
+    const int guard = SysCreateNamedGuard(kInstanceGuardName, &hMutex);
+    if (guard != 0) {
+        SayStartFailure(guard == EEXIST ? "another copy is already running"
+                                        : "cannot take the single-instance guard");
         if (LanguageIsEnglish()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {

@@ -42,6 +42,6 @@ int PortUartListDevices(std::vector<SerialDevice>* devices);
 // 1 when "COM<port>" is something other than a link (replacing it needs the
 // operator's word), else 0.
 int PortUartNameTaken(int port);
-// 0 on success, a negative errno on failure (-EEXIST: a non-link is in the way
-// and replaceOther is 0).
+// 0 on success, else the errno (EEXIST: a non-link is in the way and
+// replaceOther is 0).
 int PortUartLinkDevice(int port, const char* device, int replaceOther);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Network.h"
+#include "platform/System.h"
 #include "remote/RemoteCommand.h"
 
 namespace {
@@ -130,26 +131,28 @@ int RemoteParseListen(const char* text, std::string* address, int* port, std::st
 }
 
 int RemoteServerStart(const char* address, int port, std::string* error) {
-    int server = NetListen(address, port, OnNet, error);
-    if (server < 0 && sServer != 0) {
+    int server = 0;
+    int code = NetListen(address, port, OnNet, &server);
+    if (code != 0 && sServer != 0) {
         // The running server may hold that port itself: it makes way, and
         // comes back if the new one still cannot listen.
         const std::string oldAddress = sAddress;
         const int oldPort = sPort;
         RemoteServerStop();
-        server = NetListen(address, port, OnNet, error);
-        if (server < 0) {
-            std::string ignored;
-            const int back = NetListen(oldAddress.c_str(), oldPort, OnNet, &ignored);
-            if (back > 0) {
+        code = NetListen(address, port, OnNet, &server);
+        if (code != 0) {
+            int back = 0;
+            if (NetListen(oldAddress.c_str(), oldPort, OnNet, &back) == 0) {
                 sServer = back;
                 sAddress = oldAddress;
                 sPort = NetServerPort(back);
             }
-            return -1;
         }
     }
-    if (server < 0) {
+    if (code != 0) {
+        if (error) {
+            *error = SysErrorText(code);
+        }
         return -1;
     }
     RemoteServerStop();

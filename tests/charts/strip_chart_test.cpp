@@ -24,7 +24,7 @@
 #include "charts/Charts.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
-#include "platform/ToolkitWidgets.h"
+#include "platform/ChartWidgets.h"
 #include "power/PowerRecords.h"
 #include "ui/Vx52PSoftUi.h"
 
