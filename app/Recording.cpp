@@ -1,7 +1,6 @@
 #include "app/Recording.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "app/LinkArea.h"
 #include "app/Shell.h"
@@ -184,8 +183,10 @@ std::string RecordingDefaultName() {
 }
 
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english) {
+    // The English text also goes to standard error, in the system's words.
+    const std::string reason = english ? SysErrorText(error) : LanguageReasonText(error);
     return LanguageMessageIn(english, started ? TEXT_LOG_STOPPED : TEXT_LOG_NOT_STARTED,
-                             {{"file", path}, {"reason", LanguageReasonText(error)}});
+                             {{"file", path}, {"reason", reason}});
 }
 
 void RecordingMenuDimmed() {

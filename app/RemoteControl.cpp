@@ -5,7 +5,6 @@
 #include "app/RemoteControl.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -18,6 +17,7 @@
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
 #include "persist/TextItems.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
@@ -32,9 +32,9 @@ std::string Endpoint(const std::string& address, int port) {
     return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
-std::string ListenFailure(const std::string& address, int port, const std::string& reason) {
-    return LanguageMessage(TEXT_REMOTE_CANNOT_LISTEN,
-                           {{"endpoint", Endpoint(address, port)}, {"reason", reason}});
+std::string ListenFailure(const std::string& address, int port, int error) {
+    return LanguageMessage(TEXT_REMOTE_CANNOT_LISTEN, {{"endpoint", Endpoint(address, port)},
+                                                       {"reason", LanguageReasonText(error)}});
 }
 
 void ShowStatus() {
@@ -90,9 +90,9 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
         int nowPort = 0;
         const bool same =
             RemoteServerListening(&now, &nowPort) && now == address && nowPort == port;
-        std::string reason;
-        if (!same && RemoteServerStart(address.c_str(), port, &reason) != 0) {
-            LanguageWarningPopup(ListenFailure(address, port, reason));
+        const int error = same ? 0 : RemoteServerStart(address.c_str(), port);
+        if (error != 0) {
+            LanguageWarningPopup(ListenFailure(address, port, error));
             ShowStatus();
             return 0;
         }
@@ -161,21 +161,20 @@ int RemoteControlStartFromCommandLine() {
     if (r.given == 0) {
         return 0;
     }
-    std::string reason;
-    if (RemoteServerStart(r.address.c_str(), r.port, &reason) != 0) {
+    const int error = RemoteServerStart(r.address.c_str(), r.port);
+    if (error != 0) {
         std::fprintf(stderr, "Vx52PSoft: cannot listen for remote control on %s: %s\n",
-                     Endpoint(r.address, r.port).c_str(), reason.c_str());
-        return -1;
+                     Endpoint(r.address, r.port).c_str(), SysErrorText(error).c_str());
     }
-    return 0;
+    return error;
 }
 
 void RemoteControlStartFromSettings() {
     if (CommandLineRemoteServer().given != 0 || gRemoteSet.enabled != 1) {
         return;
     }
-    std::string reason;
-    if (RemoteServerStart(gRemoteSet.address, gRemoteSet.port, &reason) != 0) {
-        LanguageWarningPopup(ListenFailure(gRemoteSet.address, gRemoteSet.port, reason));
+    const int error = RemoteServerStart(gRemoteSet.address, gRemoteSet.port);
+    if (error != 0) {
+        LanguageWarningPopup(ListenFailure(gRemoteSet.address, gRemoteSet.port, error));
     }
 }
