@@ -74,6 +74,11 @@ int Loaded(int handle, int resourceId) {
     return handle;
 }
 
+// The errno that stands for a failed load: something missing, or unreadable.
+int LoadFailure(int handle) {
+    return handle == UIE_FILE_NOT_FOUND || handle == UIE_RESOURCE_NOT_FOUND ? ENOENT : EIO;
+}
+
 // Set while a shutdown runs; its warning box lets events, and so a signal, in.
 bool sShuttingDown = false;
 
@@ -145,19 +150,19 @@ int AppLoadAndShowPanels() {
     AppRegisterUi();
     gMainPanel = Loaded(LoadPanel(0, UIR_FILE, PANEL), PANEL);
     if (gMainPanel < 0) {
-        return -1;
+        return LoadFailure(gMainPanel);
     }
     gCommPanel = Loaded(LoadPanel(0, UIR_FILE, COMMPANEL), COMMPANEL);
     if (gCommPanel < 0) {
-        return -1;
+        return LoadFailure(gCommPanel);
     }
     gWaitPanel = Loaded(LoadPanel(0, UIR_FILE, WAITPANEL), WAITPANEL);
     if (gWaitPanel < 0) {
-        return -1;
+        return LoadFailure(gWaitPanel);
     }
     gMainMenu = Loaded(LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR), MENUBAR);
     if (gMainMenu < 0) {
-        return -1;
+        return LoadFailure(gMainMenu);
     }
 
     gInifileHandle = nullptr;
