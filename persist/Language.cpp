@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <iconv.h>
 #include <string>
@@ -130,6 +129,15 @@ const LanguageRow kWaitRows[] = {
     {181, TARGET_PANEL_TITLE, 0},
     {182, TARGET_TEXT, WAITPANEL_TXT_WAIT},
 };
+
+// The item's name in the files: its last four digits.
+void ItemName(int item, char (&name)[5]) {
+    name[0] = static_cast<char>('0' + item / 1000 % 10);
+    name[1] = static_cast<char>('0' + item / 100 % 10);
+    name[2] = static_cast<char>('0' + item / 10 % 10);
+    name[3] = static_cast<char>('0' + item % 10);
+    name[4] = '\0';
+}
 
 // Converts GBK text to UTF-8 for the toolkit. A byte that is not GBK becomes
 // U+FFFD, so a damaged file shows a visible mark instead of losing the rest.
@@ -264,11 +272,7 @@ int ReadItem(int itemNumber, char* buffer) {
     if (gInifileHandleState != 1 || gInifileHandle == nullptr) {
         return 0;
     }
-    gIniItemStr[0] = static_cast<char>('0' + itemNumber / 1000 % 10);
-    gIniItemStr[1] = static_cast<char>('0' + itemNumber / 100 % 10);
-    gIniItemStr[2] = static_cast<char>('0' + itemNumber / 10 % 10);
-    gIniItemStr[3] = static_cast<char>('0' + itemNumber % 10);
-    gIniItemStr[4] = '\0';
+    ItemName(itemNumber, gIniItemStr);
     return Ini_GetRawStringIntoBuffer(gInifileHandle, LANGUAGE_SECTION, gIniItemStr, buffer,
                                       ITEM_BUFFER_SIZE);
 }
@@ -327,9 +331,9 @@ std::string LanguageMessageIn(bool english, int item, TextValues values) {
     }
     // A language file missing or older than the program: a box that is not
     // empty and still names what the operator needs.
-    char number[16];
-    std::snprintf(number, sizeof number, "[%04d]", item);
-    text = number;
+    char name[5];
+    ItemName(item, name);
+    text = std::string("[") + name + "]";
     for (const auto& value : values) {
         text += " " + value.second;
     }
