@@ -58,9 +58,9 @@ void SaveOutputSettings() {
     if (!ChooseSettingsFile(VAL_SAVE_BUTTON, path)) {
         return;
     }
-    // Only names ending in the extension show in the load dialog. A name too
-    // long to take it is refused rather than cut, which would save elsewhere.
-    // In any case, as the load dialog's filter lists them.
+    // Only names ending in the extension, in any case, show in the load dialog.
+    // A name too long to take it is refused rather than cut, which would save
+    // elsewhere.
     if (!TextEndsWithNoCase(path, kSettingsExtension)) {
         if (std::strlen(path) + std::strlen(kSettingsExtension) > MAX_PATHNAME_LEN - 1) {
             LanguageWarningPopup(LanguageMessage(TEXT_SAVE_NAME_TOO_LONG));
