@@ -1,7 +1,6 @@
 #include "app/LinkArea.h"
 
 #include <cstdint>
-#include <cstdio>
 
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
@@ -11,6 +10,7 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "ui/Vx52PSoftUi.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -148,9 +148,7 @@ void Lost(const LinkPeer& peer) {
     gPeer = peer;
     SysLocalTime now{};
     SysGetLocalTime(&now);
-    char at[16];
-    std::snprintf(at, sizeof at, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    gLostAt = at;
+    gLostAt = TextClock(now, false);
     gShown = gAnswered ? Shown::Lost : Shown::NoAnswer;
     // The loss matters more than any notice.
     gNotice = Notice::None;
@@ -196,18 +194,6 @@ void LinkAreaSettingsNote(const char* file, const SettingsReport& report) {
     gSettingsFile = file;
     gSettingsReport = report;
     StartNotice(Notice::Settings);
-}
-
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& [name, value] : values) {
-        const std::string mark = std::string("{") + name + "}";
-        for (size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + value.size())) {
-            text.replace(at, mark.size(), value);
-        }
-    }
-    return text;
 }
 
 std::string LinkPortName(int port) {

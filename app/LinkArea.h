@@ -19,9 +19,5 @@ void LinkAreaReset();
 // used or had values replaced; a file that is missing or was read whole says
 // nothing.
 void LinkAreaSettingsNote(const char* file, const SettingsReport& report);
-// Replaces each "{name}" in text by its value; the language files hold the
-// texts with these marks, so nothing read from a file is used as a format.
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values);
 // "COM<port>".
 std::string LinkPortName(int port);

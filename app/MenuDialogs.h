@@ -39,9 +39,9 @@ enum SettingsWrite {
     WRITE_REMOTE_DIALOG, // "Set.Dat" after OK in the remote-control dialog
 };
 // The operator's text for a file that could not be written, naming the file and
-// the system's reason (error, an errno value), in English or Chinese.
-std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error, bool english);
-// One warning box in the current language with the given texts.
+// the reason for error (an errno value), in the language in force.
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error);
+// One warning box in the language in force with the given texts.
 void ShowSettingsWriteFailure(const std::string& text);
 // Why a settings file was not read, in the language in force.
 std::string SettingsRefusalText(const SettingsReport& report);

@@ -6,16 +6,14 @@
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 
 namespace {
 
-constexpr int kItemTitle = 838;
-constexpr int kItemOutputOn = 839;
-constexpr int kItemStopAndQuit = 840;
-constexpr int kItemLeaveAndQuit = 841;
+// The label of the dialogs' cancel buttons.
 constexpr int kItemCancel = 179;
 
 // A quit waiting for the stop: whether the stop is in the queue yet (a full
@@ -73,12 +71,10 @@ QuitAnswer QuitAskAboutOutput() {
     if (gPowerInfo.online != 1 || gPowerInfo.outputOn != 1) {
         return QUIT_GO_ON;
     }
-    const int items[] = {kItemTitle, kItemOutputOn, kItemStopAndQuit, kItemLeaveAndQuit,
-                         kItemCancel};
-    std::string t[5];
-    LanguageTexts(items, 5, t);
-    switch (GenericMessagePopup(t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
-                                t[4].c_str(), 3)) {
+    switch (GenericMessagePopup(
+        LanguageMessage(TEXT_QUIT_TITLE).c_str(), LanguageMessage(TEXT_QUIT_OUTPUT_ON).c_str(),
+        LanguageMessage(TEXT_QUIT_STOP).c_str(), LanguageMessage(TEXT_QUIT_LEAVE).c_str(),
+        LanguageMessage(kItemCancel).c_str(), 3)) {
     case 1:
         return QUIT_STOP_FIRST;
     case 2:

@@ -1,7 +1,6 @@
 #include "app/Recording.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "app/LinkArea.h"
 #include "app/Shell.h"
@@ -10,6 +9,7 @@
 #include "link/LinkEvents.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
@@ -31,13 +31,15 @@ struct Known {
 };
 Known gKnown;
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
-
 DataLogState StateNow() {
-    return {gNormal52PSet.vol,    gNormal52PSet.freq, gNormal52PSet.volLevel, gNormal52PSet.up2U,
-            gNormal52PSet.down2U, gKnown.outputOn,    gKnown.alarm,           gPowerInfo.online};
+    return {.setVol = gNormal52PSet.vol,
+            .setFreq = gNormal52PSet.freq,
+            .volLevel = gNormal52PSet.volLevel,
+            .up2U = gNormal52PSet.up2U,
+            .down2U = gNormal52PSet.down2U,
+            .outputOn = gKnown.outputOn,
+            .alarm = gKnown.alarm,
+            .online = gPowerInfo.online};
 }
 
 // What an accepted reply tells of the output, by the command it answers: the
@@ -75,14 +77,13 @@ std::string AlarmText(const DataLogState& s) {
 }
 
 void ShowFailure(void*) {
-    WarningPopup(English() ? "Warning" : "警告",
-                 RecordingFailureText(true, gPath, gFailure, English()).c_str());
+    LanguageWarningPopup(RecordingFailureText(true, gPath, gFailure, LanguageIsEnglish()));
 }
 
 // The log has already closed itself; the message waits until the link step
 // or the handler that wrote has returned.
-void Check(int status, int error) {
-    if (status == 0) {
+void Check(int error) {
+    if (error == 0) {
         return;
     }
     gFailure = error;
@@ -95,13 +96,12 @@ void ObserveBy(const char* by) {
     if (DataLogIsOn() == 0) {
         return;
     }
-    int error = 0;
     const DataLogState s = StateNow();
-    int status = DataLogObserve(s, AlarmText(s), &error, by);
-    if (status == 0) {
-        status = DataLogPoll(&error);
+    int error = DataLogObserve(s, AlarmText(s), by);
+    if (error == 0) {
+        error = DataLogPoll();
     }
-    Check(status, error);
+    Check(error);
 }
 
 void Observe() {
@@ -112,13 +112,13 @@ void Event(const char* event, const std::string& detail) {
     if (DataLogIsOn() == 0) {
         return;
     }
-    int error = 0;
     // What changed before this event is written before it.
     const DataLogState s = StateNow();
-    if (DataLogObserve(s, AlarmText(s), &error) == 0) {
-        DataLogEvent(event, detail, &error);
+    int error = DataLogObserve(s, AlarmText(s));
+    if (error == 0) {
+        error = DataLogEvent(event, detail);
     }
-    Check(DataLogIsOn() != 0 ? 0 : -1, error);
+    Check(error);
 }
 
 std::string PeerText(const LinkPeer& p) {
@@ -137,12 +137,12 @@ void Received(const uint8_t*, int, int kind, int subKind, int result) {
         Observe();
         return;
     }
-    const DataLogReadings r{gArrMeasureOutput[0], gArrMeasureOutput[1], gArrMeasureOutput[2],
-                            gArrMeasureOutput[3]};
+    const DataLogReadings r{.vol = gArrMeasureOutput[0],
+                            .curr = gArrMeasureOutput[1],
+                            .freq = gArrMeasureOutput[2],
+                            .power = gArrMeasureOutput[3]};
     const DataLogState s = StateNow();
-    int error = 0;
-    const int status = DataLogMeasure(r, s, AlarmText(s), &error);
-    Check(status, error);
+    Check(DataLogMeasure(r, s, AlarmText(s)));
 }
 
 void Connected(const LinkPeer& p) {
@@ -172,18 +172,18 @@ void RecordingInstall() {
 }
 
 int RecordingStart(const char* path) {
-    int error = 0;
     gPath = path;
-    if (DataLogStart(path, StateNow(), &error) != 0) {
+    if (const int error = DataLogStart(path, StateNow())) {
         RecordingMenuDimmed();
         return error;
     }
-    // A link already up is in the log from its first row on.
+    // A link already up is in the log from its first row on; a failure there
+    // is reported as any later one is.
     if (gPowerInfo.online != 0) {
         Event(kLogEventConnect, PeerText(LinkCurrentPeer()));
     }
     RecordingMenuDimmed();
-    return DataLogIsOn() != 0 ? 0 : error;
+    return 0;
 }
 
 void RecordingStartFromMenu() {
@@ -198,8 +198,7 @@ void RecordingStartFromMenu() {
     }
     const int error = RecordingStart(path);
     if (error != 0) {
-        WarningPopup(English() ? "Warning" : "警告",
-                     RecordingFailureText(false, path, error, English()).c_str());
+        LanguageWarningPopup(RecordingFailureText(false, path, error, LanguageIsEnglish()));
     }
 }
 
@@ -229,16 +228,10 @@ std::string RecordingDefaultName() {
 }
 
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english) {
+    // The English text also goes to standard error, in the system's words.
     const std::string reason = english ? SysErrorText(error) : LanguageReasonText(error);
-    if (english) {
-        return started
-                   ? "Data logging has stopped: \"" + path + "\" could not be written: " + reason +
-                         ". The rows before are kept; the program goes on."
-                   : "The data log could not be started in \"" + path + "\": " + reason + ".";
-    }
-    return started ? "数据记录已停止：无法写入“" + path + "”：" + reason +
-                         "。此前记录的数据已保留，程序继续运行。"
-                   : "无法在“" + path + "”中开始数据记录：" + reason + "。";
+    return LanguageMessageIn(english, started ? TEXT_LOG_STOPPED : TEXT_LOG_NOT_STARTED,
+                             {{"file", path}, {"reason", reason}});
 }
 
 void RecordingMenuDimmed() {

@@ -45,10 +45,6 @@ void RaiseMainWindow() {
     RaisePanel(gMainPanel);
 }
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
-
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.
 void SayStartFailure(const std::string& what) {
@@ -87,6 +83,11 @@ int Loaded(int handle, int resourceId) {
         break;
     }
     return handle;
+}
+
+// The errno that stands for a failed load: something missing, or unreadable.
+int LoadFailure(int handle) {
+    return handle == UIE_FILE_NOT_FOUND || handle == UIE_RESOURCE_NOT_FOUND ? ENOENT : EIO;
 }
 
 // Set while a shutdown runs; its warning box lets events, and so a signal, in.
@@ -162,19 +163,19 @@ int AppLoadAndShowPanels() {
     AppRegisterUi();
     gMainPanel = Loaded(LoadPanel(0, UIR_FILE, PANEL), PANEL);
     if (gMainPanel < 0) {
-        return -1;
+        return LoadFailure(gMainPanel);
     }
     gCommPanel = Loaded(LoadPanel(0, UIR_FILE, COMMPANEL), COMMPANEL);
     if (gCommPanel < 0) {
-        return -1;
+        return LoadFailure(gCommPanel);
     }
     gWaitPanel = Loaded(LoadPanel(0, UIR_FILE, WAITPANEL), WAITPANEL);
     if (gWaitPanel < 0) {
-        return -1;
+        return LoadFailure(gWaitPanel);
     }
     gMainMenu = Loaded(LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR), MENUBAR);
     if (gMainMenu < 0) {
-        return -1;
+        return LoadFailure(gMainMenu);
     }
 
     gInifileHandle = nullptr;
@@ -190,7 +191,7 @@ int AppLoadAndShowPanels() {
     DisplayPanel(gMainPanel);
 
     // A Chinese start keeps the texts the layout was designed with.
-    if (gPowerInfo.language == 1) {
+    if (LanguageIsEnglish()) {
         SetLanguageEnglish();
         PanelMainLanguageSet();
     } else {
@@ -231,7 +232,7 @@ int AppMain(int argc, char* argv[]) {
         if (guard == EEXIST) {
             SysKnockNamedGuard(InstanceGuardName().c_str());
         }
-        if (English()) {
+        if (LanguageIsEnglish()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {
             MessagePopup("警告", "程序已打开，请不要重复启动!");
@@ -295,7 +296,7 @@ void CheckScreen() {
         return;
     }
     int yes = 0;
-    if (English()) {
+    if (LanguageIsEnglish()) {
         yes = ConfirmPopup("Tip", "Application run in the minimum resolution 1024 * 768,do you "
                                   "want change the screen resolution ?");
     } else {
@@ -354,7 +355,7 @@ void AppSaveSettingsOnExit(int fromSignal) {
         if (w.error == 0) {
             continue;
         }
-        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error, English());
+        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error);
         // Ending from a signal, nobody may be there to close a box.
         if (fromSignal != 0) {
             std::fprintf(stderr, "Vx52PSoft: %s\n", line.c_str());

@@ -687,7 +687,7 @@ TEST_F(OperatorScenarioTest, LostLinkIsNoticedAndLoggedAndTheLogGoesOn) {
               Lines(first.begin() + 7, first.end()));
     EXPECT_NE(std::string::npos, text.find(",measure,", text.rfind(",connect,")))
         << "measure rows after the second connect";
-    for (const std::string& line : {std::string(kDataLogHeader)}) {
+    for (const std::string& line : {DataLogHeader()}) {
         EXPECT_EQ(0u, text.find(line + "\n"));
     }
 }
@@ -755,6 +755,14 @@ TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
     const std::string text = vx52test::ScratchDir::ReadFile(saved);
     EXPECT_EQ(rows() + 1, std::count(text.begin(), text.end(), '\n'));
     EXPECT_EQ(0u, text.find("时间\t方向\t字节（十六进制）\t文本\t含义\n"));
+    // The table shows the clock time; the saved text has the full time stamp.
+    std::vector<std::string> first;
+    GetTableRowCells(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, 0, &first);
+    EXPECT_TRUE(std::regex_match(first.at(0), std::regex(R"(\d\d:\d\d:\d\d\.\d{3})"))) << first[0];
+    const std::string firstSaved = text.substr(text.find('\n') + 1);
+    EXPECT_TRUE(std::regex_search(
+        firstSaved, std::regex(R"(^\d{4}-\d\d-\d\dT)" + first[0] + R"([+-]\d\d:\d\d\t)")))
+        << firstSaved.substr(0, 40);
 
     QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_CLEAR)),
                       Qt::LeftButton);
