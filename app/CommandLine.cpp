@@ -86,7 +86,7 @@ int TakeWorkdir(const char* value, std::FILE*, std::FILE* err) {
 }
 
 int PrintVersion(const char*, std::FILE* out, std::FILE*) {
-    std::fprintf(out, "Vx52PSoft %s\n", VX52_VERSION);
+    std::fprintf(out, "Vx52PSoft %s\n", AppVersionText());
     return 0;
 }
 
@@ -127,6 +127,10 @@ int Refuse(std::FILE* err, const std::string& what) {
 }
 
 } // namespace
+
+const char* AppVersionText() {
+    return VX52_VERSION;
+}
 
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
     gLogFile.clear();

@@ -1,35 +1,50 @@
 #include "app/LinkArea.h"
 
-#include <cstdio>
+#include <cstdint>
 
+#include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/Watchdog.h"
 #include "ui/Vx52PSoftUi.h"
+#include "util/Text.h"
 
 namespace {
 
 constexpr int kItemLost = 423;
 constexpr int kItemInUse = 424;
-constexpr int kItemRetryWaiting = 762;
-constexpr int kItemRetryTrying = 763;
-constexpr int kItemWatchdog = 764;
+constexpr int kItemNoAnswer = 802;
+constexpr int kItemStoppedOnConnect = 803;
+constexpr int kItemSettingsUnreadable = 809;
+constexpr int kItemSettingsReplaced = 826;
+constexpr int kItemSettingsForeign = 827;
 // Long enough to see at 2 replies a second, short enough to go dark between.
 constexpr int kFlashMs = 150;
+// A notice is read once; then the area shows the link again.
+constexpr int kNoticeMs = 30000;
 // A device path longer than the area holds keeps its end, where the
 // adapter's name is.
 constexpr size_t kDeviceShown = 32;
 
-enum class Shown { Nothing, InUse, Lost };
+enum class Shown { Nothing, InUse, Lost, NoAnswer };
+enum class Notice { None, StoppedOnConnect, Settings };
 
 Shown gShown = Shown::Nothing;
+Notice gNotice = Notice::None;
+unsigned gNoticeCount = 0; // which notice a delayed end belongs to
 LinkPeer gPeer;
 std::string gLostAt; // "14:03:12"
+// An accepted reply since the link opened: a link that never answered was
+// not lost, it never was.
+bool gAnswered = false;
+std::string gSettingsFile;
+SettingsReport gSettingsReport;
 CommRetry gRetry{};
 int gRetrySeconds = 0;
 // The offline caption makes way for the retry notice; it comes back after.
@@ -39,9 +54,11 @@ std::string gTrippedAt;
 std::string TimeNow() {
     SysLocalTime now{};
     SysGetLocalTime(&now);
-    char at[16];
-    std::snprintf(at, sizeof at, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    return at;
+    return TextClock(now, false);
+}
+
+void SetVisible(int control, bool visible) {
+    SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
 }
 
 std::string ShortDevice(const std::string& device) {
@@ -51,13 +68,53 @@ std::string ShortDevice(const std::string& device) {
     return "\u2026" + device.substr(device.size() - (kDeviceShown - 1));
 }
 
-void SetVisible(int control, bool visible) {
-    SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
+std::string Text(int item) {
+    return LanguageText(item);
+}
+
+std::string SettingsNote() {
+    const SettingsReport& r = gSettingsReport;
+    const std::string file = gSettingsFile;
+    switch (r.refusal) {
+    case SETTINGS_READ: {
+        std::string list;
+        for (const SettingsReplaced& v : r.replaced) {
+            list += (list.empty() ? "" : ", ") + v.item + " " + v.read + " -> " +
+                    std::to_string(v.used);
+        }
+        return TextFillIn(Text(kItemSettingsReplaced), {{"file", file}, {"list", list}});
+    }
+    case SETTINGS_UNREADABLE:
+        return TextFillIn(Text(kItemSettingsUnreadable),
+                          {{"file", file}, {"reason", LanguageReasonText(r.error)}});
+    default:
+        return TextFillIn(Text(kItemSettingsForeign),
+                          {{"file", file}, {"why", SettingsRefusalText(r)}});
+    }
+}
+
+std::string StatusText() {
+    const std::string port = LinkPortName(gPeer.port);
+    const std::string device = ShortDevice(gPeer.device);
+    switch (gShown) {
+    case Shown::InUse:
+        return TextFillIn(Text(kItemInUse), {{"port", port},
+                                             {"device", device},
+                                             {"baud", std::to_string(gPeer.baudRate)},
+                                             {"address", std::to_string(gPeer.address)}});
+    case Shown::Lost:
+        return TextFillIn(Text(kItemLost), {{"time", gLostAt}, {"port", port}, {"device", device}});
+    case Shown::NoAnswer:
+        return TextFillIn(Text(kItemNoAnswer), {{"port", port}, {"device", device}});
+    case Shown::Nothing:
+        break;
+    }
+    return {};
 }
 
 // While the link is tried again the notice takes the room of the offline
-// caption, the activity lamp and the lost notice, with its button beside it.
-void ShowRetry(const std::string* texts) {
+// caption, the activity lamp and the other notices, with its button beside it.
+bool ShowRetry() {
     const bool retrying = gRetry.state != COMM_RETRY_OFF;
     SetVisible(PANEL_TXT_LINKRETRY, retrying);
     SetVisible(PANEL_BT_STOP_RETRY, retrying);
@@ -69,58 +126,69 @@ void ShowRetry(const std::string* texts) {
         gOfflineHidden = false;
         SetVisible(PANEL_TXT_OFFLINE, CommLinkReady() == 0);
     }
-    if (!retrying) {
-        return;
+    if (retrying) {
+        const bool waiting = gRetry.state == COMM_RETRY_WAITING;
+        const std::string text = TextFillIn(
+            Text(waiting ? TEXT_RETRY_WAITING : TEXT_RETRY_TRYING),
+            {{"time", gLostAt},
+             {"seconds", std::to_string(gRetrySeconds)},
+             {"try", std::to_string(gRetry.tries + (waiting ? 1 : 0))}});
+        SetCtrlVal(gMainPanel, PANEL_TXT_LINKRETRY, text.c_str());
     }
-    const bool waiting = gRetry.state == COMM_RETRY_WAITING;
-    const std::string text = TextFillIn(
-        texts[waiting ? 2 : 3], {{"time", gLostAt},
-                                 {"seconds", std::to_string(gRetrySeconds)},
-                                 {"try", std::to_string(gRetry.tries + (waiting ? 1 : 0))}});
-    SetCtrlVal(gMainPanel, PANEL_TXT_LINKRETRY, text.c_str());
+    return retrying;
 }
 
 void Show() {
-    std::string texts[5];
-    const int items[5] = {kItemLost, kItemInUse, kItemRetryWaiting, kItemRetryTrying,
-                          kItemWatchdog};
-    const bool retrying = gRetry.state != COMM_RETRY_OFF;
-    const bool tripped = WatchdogTripped() != 0 && !retrying && gShown != Shown::Lost;
-    if (retrying || gShown != Shown::Nothing || tripped) {
-        LanguageTexts(items, 5, texts);
-    }
-    ShowRetry(texts);
-    SetVisible(PANEL_TXT_LINKINFO, !retrying && !tripped && gShown == Shown::InUse);
-    SetVisible(PANEL_TXT_LINKLOST, !retrying && gShown == Shown::Lost);
+    const bool retrying = ShowRetry();
+    const bool notice = !retrying && gNotice != Notice::None;
+    const bool warning = !retrying && (gShown == Shown::Lost || gShown == Shown::NoAnswer);
+    // A watchdog trip takes the place of the link's details until it is cleared.
+    const bool tripped = !retrying && !notice && !warning && WatchdogTripped() != 0;
+    SetVisible(PANEL_TXT_LINKINFO, !retrying && !notice && !tripped && gShown == Shown::InUse);
+    SetVisible(PANEL_TXT_LINKLOST, notice || warning);
     SetVisible(PANEL_TXT_WATCHDOG, tripped);
     if (tripped) {
-        SetCtrlVal(
-            gMainPanel, PANEL_TXT_WATCHDOG,
-            TextFillIn(texts[4], {{"delay", std::to_string(WatchdogDelay())}, {"time", gTrippedAt}})
-                .c_str());
+        SetCtrlVal(gMainPanel, PANEL_TXT_WATCHDOG,
+                   TextFillIn(Text(TEXT_WATCHDOG_TRIPPED),
+                              {{"delay", std::to_string(WatchdogDelay())}, {"time", gTrippedAt}})
+                       .c_str());
     }
-    if (retrying || gShown == Shown::Nothing) {
+    if (retrying || (!notice && gShown == Shown::Nothing)) {
         return;
     }
-    const std::string port = LinkPortName(gPeer.port);
-    const std::string device = ShortDevice(gPeer.device);
-    if (gShown == Shown::InUse) {
-        SetCtrlVal(gMainPanel, PANEL_TXT_LINKINFO,
-                   TextFillIn(texts[1], {{"port", port},
-                                         {"device", device},
-                                         {"baud", std::to_string(gPeer.baudRate)},
-                                         {"address", std::to_string(gPeer.address)}})
-                       .c_str());
-    } else {
+    const std::string status = StatusText();
+    if (notice) {
+        // What the area would show meanwhile is a pointer's rest away.
         SetCtrlVal(
             gMainPanel, PANEL_TXT_LINKLOST,
-            TextFillIn(texts[0], {{"time", gLostAt}, {"port", port}, {"device", device}}).c_str());
+            (gNotice == Notice::StoppedOnConnect ? Text(kItemStoppedOnConnect) : SettingsNote())
+                .c_str());
+        SetCtrlAttribute(gMainPanel, PANEL_TXT_LINKLOST, ATTR_TOOLTIP, status.c_str());
+        return;
     }
+    SetCtrlAttribute(gMainPanel, PANEL_TXT_LINKLOST, ATTR_TOOLTIP, "");
+    SetCtrlVal(gMainPanel, warning ? PANEL_TXT_LINKLOST : PANEL_TXT_LINKINFO, status.c_str());
+}
+
+void EndNotice(void* data) {
+    if (static_cast<unsigned>(reinterpret_cast<uintptr_t>(data)) != gNoticeCount) {
+        return; // a later notice took its place
+    }
+    gNotice = Notice::None;
+    Show();
+}
+
+void StartNotice(Notice notice) {
+    gNotice = notice;
+    ++gNoticeCount;
+    UiPostDelayedCall(kNoticeMs, EndNotice, reinterpret_cast<void*>(uintptr_t{gNoticeCount}));
+    Show();
 }
 
 void Connected(const LinkPeer& peer) {
     gPeer = peer;
     gShown = Shown::InUse;
+    gAnswered = false;
     Show();
 }
 
@@ -131,12 +199,20 @@ void Disconnected(const LinkPeer&) {
 
 void Lost(const LinkPeer& peer) {
     gPeer = peer;
-    // A try that failed is not a new loss: the notice keeps the first one's time.
-    if (gRetry.state != COMM_RETRY_TRYING) {
+    // A try that failed is no new loss: the notice keeps the first one's time.
+    if (gRetry.state == COMM_RETRY_TRYING) {
+        gShown = Shown::Lost;
+    } else {
         gLostAt = TimeNow();
+        gShown = gAnswered ? Shown::Lost : Shown::NoAnswer;
     }
-    gShown = Shown::Lost;
+    // The loss matters more than any notice.
+    gNotice = Notice::None;
     Show();
+}
+
+void StoppedOnConnect(const LinkPeer&) {
+    StartNotice(Notice::StoppedOnConnect);
 }
 
 void Retry(const CommRetry& retry) {
@@ -154,11 +230,13 @@ void Watchdog(int tripped) {
 
 void Received(const uint8_t*, int, int, int, int result) {
     if (result == COMM_RX_ACCEPTED) {
+        gAnswered = true;
         SetCtrlAttribute(gMainPanel, PANEL_LED_ACTIVITY, ATTR_FLASH, kFlashMs);
     }
 }
 
-const LinkObserver kObserver{nullptr, Received, Connected, Disconnected, Lost, Retry, nullptr};
+const LinkObserver kObserver{nullptr, Received,         Connected, Disconnected,
+                             Lost,    StoppedOnConnect, Retry,     nullptr};
 
 } // namespace
 
@@ -180,24 +258,24 @@ void LinkAreaLanguageSet() {
 
 void LinkAreaReset() {
     gShown = Shown::Nothing;
+    gNotice = Notice::None;
     gPeer = LinkPeer{};
     gLostAt.clear();
+    gAnswered = false;
     gRetry = CommRetry{};
     gRetrySeconds = 0;
     gOfflineHidden = false;
     gTrippedAt.clear();
 }
 
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& [name, value] : values) {
-        const std::string mark = std::string("{") + name + "}";
-        for (size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + value.size())) {
-            text.replace(at, mark.size(), value);
-        }
+void LinkAreaSettingsNote(const char* file, const SettingsReport& report) {
+    if (report.refusal == SETTINGS_MISSING ||
+        (report.refusal == SETTINGS_READ && report.replaced.empty())) {
+        return;
     }
-    return text;
+    gSettingsFile = file;
+    gSettingsReport = report;
+    StartNotice(Notice::Settings);
 }
 
 std::string LinkPortName(int port) {

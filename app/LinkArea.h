@@ -1,11 +1,15 @@
 // The link area's own news beside the connect controls: the device, baud rate
 // and address in use, a lamp that flashes on every accepted reply, a notice
-// that stays after the link was lost, until the next connect, the countdown
-// to the next try while the link is tried again (with a button that stops
-// the retrying), and a watchdog trip until it is cleared.
+// that stays after the link was lost (or never answered), until the next
+// connect, the countdown to the next try while the link is tried again (with
+// a button that stops the retrying), a watchdog trip until it is cleared, and
+// notices that show once for a while: an output stopped on connect, a
+// settings file that start-up could not use.
 #pragma once
 
 #include <string>
+
+#include "persist/SettingsFiles.h"
 
 // Starts listening to the link; once per process.
 void LinkAreaInstall();
@@ -15,9 +19,9 @@ int BT_STOP_RETRY_CALLBACK(int panel, int control, int event, void* callbackData
 void LinkAreaLanguageSet();
 // Forgets what it was showing, as at program start (tests use it).
 void LinkAreaReset();
-// Replaces each "{name}" in text by its value; the language files hold the
-// texts with these marks, so nothing read from a file is used as a format.
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values);
+// Says once, for a while, that a settings file read at start-up could not be
+// used or had values replaced; a file that is missing or was read whole says
+// nothing.
+void LinkAreaSettingsNote(const char* file, const SettingsReport& report);
 // "COM<port>".
 std::string LinkPortName(int port);

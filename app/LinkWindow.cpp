@@ -1,7 +1,6 @@
 #include "app/LinkWindow.h"
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "app/MenuDialogs.h"
@@ -9,6 +8,7 @@
 #include "link/LinkView.h"
 #include "link/PortUart.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
@@ -16,42 +16,29 @@
 
 namespace {
 
-constexpr int kItemInUse = 765;
-
 // Which device was tried and why it failed, so that a wrong port number and a
 // missing permission no longer look alike to the operator.
-std::string OpenPortErrorDetail(bool english) {
+std::string OpenPortErrorDetail() {
     PortUartOpenFailure f;
     if (PortUartLastOpenFailure(&f) == 0) {
         return {};
     }
     std::string detail;
     if (!f.device.empty()) {
-        detail += english ? "Device: " : "设备：";
-        detail += f.device;
-        if (!f.linkTarget.empty()) {
-            detail += " -> " + f.linkTarget;
-        }
-        detail += "\n";
+        const std::string device =
+            f.linkTarget.empty() ? f.device : f.device + " -> " + f.linkTarget;
+        detail += LanguageMessage(TEXT_PORT_DEVICE, {{"device", device}}) + "\n";
     }
-    detail += english ? "Reason: " : "原因：";
-    if (f.sysError == EBUSY) {
-        // Another copy of the program, or another program, holds the line.
-        std::string inUse;
-        LanguageTexts(&kItemInUse, 1, &inUse);
-        detail += inUse.empty() ? std::strerror(f.sysError) : inUse;
-    } else {
-        detail += std::strerror(f.sysError);
-    }
+    // Another copy of the program, or another program, holds the line.
+    const std::string inUse = f.sysError == EBUSY ? LanguageText(TEXT_PORT_IN_USE) : "";
+    const std::string reason = inUse.empty() ? LanguageReasonText(f.sysError) : inUse;
+    detail += LanguageMessage(TEXT_PORT_REASON, {{"reason", reason}});
     if (f.sysError == EACCES || f.sysError == EPERM) {
         // Debian gives serial ports to "dialout"; other systems name their own.
         const std::string group = f.group.empty() ? "dialout" : f.group;
-        detail += english ? "\nOnly members of the group \"" + group +
-                                "\" may use serial ports: add this user to it, then log in again."
-                          : "\n只有用户组“" + group +
-                                "”的成员可以使用串口：请将当前用户加入该组，然后重新登录。";
+        detail += "\n" + LanguageMessage(TEXT_PORT_GROUP, {{"group", group}});
     } else if (f.sysError == ENOTTY) {
-        detail += english ? "\nThis file is not a serial port." : "\n该文件不是串口。";
+        detail += "\n" + LanguageMessage(TEXT_PORT_NOT_SERIAL);
     }
     return detail;
 }
@@ -62,9 +49,8 @@ void ShowOpenPortError() {
     if (gFirstConnect != 0) {
         return;
     }
-    const bool english = gPowerInfo.language == 1;
-    const std::string detail = OpenPortErrorDetail(english);
-    if (english) {
+    const std::string detail = OpenPortErrorDetail();
+    if (LanguageIsEnglish()) {
         WarningPopup("Error", "Open port error. Please reset.", detail.c_str());
     } else {
         WarningPopup("出错", "通讯端口打开错误，请重新选择端口！", detail.c_str());
@@ -92,6 +78,7 @@ void LinkWindowInstall() {
 }
 
 void CommConnectToPanel(int online) {
+    ShowStateConfirmed(online);
     if (online == 0) {
         SetVisible(PANEL_TXT_OFFLINE, 1);
         SetVisible(PANEL_TXT_MODELNAME, 0);

@@ -13,6 +13,8 @@ extern DateTime gDateTimeNow;
 int AppMain(int argc, char* argv[]);
 
 void CheckScreen();
+// The close box, Ctrl+Q and the File menu: asks first what quitting would
+// leave behind (QuitQuestion.h), then shuts down.
 void ExitMainPanel();
 // The same shutdown, reached from SIGTERM or SIGINT: failures go to standard
 // error instead of a message box.
@@ -28,6 +30,7 @@ void AppRegisterUi();
 
 // Steps 5 to 11 of start-up without the guard, the screen check and the link:
 // loads the panels and the menu bar and shows the main window as at start.
-// Returns 0, or -1 when a panel or the menu bar cannot be loaded. Tests use it
-// to get the real window.
+// Returns 0; ENOENT when a panel or the menu bar is missing, EIO when it cannot
+// be loaded (a line on standard error says which). Tests use it to get the real
+// window.
 int AppLoadAndShowPanels();

@@ -29,6 +29,9 @@ struct LinkObserver {
     void (*DISCONNECTED_CALLBACK)(const LinkPeer& peer);
     // Closed because the instrument stopped answering.
     void (*LOST_CALLBACK)(const LinkPeer& peer);
+    // The source's output ran when the link opened, and the connect sequence
+    // has just stopped it.
+    void (*OUTPUT_STOPPED_ON_CONNECT_CALLBACK)(const LinkPeer& peer);
     // Connecting again after a loss: waiting (told again whenever the whole
     // seconds left change), a try starting, or retrying over (state
     // COMM_RETRY_OFF: back online, stopped, or switched off).
@@ -50,6 +53,7 @@ void LinkNotifyLosing();
 // The link has closed: reported as lost after LinkNotifyLosing, else as a
 // disconnect.
 void LinkNotifyClosed();
+void LinkNotifyOutputStoppedOnConnect();
 void LinkNotifyRetry(const CommRetry& retry);
 void LinkNotifyRestored(int tries);
 // The peer of the link now open, or of the last one.

@@ -32,6 +32,7 @@ const LinkObserver kObserver{
     [](const LinkPeer&) { Note("connected"); },
     [](const LinkPeer&) { Note("disconnected"); },
     [](const LinkPeer&) { Note("lost"); },
+    nullptr,
     [](const CommRetry& r) {
         // The countdown is told once a second; only its start is noted here.
         if (r.state == COMM_RETRY_TRYING) {
