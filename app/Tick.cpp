@@ -42,7 +42,8 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gPowerInfo.online == 1) {
         CommTimerDeal();
     }
-    // After the link's step, so a *OPC? whose command just went out is answered now.
+    // After the link's step, so a *OPC? whose commands the link just saw through is
+    // answered in the same tick.
     RemoteServerTick();
     if (even && gPowerInfo.outputOn == 1) {
         // With the link closed nothing is measured. The charts still move on

@@ -17,7 +17,9 @@ struct RemoteSet {
     int32_t enabled; // 1: the server starts with the program
     char address[REMOTE_ADDRESS_SIZE];
     int32_t port;
+    int32_t idleTimeout; // seconds a client may stay silent; 0: for ever
 };
+constexpr int32_t REMOTE_IDLE_TIMEOUT_MAX = 86400;
 extern RemoteSet gRemoteSet;
 
 // 1 for a numeric address the server can listen on: IPv4 dotted decimal
@@ -35,7 +37,8 @@ std::string RemoteFailureText(int code);
 // REMOTE_DEFAULT_ADDRESS. 0, or a REMOTE_FAIL_ code.
 int RemoteParseListen(const char* text, std::string* address, int* port);
 // Replaces what is out of range: enabled 0/1 (else 0), the address (else the
-// default), the port 1..65535 (else the default).
+// default), the port 1..65535 (else the default), the idle time-out
+// 0..REMOTE_IDLE_TIMEOUT_MAX (else 0).
 void RemoteSetCheck();
 
 // Starts listening in place of a server already running (whose clients are
@@ -46,8 +49,12 @@ void RemoteServerStop();
 // 1 while listening; the address and port in use go to the pointers given.
 int RemoteServerListening(std::string* address, int* port);
 int RemoteServerClients();
-// Answers waiting *OPC? queries; called on every tick.
+// Looks after every client's session (waiting *OPC? queries, status, what the
+// source did with its commands) and closes idle ones; called on every tick.
 void RemoteServerTick();
+// A client that has sent nothing for this long is closed; 0 keeps idle
+// clients for ever.
+void RemoteServerSetIdleTimeout(int seconds);
 // Called with the number of clients whenever it changes.
 void RemoteServerOnClients(void (*observer)(int clients));
 // Called after the server has run what a client sent, before anything else
