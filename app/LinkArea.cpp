@@ -1,14 +1,13 @@
 #include "app/LinkArea.h"
 
-#include <cstdio>
-
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
+#include "ui/Vx52PSoftUi.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -73,9 +72,7 @@ void Lost(const LinkPeer& peer) {
     gPeer = peer;
     SysLocalTime now{};
     SysGetLocalTime(&now);
-    char at[16];
-    std::snprintf(at, sizeof at, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    gLostAt = at;
+    gLostAt = TextClock(now, false);
     gShown = Shown::Lost;
     Show();
 }
@@ -102,18 +99,6 @@ void LinkAreaReset() {
     gShown = Shown::Nothing;
     gPeer = LinkPeer{};
     gLostAt.clear();
-}
-
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& [name, value] : values) {
-        const std::string mark = std::string("{") + name + "}";
-        for (size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + value.size())) {
-            text.replace(at, mark.size(), value);
-        }
-    }
-    return text;
 }
 
 std::string LinkPortName(int port) {

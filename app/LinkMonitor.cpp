@@ -1,18 +1,18 @@
 #include "app/LinkMonitor.h"
 
-#include <cstdio>
-#include <cstring>
+#include <cerrno>
+#include <deque>
 #include <vector>
 
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/FileReplace.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
-#include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
 
 int gLinkMonPanel = 0;
@@ -44,19 +44,9 @@ constexpr int kWordItems[WORD_COUNT] = {425, 426, 430, 431, 432, 433, 434,
                                         435, 436, 437, 438, 439, 440};
 std::string gWords[WORD_COUNT];
 bool gPaused = false;
-
-bool English() {
-    return gPowerInfo.language == 1;
-}
-
-std::string TimeNow() {
-    SysLocalTime t{};
-    SysGetLocalTime(&t);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second,
-                  t.millisecond);
-    return text;
-}
+// When each listed row came, oldest first: the table shows the clock time, the
+// saved text the full time stamp.
+std::deque<SysLocalTime> gRowTimes;
 
 std::string Meaning(const uint8_t* bytes, int length, int kind, int subKind, int result) {
     (void)bytes;
@@ -80,8 +70,16 @@ std::string Meaning(const uint8_t* bytes, int length, int kind, int subKind, int
 }
 
 void AddRow(const uint8_t* bytes, int length, int kind, int subKind, int result) {
+    SysLocalTime t{};
+    SysGetLocalTime(&t);
+    gRowTimes.push_back(t);
+    // The table keeps as many rows, dropping the oldest.
+    if (gRowTimes.size() > static_cast<size_t>(kMaxFrames)) {
+        gRowTimes.pop_front();
+    }
     AppendTableRow(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES,
-                   {TimeNow(), gWords[result == kLinkMonitorSent ? WORD_SENT : WORD_RECEIVED],
+                   {TextClock(t, true),
+                    gWords[result == kLinkMonitorSent ? WORD_SENT : WORD_RECEIVED],
                     LinkMonitorHex(bytes, length), LinkMonitorPrintable(bytes, length),
                     Meaning(bytes, length, kind, subKind, result)});
 }
@@ -116,10 +114,15 @@ std::string SaveText() {
     for (int c = WORD_TIME; c <= WORD_MEANING; ++c) {
         text += gWords[c] + (c == WORD_MEANING ? "\n" : "\t");
     }
+    // The table's rows are the newest of those timed.
+    const long firstTime = static_cast<long>(gRowTimes.size()) - rows;
     std::vector<std::string> cells;
     for (int r = 0; r < rows; ++r) {
         if (GetTableRowCells(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, r, &cells) != 0) {
             continue;
+        }
+        if (firstTime + r >= 0 && !cells.empty()) {
+            cells[0] = TextTimeStamp(gRowTimes[static_cast<size_t>(firstTime + r)]);
         }
         for (size_t c = 0; c < cells.size(); ++c) {
             text += cells[c] + (c + 1 == cells.size() ? "\n" : "\t");
@@ -128,24 +131,23 @@ std::string SaveText() {
     return text;
 }
 
-void SaveAsText() {
+// 0 when saved; ECANCELED when no file was chosen, else the errno (the
+// operator has been told).
+int SaveAsText() {
     const std::string name = TextDatedNameNow("Vx52Link", ".txt");
     char path[MAX_PATHNAME_LEN] = {};
-    const int status = FileSelectPopup("", name.c_str(), "*.txt", "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
+    const int status =
+        FileSelectPopup("", name.c_str(), "*.txt", "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
     if (status != VAL_EXISTING_FILE_SELECTED && status != VAL_NEW_FILE_SELECTED) {
-        return;
+        return ECANCELED;
     }
     const std::string text = SaveText();
     const int error = SysReplaceFile(path, text.data(), text.size());
-    if (error == 0) {
-        return;
+    if (error != 0) {
+        LanguageWarningPopup(LanguageMessage(
+            TEXT_MONITOR_NOT_SAVED, {{"file", path}, {"reason", LanguageReasonText(error)}}));
     }
-    const std::string p = path;
-    const std::string reason = std::strerror(error);
-    const std::string message = English()
-                                 ? "The frames could not be saved to \"" + p + "\": " + reason + "."
-                                 : "通讯记录未能保存到“" + p + "”：" + reason + "。";
-    WarningPopup(English() ? "Warning" : "警告", message.c_str());
+    return error;
 }
 
 } // namespace
@@ -158,6 +160,7 @@ void DisplayPanelLinkMonitor(int show) {
     if (show == 0) {
         DiscardPanel(gLinkMonPanel);
         gLinkMonPanel = 0;
+        gRowTimes.clear();
         return;
     }
     if (gLinkMonPanel > 0) {
@@ -170,6 +173,7 @@ void DisplayPanelLinkMonitor(int show) {
     }
     gLinkMonPanel = panel;
     gPaused = false;
+    gRowTimes.clear();
     SetCtrlAttribute(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, ATTR_MAX_ROWS, kMaxFrames);
     LinkMonitorLanguageSet();
     DisplayPanel(gLinkMonPanel);
@@ -230,6 +234,7 @@ int BT_LINKMON_PAUSE_CALLBACK(int, int, int event, void*, int, int) {
 int BT_LINKMON_CLEAR_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
         ClearTableRows(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES);
+        gRowTimes.clear();
     }
     return 0;
 }

@@ -5,18 +5,16 @@
 #include <string>
 
 int MAIN_MENU_ITEM_CALLBACK(int menuBar, int menuItem, void* callbackData, int panel);
-int BT_COMM_CONNECT_CALLBACK(int panel, int control, int event, void* callbackData,
-                             int eventData1, int eventData2);
-int BT_COMMSET_OK_CALLBACK(int panel, int control, int event, void* callbackData,
-                           int eventData1, int eventData2);
+int BT_COMM_CONNECT_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
+                             int eventData2);
+int BT_COMMSET_OK_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
+                           int eventData2);
 int BT_COMMSET_CANCEL_CALLBACK(int panel, int control, int event, void* callbackData,
                                int eventData1, int eventData2);
-int COMM_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1,
-                        int eventData2);
+int COMM_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
 int BT_ABOUT_OK_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
                          int eventData2);
-int ABOUTPANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1,
-                        int eventData2);
+int ABOUTPANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
 
 void DisplayPanelCommSet(int show);
 void DisplayPanelAbout(int show);
@@ -26,7 +24,6 @@ void SetLanguageEnglish();
 // The toolkit's own texts in message boxes and file dialogs follow the language.
 void StockDialogsFollowLanguage();
 void CallHelpFile();
-void MainMenuNormalSaveLoadDimmed(unsigned int dimmed);
 
 // The settings a failed write was meant to keep; the message says what is lost.
 enum SettingsWrite {
@@ -37,7 +34,7 @@ enum SettingsWrite {
     WRITE_REMOTE_DIALOG, // "Set.Dat" after OK in the remote-control dialog
 };
 // The operator's text for a file that could not be written, naming the file and
-// the system's reason (error, an errno value), in English or Chinese.
-std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error, bool english);
-// One warning box in the current language with the given texts.
+// the reason for error (an errno value), in the language in force.
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error);
+// One warning box in the language in force with the given texts.
 void ShowSettingsWriteFailure(const std::string& text);

@@ -1,28 +1,25 @@
 #include "app/Recording.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "app/LinkArea.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/CommandIds.h"
 #include "link/LinkEvents.h"
+#include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
 
 namespace {
 
 std::string gPath;
 int gFailure = 0;
-
-bool English() {
-    return gPowerInfo.language == 1;
-}
 
 DataLogState StateNow() {
     return {.setVol = gNormal52PSet.vol,
@@ -45,8 +42,7 @@ std::string AlarmText(const DataLogState& s) {
 }
 
 void ShowFailure(void*) {
-    WarningPopup(English() ? "Warning" : "警告",
-                 RecordingFailureText(true, gPath, gFailure, English()).c_str());
+    LanguageWarningPopup(RecordingFailureText(true, gPath, gFailure, LanguageIsEnglish()));
 }
 
 // The log has already closed itself; the message waits until the link step
@@ -157,8 +153,7 @@ void RecordingStartFromMenu() {
     }
     const int error = RecordingStart(path);
     if (error != 0) {
-        WarningPopup(English() ? "Warning" : "警告",
-                     RecordingFailureText(false, path, error, English()).c_str());
+        LanguageWarningPopup(RecordingFailureText(false, path, error, LanguageIsEnglish()));
     }
 }
 
@@ -188,16 +183,10 @@ std::string RecordingDefaultName() {
 }
 
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english) {
-    const std::string reason = std::strerror(error);
-    if (english) {
-        return started
-                   ? "Data logging has stopped: \"" + path + "\" could not be written: " + reason +
-                         ". The rows before are kept; the program goes on."
-                   : "The data log could not be started in \"" + path + "\": " + reason + ".";
-    }
-    return started ? "数据记录已停止：无法写入“" + path + "”：" + reason +
-                         "。此前记录的数据已保留，程序继续运行。"
-                   : "无法在“" + path + "”中开始数据记录：" + reason + "。";
+    // The English text also goes to standard error, in the system's words.
+    const std::string reason = english ? SysErrorText(error) : LanguageReasonText(error);
+    return LanguageMessageIn(english, started ? TEXT_LOG_STOPPED : TEXT_LOG_NOT_STARTED,
+                             {{"file", path}, {"reason", reason}});
 }
 
 void RecordingMenuDimmed() {

@@ -3,7 +3,7 @@
 // in the link area while a client is connected.
 #pragma once
 
-extern int gRemotePanel;
+#include "ui/Panels.h"
 
 int BT_REMOTE_OK_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
                           int eventData2);
@@ -14,8 +14,8 @@ void RemoteControlRegisterCallbacks();
 
 void DisplayPanelRemote(int show);
 
-// The server the option asks for, before the window opens. 0, or -1 after
-// saying on standard error why it could not listen.
+// The server the option asks for, before the window opens. 0, or the errno
+// after saying on standard error why it could not listen.
 int RemoteControlStartFromCommandLine();
 // The server "Set.Dat" asks for, once the window is up, unless the option gave
 // one; a failure is shown in a warning box.

@@ -1,17 +1,18 @@
 // Start-up in its fixed order, the screen check and the one shutdown path.
 #include "app/Shell.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
+#include "app/LinkWindow.h"
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
@@ -22,12 +23,8 @@
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
-int gMainPanel = 0;
-int gCommPanel = 0;
-int gWaitPanel = 0;
-int gAboutPanel = 0;
-int gMainMenu = 0;
 int hMutex = 0;
 int gFirstConnect = 0;
 DateTime gDateTimeLast{};
@@ -36,8 +33,6 @@ DateTime gDateTimeNow{};
 namespace {
 
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
-
-bool English() { return gPowerInfo.language == 1; }
 
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.
@@ -77,6 +72,11 @@ int Loaded(int handle, int resourceId) {
         break;
     }
     return handle;
+}
+
+// The errno that stands for a failed load: something missing, or unreadable.
+int LoadFailure(int handle) {
+    return handle == UIE_FILE_NOT_FOUND || handle == UIE_RESOURCE_NOT_FOUND ? ENOENT : EIO;
 }
 
 // Set while a shutdown runs; its warning box lets events, and so a signal, in.
@@ -138,7 +138,9 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
     RemoteControlRegisterCallbacks();
-    // What hangs off the link: the link area's news, the data log, the monitor.
+    // What hangs off the link: the window it draws on, the link area's news,
+    // the data log, the monitor.
+    LinkWindowInstall();
     LinkAreaInstall();
     RecordingInstall();
     LinkMonitorInstall();
@@ -148,19 +150,19 @@ int AppLoadAndShowPanels() {
     AppRegisterUi();
     gMainPanel = Loaded(LoadPanel(0, UIR_FILE, PANEL), PANEL);
     if (gMainPanel < 0) {
-        return -1;
+        return LoadFailure(gMainPanel);
     }
     gCommPanel = Loaded(LoadPanel(0, UIR_FILE, COMMPANEL), COMMPANEL);
     if (gCommPanel < 0) {
-        return -1;
+        return LoadFailure(gCommPanel);
     }
     gWaitPanel = Loaded(LoadPanel(0, UIR_FILE, WAITPANEL), WAITPANEL);
     if (gWaitPanel < 0) {
-        return -1;
+        return LoadFailure(gWaitPanel);
     }
     gMainMenu = Loaded(LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR), MENUBAR);
     if (gMainMenu < 0) {
-        return -1;
+        return LoadFailure(gMainMenu);
     }
 
     gInifileHandle = nullptr;
@@ -176,7 +178,7 @@ int AppLoadAndShowPanels() {
     DisplayPanel(gMainPanel);
 
     // A Chinese start keeps the texts the layout was designed with.
-    if (gPowerInfo.language == 1) {
+    if (LanguageIsEnglish()) {
         SetLanguageEnglish();
         PanelMainLanguageSet();
     } else {
@@ -204,12 +206,11 @@ int AppMain(int argc, char* argv[]) {
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
-    int alreadyExists = 0;
-    hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
-    if (hMutex <= 0 || alreadyExists) {
-        SayStartFailure(alreadyExists ? "another copy is already running"
-                                      : "cannot take the single-instance guard");
-        if (English()) {
+    const int guard = SysCreateNamedGuard(kInstanceGuardName, &hMutex);
+    if (guard != 0) {
+        SayStartFailure(guard == EEXIST ? "another copy is already running"
+                                        : "cannot take the single-instance guard");
+        if (LanguageIsEnglish()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {
             MessagePopup("警告", "程序已打开，请不要重复启动!");
@@ -267,7 +268,7 @@ void CheckScreen() {
         return;
     }
     int yes = 0;
-    if (English()) {
+    if (LanguageIsEnglish()) {
         yes = ConfirmPopup("Tip", "Application run in the minimum resolution 1024 * 768,do you "
                                   "want change the screen resolution ?");
     } else {
@@ -305,7 +306,7 @@ void AppSaveSettingsOnExit(int fromSignal) {
         if (w.error == 0) {
             continue;
         }
-        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error, English());
+        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error);
         // Ending from a signal, nobody may be there to close a box.
         if (fromSignal != 0) {
             std::fprintf(stderr, "Vx52PSoft: %s\n", line.c_str());

@@ -1,13 +1,9 @@
 // Start-up, the single-instance guard, the screen check and shutdown.
 #pragma once
 
+#include "ui/Panels.h"
 #include "util/DateTime.h"
 
-extern int gMainPanel;
-extern int gCommPanel;
-extern int gWaitPanel;
-extern int gAboutPanel;
-extern int gMainMenu;
 extern int hMutex;
 extern int gFirstConnect;
 extern DateTime gDateTimeLast;
@@ -32,6 +28,7 @@ void AppRegisterUi();
 
 // Steps 5 to 11 of start-up without the guard, the screen check and the link:
 // loads the panels and the menu bar and shows the main window as at start.
-// Returns 0, or -1 when a panel or the menu bar cannot be loaded. Tests use it
-// to get the real window.
+// Returns 0; ENOENT when a panel or the menu bar is missing, EIO when it cannot
+// be loaded (a line on standard error says which). Tests use it to get the real
+// window.
 int AppLoadAndShowPanels();

@@ -9,12 +9,13 @@
 #include <iconv.h>
 #include <string>
 
-#include "app/RemoteControl.h"
-#include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/IniStore.h"
+#include "persist/TextItems.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "ui/Panels.h"
+#include "ui/Vx52PSoftUi.h"
 
 IniStore* gInifileHandle = nullptr;
 int gInifileHandleState = 0;
@@ -130,6 +131,15 @@ const LanguageRow kWaitRows[] = {
     {182, TARGET_TEXT, WAITPANEL_TXT_WAIT},
 };
 
+// The item's name in the files: its last four digits.
+void ItemName(int item, char (&name)[5]) {
+    name[0] = static_cast<char>('0' + item / 1000 % 10);
+    name[1] = static_cast<char>('0' + item / 100 % 10);
+    name[2] = static_cast<char>('0' + item / 10 % 10);
+    name[3] = static_cast<char>('0' + item % 10);
+    name[4] = '\0';
+}
+
 // Converts GBK text to UTF-8 for the toolkit. A byte that is not GBK becomes
 // U+FFFD, so a damaged file shows a visible mark instead of losing the rest.
 class GbkToUtf8 {
@@ -220,6 +230,26 @@ template <std::size_t N> void LabelPass(const LanguageRow (&rows)[N], int panel,
     CloseLanguage();
 }
 
+// Texts of the given language (1 English, else Chinese) by item number, as UTF-8,
+// from one read of its file; a missing item gives an empty text.
+void ReadTexts(int language, const int* items, int count, std::string* texts) {
+    OpenLanguage(language);
+    GbkToUtf8 converter;
+    const bool gbk = gOpenLanguage != 1;
+    for (int i = 0; i < count; ++i) {
+        gStrLanguage[0] = '\0';
+        ReadItem(items[i], gStrLanguage);
+        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
+    }
+    CloseLanguage();
+}
+
+std::string ReadText(int language, int item) {
+    std::string text;
+    ReadTexts(language, &item, 1, &text);
+    return text;
+}
+
 } // namespace
 
 int OpenLanguage(int language) {
@@ -243,11 +273,7 @@ int ReadItem(int itemNumber, char* buffer) {
     if (gInifileHandleState != 1 || gInifileHandle == nullptr) {
         return 0;
     }
-    gIniItemStr[0] = static_cast<char>('0' + itemNumber / 1000 % 10);
-    gIniItemStr[1] = static_cast<char>('0' + itemNumber / 100 % 10);
-    gIniItemStr[2] = static_cast<char>('0' + itemNumber / 10 % 10);
-    gIniItemStr[3] = static_cast<char>('0' + itemNumber % 10);
-    gIniItemStr[4] = '\0';
+    ItemName(itemNumber, gIniItemStr);
     return Ini_GetRawStringIntoBuffer(gInifileHandle, LANGUAGE_SECTION, gIniItemStr, buffer,
                                       ITEM_BUFFER_SIZE);
 }
@@ -269,15 +295,7 @@ void PanelLinkMonitorLanguageSet(int panel) {
 }
 
 void LanguageTexts(const int* items, int count, std::string* texts) {
-    OpenLanguage(gPowerInfo.language);
-    GbkToUtf8 converter;
-    const bool gbk = gOpenLanguage != 1;
-    for (int i = 0; i < count; ++i) {
-        gStrLanguage[0] = '\0';
-        ReadItem(items[i], gStrLanguage);
-        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
-    }
-    CloseLanguage();
+    ReadTexts(gPowerInfo.language, items, count, texts);
 }
 
 void PanelWaitLanguageSet() {
@@ -290,4 +308,43 @@ void StrAlarmLanguageSet() {
 
 void PanelRemoteLanguageSet() {
     LabelPass(kRemoteRows, gRemotePanel, 0);
+}
+
+bool LanguageIsEnglish() {
+    return gPowerInfo.language == 1;
+}
+
+std::string LanguageText(int item) {
+    return ReadText(gPowerInfo.language, item);
+}
+
+std::string LanguageMessage(int item, TextValues values) {
+    return LanguageMessageIn(LanguageIsEnglish(), item, values);
+}
+
+std::string LanguageMessageIn(bool english, int item, TextValues values) {
+    std::string text = ReadText(english ? 1 : 0, item);
+    if (text.empty() && !english) {
+        text = ReadText(1, item);
+    }
+    if (!text.empty()) {
+        return TextFillIn(text, values);
+    }
+    // A language file missing or older than the program: a box that is not
+    // empty and still names what the operator needs.
+    char name[5];
+    ItemName(item, name);
+    text = std::string("[") + name + "]";
+    for (const auto& value : values) {
+        text += " " + value.second;
+    }
+    return text;
+}
+
+std::string LanguageReasonText(int code) {
+    return SysErrorText(code);
+}
+
+void LanguageWarningPopup(const std::string& text, const char* detail) {
+    WarningPopup(LanguageMessage(TEXT_WARNING).c_str(), text.c_str(), detail);
 }

@@ -111,8 +111,8 @@ int Fail(int code) {
 }
 
 int Sync(double nowMs) {
-    int code = 0;
-    if (AppendFileSync(gLog.fd, &code) != 0) {
+    const int code = AppendFileSync(gLog.fd);
+    if (code != 0) {
         return Fail(code);
     }
     gLog.lastSyncMs = nowMs;
@@ -122,8 +122,8 @@ int Sync(double nowMs) {
 }
 
 int WriteRow(const std::string& row, double nowMs, bool syncNow) {
-    int code = 0;
-    if (AppendFileWrite(gLog.fd, row.data(), row.size(), &gLog.size, &code) != 0) {
+    const int code = AppendFileWrite(gLog.fd, row.data(), row.size(), &gLog.size);
+    if (code != 0) {
         return Fail(code);
     }
     gLog.unsynced = true;
@@ -207,10 +207,10 @@ int DataLogStart(const char* path, const DataLogState& state) {
     if (gLog.fd >= 0) {
         DataLogStop();
     }
-    int code = 0;
+    int fd = -1;
     int64_t size = 0;
-    const int fd = AppendFileOpen(path, &size, &code);
-    if (fd < 0) {
+    const int code = AppendFileOpen(path, &fd, &size);
+    if (code != 0) {
         return code;
     }
     gLog.fd = fd;

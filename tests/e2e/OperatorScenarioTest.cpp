@@ -24,7 +24,6 @@
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/LinkEvents.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
@@ -34,6 +33,7 @@
 #include "record/DataLog.h"
 #include "remote/RemoteCommand.h"
 #include "sim/Simulator.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 
@@ -765,6 +765,14 @@ TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
     const std::string text = vx52test::ScratchDir::ReadFile(saved);
     EXPECT_EQ(rows() + 1, std::count(text.begin(), text.end(), '\n'));
     EXPECT_EQ(0u, text.find("时间\t方向\t字节（十六进制）\t文本\t含义\n"));
+    // The table shows the clock time; the saved text has the full time stamp.
+    std::vector<std::string> first;
+    GetTableRowCells(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, 0, &first);
+    EXPECT_TRUE(std::regex_match(first.at(0), std::regex(R"(\d\d:\d\d:\d\d\.\d{3})"))) << first[0];
+    const std::string firstSaved = text.substr(text.find('\n') + 1);
+    EXPECT_TRUE(std::regex_search(
+        firstSaved, std::regex(R"(^\d{4}-\d\d-\d\dT)" + first[0] + R"([+-]\d\d:\d\d\t)")))
+        << firstSaved.substr(0, 40);
 
     QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_CLEAR)),
                       Qt::LeftButton);

@@ -20,13 +20,13 @@
 #include "UiTestSupport.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/SettingsFiles.h"
 #include "platform/Network.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 
@@ -58,8 +58,7 @@ class RemoteServerTest : public vx52test::MainWindowTest {
 };
 
 TEST_F(RemoteServerTest, FourClientsAtMostAndRemoteShownWhileOneIsThere) {
-    std::string error;
-    ASSERT_EQ(0, RemoteServerStart("127.0.0.1", 0, &error)) << error;
+    ASSERT_EQ(0, RemoteServerStart("127.0.0.1", 0));
     EXPECT_EQ(0, Visible(PANEL_TXT_REMOTE));
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < REMOTE_MAX_CLIENTS; ++i) {
@@ -89,8 +88,7 @@ TEST_F(RemoteServerTest, FourClientsAtMostAndRemoteShownWhileOneIsThere) {
 }
 
 TEST_F(RemoteServerTest, AClientThatDoesNotReadIsHeldBackAndLosesNothing) {
-    std::string error;
-    ASSERT_EQ(0, RemoteServerStart("127.0.0.1", 0, &error)) << error;
+    ASSERT_EQ(0, RemoteServerStart("127.0.0.1", 0));
     // A plain socket that only writes for now, with a small window so the run is short.
     const int stalled = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(stalled, 0);
@@ -143,8 +141,7 @@ TEST_F(RemoteServerTest, AClientThatDoesNotReadIsHeldBackAndLosesNothing) {
 
 // An idle client keeps its place unless a time-out is set; then silence ends it.
 TEST_F(RemoteServerTest, IdleClientsStayUnlessATimeOutIsSet) {
-    std::string error;
-    ASSERT_EQ(0, RemoteServerStart("127.0.0.1", 0, &error)) << error;
+    ASSERT_EQ(0, RemoteServerStart("127.0.0.1", 0));
     auto quiet = Connect(ServerPort());
     auto talking = Connect(ServerPort());
     ASSERT_TRUE(Until([] { return RemoteServerClients() == 2; }));
