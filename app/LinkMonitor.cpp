@@ -4,8 +4,10 @@
 #include <deque>
 #include <vector>
 
+#include "app/LinkArea.h"
 #include "app/Shell.h"
 #include "link/Command.h"
+#include "link/CommandIds.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "persist/TextItems.h"
@@ -41,32 +43,58 @@ enum Word {
     WORD_COUNT
 };
 constexpr int kWordItems[WORD_COUNT] = {425, 426, 430, 431, 432, 433, 434,
-                                        435, 436, 437, 438, 439, 440};
+                                        435, 436, 822, 823, 824, 825};
 std::string gWords[WORD_COUNT];
+
+// What each request is, in words: as sent, and as the name its reply goes by.
+struct CommandWords {
+    CommandId id;
+    int sentItem;
+    int replyItem;
+};
+constexpr CommandWords kCommandWords[] = {
+    {COMM_ID_MODEL_QUERY, 810, 811},
+    {COMM_ID_STATE_QUERY, 812, 813},
+    {COMM_ID_MEASURE_QUERY, 814, 815},
+    {COMM_ID_SETTINGS_QUERY, 816, 817},
+    {COMM_ID_SETTINGS_STOPPED, 818, 817},
+    {COMM_ID_SETTINGS_RUNNING, 818, 817},
+    {COMM_ID_START, 819, 819},
+    {COMM_ID_STOP, 820, 820},
+    {COMM_ID_CLEAR_ALARM, 821, 821},
+};
+constexpr int kCommandCount = sizeof kCommandWords / sizeof kCommandWords[0];
+std::string gSentWords[kCommandCount];
+std::string gReplyWords[kCommandCount];
+
 bool gPaused = false;
 // When each listed row came, oldest first: the table shows the clock time, the
 // saved text the full time stamp.
 std::deque<SysLocalTime> gRowTimes;
 
-std::string Meaning(const uint8_t* bytes, int length, int kind, int subKind, int result) {
-    (void)bytes;
-    const char* mnemonic = CommMnemonic(kind, subKind);
-    std::string out = mnemonic ? mnemonic : "?";
+std::string Meaning(int kind, int subKind, int length, int result) {
+    int found = -1;
+    for (int i = 0; i < kCommandCount; ++i) {
+        if (CommIs(kind, subKind, kCommandWords[i].id)) {
+            found = i;
+        }
+    }
+    if (found < 0) {
+        // Not one of the program's requests: its mnemonic is all there is.
+        const char* mnemonic = CommMnemonic(kind, subKind);
+        return mnemonic ? mnemonic : "?";
+    }
     if (result == kLinkMonitorSent) {
-        return out;
+        return gSentWords[found];
     }
-    out += ' ';
-    if (length == 0) {
-        return out + gWords[WORD_NOTHING];
-    }
-    switch (result) {
-    case COMM_RX_ACCEPTED:
-        return out + gWords[WORD_ACCEPTED];
-    case COMM_RX_UNUSABLE:
-        return out + gWords[WORD_REFUSED];
-    default:
-        return out + gWords[WORD_NONE];
-    }
+    const Word outcome = length == 0                  ? WORD_NOTHING
+                         : result == COMM_RX_ACCEPTED ? WORD_ACCEPTED
+                         : result == COMM_RX_UNUSABLE ? WORD_REFUSED
+                                                      : WORD_NONE;
+    const std::string& what = gReplyWords[found];
+    return TextFillIn(
+        gWords[outcome],
+        {{"what", outcome == WORD_NOTHING || outcome == WORD_NONE ? gSentWords[found] : what}});
 }
 
 void AddRow(const uint8_t* bytes, int length, int kind, int subKind, int result) {
@@ -81,7 +109,7 @@ void AddRow(const uint8_t* bytes, int length, int kind, int subKind, int result)
                    {TextClock(t, true),
                     gWords[result == kLinkMonitorSent ? WORD_SENT : WORD_RECEIVED],
                     LinkMonitorHex(bytes, length), LinkMonitorPrintable(bytes, length),
-                    Meaning(bytes, length, kind, subKind, result)});
+                    Meaning(kind, subKind, length, result)});
 }
 
 // Closed or paused, a frame is passed over before anything is made of it.
@@ -99,7 +127,7 @@ void Received(const uint8_t* bytes, int length, int kind, int subKind, int resul
     AddRow(bytes, length, kind, subKind, result);
 }
 
-const LinkObserver kObserver{Sent, Received, nullptr, nullptr, nullptr};
+const LinkObserver kObserver{Sent, Received, nullptr, nullptr, nullptr, nullptr};
 
 void LabelPauseButton() {
     SetCtrlAttribute(gLinkMonPanel, LINKMONPANEL_BT_PAUSE, ATTR_LABEL_TEXT,
@@ -176,6 +204,8 @@ void DisplayPanelLinkMonitor(int show) {
     gRowTimes.clear();
     SetCtrlAttribute(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, ATTR_MAX_ROWS, kMaxFrames);
     LinkMonitorLanguageSet();
+    // Beside the main window, and all of it on the screen.
+    SetPanelAttribute(gLinkMonPanel, ATTR_FIT_SCREEN, 1);
     DisplayPanel(gLinkMonPanel);
 }
 
@@ -184,6 +214,17 @@ void LinkMonitorLanguageSet() {
         return;
     }
     LanguageTexts(kWordItems, WORD_COUNT, gWords);
+    int items[2 * kCommandCount];
+    std::string texts[2 * kCommandCount];
+    for (int i = 0; i < kCommandCount; ++i) {
+        items[2 * i] = kCommandWords[i].sentItem;
+        items[2 * i + 1] = kCommandWords[i].replyItem;
+    }
+    LanguageTexts(items, 2 * kCommandCount, texts);
+    for (int i = 0; i < kCommandCount; ++i) {
+        gSentWords[i] = texts[2 * i];
+        gReplyWords[i] = texts[2 * i + 1];
+    }
     PanelLinkMonitorLanguageSet(gLinkMonPanel);
     for (int c = 0; c < kColumns; ++c) {
         SetTableColumnLabel(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, c,

@@ -75,6 +75,7 @@ void LinkWindowInstall() {
 }
 
 void CommConnectToPanel(int online) {
+    ShowStateConfirmed(online);
     if (online == 0) {
         SetVisible(PANEL_TXT_OFFLINE, 1);
         SetVisible(PANEL_TXT_MODELNAME, 0);

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/LinkWindow.h"
@@ -35,6 +36,11 @@ namespace {
 
 constexpr const char* kSettingsPattern = "*.52P";
 constexpr const char* kSettingsExtension = ".52P";
+
+// The first entry of the link dialog's device list, with and without where
+// the port leads.
+constexpr int kItemKeepTarget = 807;
+constexpr int kItemKeep = 461;
 
 // Returns true and fills path when the operator chose a file.
 bool ChooseSettingsFile(int buttonLabel, char* path) {
@@ -81,6 +87,8 @@ void SaveOutputSettings() {
     RecordingFileEvent(kLogEventFileSave, path);
 }
 
+std::string ReplacedValuesText(const char* path, const SettingsReport& report);
+
 void LoadOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
     if (!ChooseSettingsFile(VAL_LOAD_BUTTON, path)) {
@@ -92,14 +100,35 @@ void LoadOutputSettings() {
         LanguageWarningPopup(LanguageMessage(TEXT_LOAD_WHILE_RUNNING));
         return;
     }
-    if (FileReadNormal52P(path) == 1) {
-        RecordingFileEvent(kLogEventFileLoad, path);
+    // A file that is not an output-settings file changes nothing, and nothing
+    // goes to the source: the operator learns which file and why.
+    SettingsReport report;
+    if (FileReadNormal52P(path, &report) != 1) {
+        LanguageWarningPopup(LanguageMessage(
+            TEXT_LOAD_REFUSED, {{"file", path}, {"why", SettingsRefusalText(report)}}));
+        return;
     }
+    RecordingFileEvent(kLogEventFileLoad, path);
     PowerRequestLoadedSettings();
+    if (!report.replaced.empty()) {
+        LanguageWarningPopup(ReplacedValuesText(path, report));
+    }
+}
+
+// "<file> was loaded ..." and one line per value the check replaced.
+std::string ReplacedValuesText(const char* path, const SettingsReport& report) {
+    std::string text = LanguageMessage(TEXT_LOAD_REPLACED, {{"file", path}});
+    for (const SettingsReplaced& v : report.replaced) {
+        text += "\n" + LanguageMessage(
+                           TEXT_LOAD_REPLACED_VALUE,
+                           {{"item", v.item}, {"read", v.read}, {"used", std::to_string(v.used)}});
+    }
+    return text;
 }
 
 // Texts the program fills in itself, and the monitor, which stays open.
 void LanguageSetBeyondMain() {
+    RefreshStateConfirmed();
     LinkAreaLanguageSet();
     LinkMonitorLanguageSet();
 }
@@ -109,6 +138,19 @@ void SetCommDialogDimmed(int dimmed) {
                         COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         SetCtrlAttribute(gCommPanel, control, ATTR_DIMMED, dimmed);
     }
+}
+
+// The first entry leaves the port's name as it is, and says where it leads.
+void LabelKeepEntry() {
+    int port = 0;
+    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &port) < 0) {
+        return;
+    }
+    const std::string target = PortUartNameTarget(port);
+    const std::string label = target.empty()
+                                  ? LanguageText(kItemKeep)
+                                  : TextFillIn(LanguageText(kItemKeepTarget), {{"device", target}});
+    ReplaceListItem(gCommPanel, COMMPANEL_RING_DEVICE, 0, label.c_str(), "");
 }
 
 // The devices present, after the first entry that leaves the port's name as it is.
@@ -244,6 +286,13 @@ int BT_COMMSET_CANCEL_CALLBACK(int, int, int event, void*, int, int) {
     return 0;
 }
 
+int RING_COMMSET_PORT_CALLBACK(int, int, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) {
+        LabelKeepEntry();
+    }
+    return 0;
+}
+
 int COMM_PANEL_CALLBACK(int, int event, void*, int, int) {
     if (event == EVENT_CLOSE) {
         DisplayPanelCommSet(0);
@@ -279,9 +328,11 @@ void DisplayPanelCommSet(int show) {
     PanelCommSetLanguageSet();
     InstallPopup(gCommPanel);
     DataFromCommSetVarToPanel();
+    LabelKeepEntry();
     FillDeviceList();
-    // While connected the dialog only shows the settings.
+    // While connected the dialog only shows the settings, and says why.
     SetCommDialogDimmed(gPowerInfo.online == 1 ? 1 : 0);
+    SetCtrlAttribute(gCommPanel, COMMPANEL_TXT_ONLINE, ATTR_VISIBLE, gPowerInfo.online == 1);
 }
 
 void DisplayPanelAbout(int show) {
@@ -293,7 +344,8 @@ void DisplayPanelAbout(int show) {
     if (gAboutPanel < 0) {
         return;
     }
-    SetCtrlVal(gAboutPanel, ABOUTPANEL_NUM_VERSION, 1.0);
+    // Read as text, like the rest of the box, not as a value in a field.
+    SetCtrlVal(gAboutPanel, ABOUTPANEL_NUM_VERSION, AppVersionText());
     PanelAboutLanguageSet();
     InstallPopup(gAboutPanel);
 }
@@ -340,7 +392,8 @@ void SetLanguageEnglish() {
 // The compiled help needs a viewer that few Linux desktops have; where none is
 // registered the same pages open as HTML in the browser. The HTML is looked for
 // in the working folder like the compiled help, then beside the program, so a
-// working folder made by hand still gets help. A failure is ignored.
+// working folder made by hand still gets help. Where nothing can show them,
+// the operator is told where the pages are.
 void CallHelpFile() {
     const char* chm = LanguageIsEnglish() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm";
     if (SysHasDocumentViewer(chm) && SysOpenDocument(chm) == 0) {
@@ -348,9 +401,41 @@ void CallHelpFile() {
     }
     const std::string page =
         std::string("help/") + (LanguageIsEnglish() ? "en" : "cn") + "/index.html";
-    if (SysOpenDocument(page.c_str()) != 0) {
-        SysOpenDocument((UiProgramDir() + "/" + page).c_str());
+    const std::string besideProgram = UiProgramDir() + "/" + page;
+    int rc = SysOpenDocument(page.c_str());
+    std::string shown = page;
+    if (rc == ENOENT) {
+        rc = SysOpenDocument(besideProgram.c_str());
+        shown = besideProgram;
     }
+    if (rc == 0) {
+        return;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(shown, error);
+    const std::string where = error ? shown : absolute.lexically_normal().string();
+    MessagePopup(LanguageMessage(TEXT_HELP_TITLE).c_str(),
+                 (LanguageMessage(TEXT_HELP_NO_VIEWER) + "\n" + where).c_str());
+}
+
+std::string SettingsRefusalText(const SettingsReport& report) {
+    switch (report.refusal) {
+    case SETTINGS_MISSING:
+    case SETTINGS_UNREADABLE:
+        return LanguageMessage(
+            TEXT_WHY_UNREADABLE,
+            {{"reason", LanguageReasonText(report.error != 0 ? report.error : ENOENT)}});
+    case SETTINGS_EMPTY:
+        return LanguageMessage(TEXT_WHY_EMPTY);
+    case SETTINGS_NOT_TEXT:
+        return LanguageMessage(TEXT_WHY_NOT_TEXT);
+    case SETTINGS_OTHER_KIND:
+        return LanguageMessage(TEXT_WHY_OTHER_KIND, {{"type", std::to_string(report.kind)}});
+    case SETTINGS_NO_KIND:
+    case SETTINGS_READ:
+        break;
+    }
+    return LanguageMessage(TEXT_WHY_NO_KIND);
 }
 
 std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error) {

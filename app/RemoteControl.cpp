@@ -66,7 +66,8 @@ void MeasurementArrived(const uint8_t*, int, int kind, int subKind, int result) 
     }
 }
 
-const LinkObserver kMeasurementObserver{nullptr, MeasurementArrived, nullptr, nullptr, nullptr};
+const LinkObserver kMeasurementObserver{nullptr, MeasurementArrived, nullptr, nullptr, nullptr,
+                                        nullptr};
 
 } // namespace
 

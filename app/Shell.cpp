@@ -10,6 +10,7 @@
 #include "app/LinkMonitor.h"
 #include "app/LinkWindow.h"
 #include "app/MenuDialogs.h"
+#include "app/QuitQuestion.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Tick.h"
@@ -33,6 +34,16 @@ DateTime gDateTimeNow{};
 namespace {
 
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
+
+// Taken by the copy that runs, knocked at by a second copy: one name for both.
+std::string InstanceGuardName() {
+    return kInstanceGuardName;
+}
+
+// A second copy knocked: the operator looks for this window.
+void RaiseMainWindow() {
+    RaisePanel(gMainPanel);
+}
 
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.
@@ -125,6 +136,7 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_COMMSET_OK_CALLBACK", BT_COMMSET_OK_CALLBACK);
     UiRegisterCtrlCallback("BT_COMMSET_CANCEL_CALLBACK", BT_COMMSET_CANCEL_CALLBACK);
     UiRegisterPanelCallback("COMM_PANEL_CALLBACK", COMM_PANEL_CALLBACK);
+    UiRegisterCtrlCallback("RING_COMMSET_PORT_CALLBACK", RING_COMMSET_PORT_CALLBACK);
     UiRegisterCtrlCallback("BT_ABOUT_OK_CALLBACK", BT_ABOUT_OK_CALLBACK);
     UiRegisterPanelCallback("ABOUTPANEL_CALLBACK", ABOUTPANEL_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R1_CALLBACK", SCHART_MEA_R1_CALLBACK);
@@ -144,6 +156,7 @@ void AppRegisterUi() {
     LinkAreaInstall();
     RecordingInstall();
     LinkMonitorInstall();
+    QuitQuestionInstall();
 }
 
 int AppLoadAndShowPanels() {
@@ -189,6 +202,10 @@ int AppLoadAndShowPanels() {
     Data52PSetControlLimits();
     SetNormalMeasureDisplayGraph52P();
     ModelTypeChoose(1);
+    // The charts' menus are no part of the layout: a Chinese start needs them too.
+    if (gPowerInfo.language != 1) {
+        PanelStripChartLanguageSet();
+    }
     LinkAreaLanguageSet();
     RecordingMenuDimmed();
     return 0;
@@ -201,15 +218,20 @@ int AppMain(int argc, char* argv[]) {
     }
 
     // Read before the guard so that its warning speaks the stored language.
-    FileReadSoftSet(SOFTSET_FILE);
+    SettingsReport softSet;
+    FileReadSoftSet(SOFTSET_FILE, &softSet);
     FileReadRemoteSet(SOFTSET_FILE);
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
-    const int guard = SysCreateNamedGuard(kInstanceGuardName, &hMutex);
+    const int guard = SysCreateNamedGuard(InstanceGuardName().c_str(), &hMutex);
     if (guard != 0) {
         SayStartFailure(guard == EEXIST ? "another copy is already running"
                                         : "cannot take the single-instance guard");
+        // The copy that runs comes to the front, where the operator looks for it.
+        if (guard == EEXIST) {
+            SysKnockNamedGuard(InstanceGuardName().c_str());
+        }
         if (LanguageIsEnglish()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {
@@ -234,6 +256,12 @@ int AppMain(int argc, char* argv[]) {
         SysRestoreScreenMode();
         return -1;
     }
+    // On a screen smaller than the window the panel scrolls inside it.
+    SetPanelAttribute(gMainPanel, ATTR_FIT_SCREEN, 1);
+    // Nothing the source does is known before the link confirms it.
+    ShowStateConfirmed(0);
+    SysWatchNamedGuard(hMutex, RaiseMainWindow);
+    LinkAreaSettingsNote(SOFTSET_FILE, softSet);
 
     // Before the first connect, so that the log holds it.
     if (!CommandLineLogFile().empty()) {
@@ -281,7 +309,28 @@ void CheckScreen() {
     SysChangeScreenModeTemporary(1024, 768, bitsPerPixel, refreshRate);
 }
 
+namespace {
+
+void ExitMainPanelAfterStop() {
+    ExitMainPanelFrom(false);
+}
+
+} // namespace
+
 void ExitMainPanel() {
+    // Already on its way out, once the output has stopped.
+    if (QuitStopping() != 0) {
+        return;
+    }
+    switch (QuitAskAboutOutput()) {
+    case QUIT_CANCEL:
+        return;
+    case QUIT_STOP_FIRST:
+        QuitAfterStoppingOutput(ExitMainPanelAfterStop);
+        return;
+    case QUIT_GO_ON:
+        break;
+    }
     ExitMainPanelFrom(false);
 }
 

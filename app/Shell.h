@@ -13,6 +13,8 @@ extern DateTime gDateTimeNow;
 int AppMain(int argc, char* argv[]);
 
 void CheckScreen();
+// The close box, Ctrl+Q and the File menu: asks first what quitting would
+// leave behind (QuitQuestion.h), then shuts down.
 void ExitMainPanel();
 // The same shutdown, reached from SIGTERM or SIGINT: failures go to standard
 // error instead of a message box.

@@ -20,13 +20,28 @@ std::string Number(double v) {
     return std::string(buf, result.ptr);
 }
 
+// "U-20261208-140312.csv": the chart's quantity (the first word of its
+// title) and the moment, as every file the program proposes is named.
+std::string DefaultName(int panel, int control, const char* extension) {
+    std::string title;
+    GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, &title);
+    std::string quantity = TextTrim(title.substr(0, title.find(' ')));
+    for (char& c : quantity) {
+        if (c == '/' || c == '\\') {
+            c = '_';
+        }
+    }
+    return TextDatedNameNow(quantity.empty() ? "Chart" : quantity.c_str(), extension);
+}
+
 // The chosen path, with the extension added when the name lacks it; empty
 // when the operator chose nothing.
-std::string ChooseFile(const char* extension) {
-    const std::string pattern = std::string("*") + extension;
+std::string ChooseFile(int panel, int control, const char* extension, int filterItem) {
+    const std::string filter = LanguageMessage(filterItem);
+    const std::string name = DefaultName(panel, control, extension);
     char path[MAX_PATHNAME_LEN] = {};
-    const int status = FileSelectPopup("", pattern.c_str(), pattern.c_str(), "", VAL_SAVE_BUTTON, 0,
-                                       1, 1, 1, path);
+    const int status =
+        FileSelectPopup("", name.c_str(), filter.c_str(), "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
     if (status != VAL_EXISTING_FILE_SELECTED && status != VAL_NEW_FILE_SELECTED) {
         return {};
     }
@@ -64,7 +79,7 @@ std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::s
 }
 
 int SaveStripChartImage(int panel, int control) {
-    const std::string path = ChooseFile(".png");
+    const std::string path = ChooseFile(panel, control, ".png", TEXT_FILTER_PNG);
     if (path.empty()) {
         return ECANCELED;
     }
@@ -77,7 +92,7 @@ int SaveStripChartImage(int panel, int control) {
 }
 
 int SaveStripChartData(int panel, int control) {
-    const std::string path = ChooseFile(".csv");
+    const std::string path = ChooseFile(panel, control, ".csv", TEXT_FILTER_CSV);
     if (path.empty()) {
         return ECANCELED;
     }

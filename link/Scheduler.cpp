@@ -70,6 +70,10 @@ void EndPresent(bool accepted) {
     sPresentNumber = 0;
 }
 
+// The state reply of the connect sequence showed the output running; the
+// sequence's stop is reported once it is answered.
+bool sStoppingOnConnect = false;
+
 // The port the link opened. Kept apart from gPowerInfo.port so that editing the
 // link settings while online never makes us flush or close some other port.
 int sLinkPort = 0;
@@ -100,23 +104,41 @@ void ConnectSequenceFinished() {
     StartNextOrDropWait();
 }
 
-// The present step of the connect sequence was answered: send the next one.
-void ConnectSequenceAdvance() {
+// 1, 2 and 3 are the states of an output that runs; 4 is an alarm.
+bool StateShowsRunning(int32_t state) {
+    return state == '1' || state == '2' || state == '3';
+}
+
+// A stop of the sequence that the source accepted ends an output found running.
+void NoteStopOnConnect(int result) {
+    if (sStoppingOnConnect && result == COMM_RX_ACCEPTED) {
+        sStoppingOnConnect = false;
+        LinkNotifyOutputStoppedOnConnect();
+    }
+}
+
+// The present step of the connect sequence was answered (result as the decoder
+// gave it): send the next one.
+void ConnectSequenceAdvance(int result) {
     switch (gCommInfo.presentStep) {
     case kStepModel:
         StartRequest(kGroupConnect, kStepState, kStateQuery);
         break;
     case kStepState:
         if (gPowerState != '0') {
+            sStoppingOnConnect = StateShowsRunning(gPowerState);
             StartRequest(kGroupConnect, kStepStop1, kStopCmd);
         } else {
             StartRequest(kGroupConnect, kStepSettings, kSettingsQuery);
         }
         break;
     case kStepStop1:
+        NoteStopOnConnect(result);
         StartRequest(kGroupConnect, kStepStop2, kStopCmd);
         break;
     case kStepStop2:
+        NoteStopOnConnect(result);
+        sStoppingOnConnect = false;
         StartRequest(kGroupConnect, kStepSettings, kSettingsQuery);
         break;
     case kStepSettings:
@@ -142,6 +164,7 @@ void CommConnectDeal(int connect) {
             return;
         }
         sLinkPort = port;
+        sStoppingOnConnect = false;
         std::memset(&gCommInfo, 0, sizeof gCommInfo);
         CommClearMemoryBuff();
         CommClearNewCmdAll();
@@ -224,7 +247,7 @@ void CommTimerDeal() {
             sConfirmed = sEnded;
         }
         if (c.presentGroup == kGroupConnect) {
-            ConnectSequenceAdvance();
+            ConnectSequenceAdvance(result);
             return;
         }
         EndPresent(result == COMM_RX_ACCEPTED);
@@ -438,4 +461,5 @@ void CommSchedulerReset() {
     CommClearNewCmdAll();
     stateQueryCnt = kPollTicks;
     measureQueryCnt = kPollTicks;
+    sStoppingOnConnect = false;
 }

@@ -77,12 +77,18 @@ const LanguageRow kMainRows[] = {
     {47, TARGET_TEXT, PANEL_TXT_CAPTION3},
     {56, TARGET_LABEL, PANEL_NUM_UP2U},
     {57, TARGET_LABEL, PANEL_NUM_DOWN2U},
+    {506, TARGET_TEXT, PANEL_TXT_REMOTE},
+    {804, TARGET_TEXT, PANEL_TXT_LOG},
+};
+
+// The strip charts' menus and tips, which the layout cannot hold.
+const LanguageRow kStripChartRows[] = {
     {400, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_IMAGE},
     {401, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_DATA},
     {402, TARGET_STRIP_CHARTS, CHART_MENU_PAUSE},
     {403, TARGET_STRIP_CHARTS, CHART_MENU_RESUME},
+    {808, TARGET_STRIP_CHARTS, CHART_MENU_CLEAR},
     {404, TARGET_STRIP_CHARTS, CHART_TEXT_HINT},
-    {506, TARGET_TEXT, PANEL_TXT_REMOTE},
 };
 
 const LanguageRow kAlarmRows[] = {
@@ -96,6 +102,7 @@ const LanguageRow kCommSetRows[] = {
     {199, TARGET_LABEL, COMMPANEL_RING_BAUD},
     {460, TARGET_LABEL, COMMPANEL_RING_DEVICE},
     {461, TARGET_LIST_FIRST, COMMPANEL_RING_DEVICE},
+    {806, TARGET_TEXT, COMMPANEL_TXT_ONLINE},
     {178, TARGET_LABEL, COMMPANEL_BT_OK},
     {179, TARGET_LABEL, COMMPANEL_BT_CANCEL},
 };
@@ -109,7 +116,7 @@ const LanguageRow kAboutRows[] = {
 };
 
 const LanguageRow kLinkMonitorRows[] = {
-    {422, TARGET_PANEL_TITLE, 0},
+    {805, TARGET_PANEL_TITLE, 0},
     {427, TARGET_LABEL, LINKMONPANEL_BT_CLEAR},
     {428, TARGET_LABEL, LINKMONPANEL_BT_SAVE},
     {429, TARGET_LABEL, LINKMONPANEL_BT_CLOSE},
@@ -280,6 +287,11 @@ int ReadItem(int itemNumber, char* buffer) {
 
 void PanelMainLanguageSet() {
     LabelPass(kMainRows, gMainPanel, gMainMenu);
+    PanelStripChartLanguageSet();
+}
+
+void PanelStripChartLanguageSet() {
+    LabelPass(kStripChartRows, gMainPanel, 0);
 }
 
 void PanelCommSetLanguageSet() {
@@ -341,10 +353,41 @@ std::string LanguageMessageIn(bool english, int item, TextValues values) {
     return text;
 }
 
-std::string LanguageReasonText(int code) {
-    return SysErrorText(code);
-}
-
 void LanguageWarningPopup(const std::string& text, const char* detail) {
     WarningPopup(LanguageMessage(TEXT_WARNING).c_str(), text.c_str(), detail);
+}
+
+namespace {
+
+// The codes whose reason an operator meets, each with its item; both language
+// files hold them, English.dat with the system's own words.
+struct ReasonItem {
+    int code;
+    int item;
+};
+constexpr ReasonItem kReasonItems[] = {
+    {EPERM, 850},  {ENOENT, 851},     {EIO, 852},           {ENXIO, 853},        {EACCES, 854},
+    {EBUSY, 855},  {EEXIST, 856},     {ENODEV, 857},        {ENOTDIR, 858},      {EISDIR, 859},
+    {EINVAL, 860}, {ENFILE, 861},     {EMFILE, 862},        {ENOTTY, 863},       {EFBIG, 864},
+    {ENOSPC, 865}, {EROFS, 866},      {ENAMETOOLONG, 867},  {ENOMEM, 868},       {EDQUOT, 869},
+    {ELOOP, 870},  {EADDRINUSE, 871}, {EADDRNOTAVAIL, 872}, {ECONNREFUSED, 873}, {ETIMEDOUT, 874},
+    {EAGAIN, 875}, {EXDEV, 876},      {ETXTBSY, 877},
+};
+
+} // namespace
+
+std::string LanguageReasonText(int code) {
+    const std::string system = SysErrorText(code);
+    if (LanguageIsEnglish()) {
+        return system;
+    }
+    for (const ReasonItem& r : kReasonItems) {
+        if (r.code == code) {
+            const std::string chinese = LanguageText(r.item);
+            // The system's words stay first: they are what a search or a
+            // service desk knows.
+            return chinese.empty() ? system : system + "（" + chinese + "）";
+        }
+    }
+    return system;
 }

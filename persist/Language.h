@@ -16,6 +16,9 @@ int OpenLanguage(int language);
 void CloseLanguage();
 int ReadItem(int itemNumber, char* buffer);
 void PanelMainLanguageSet();
+// The strip charts' menus and tips: part of the main pass, and at a Chinese
+// start, where the main window keeps its layout's texts, on their own.
+void PanelStripChartLanguageSet();
 void PanelCommSetLanguageSet();
 void PanelAboutLanguageSet();
 void PanelWaitLanguageSet();
@@ -40,7 +43,9 @@ std::string LanguageText(int item);
 std::string LanguageMessage(int item, TextValues values = {});
 // The same in English (english true) or Chinese whatever is in force.
 std::string LanguageMessageIn(bool english, int item, TextValues values = {});
-// The reason to show for an error code (an errno value).
+// The reason to show for an error code (an errno value), in the language in
+// force: in Chinese the system's words are followed by their Chinese for the
+// common codes; others, and every code in English, as the system gives them.
 std::string LanguageReasonText(int code);
 // A warning box titled "Warning" in the language in force.
 void LanguageWarningPopup(const std::string& text, const char* detail = nullptr);

@@ -2,7 +2,7 @@
 // their titles and the lines a failure prints. Each is in both language files
 // ("English.dat", "Chinese.dat") under the same number; "{name}" marks are
 // filled in by LanguageMessage. The window and menu labels keep the tables of
-// persist/Language.cpp. This program's own texts use 0600-0699.
+// persist/Language.cpp. This program's own texts use 0600-0699 and 0800-0899.
 #pragma once
 
 // Box titles.
@@ -45,3 +45,32 @@ constexpr int TEXT_PORT_DEVICE = 619; // {device}
 constexpr int TEXT_PORT_REASON = 620; // {reason}
 constexpr int TEXT_PORT_GROUP = 621;  // {group}
 constexpr int TEXT_PORT_NOT_SERIAL = 622;
+
+// Why a settings file was not read, for the load's refusal and the start-up
+// note: the reason of a read that failed ({reason}), an empty file, bytes no
+// text has, no "[FileInfo]" "Type", another kind ({type}).
+constexpr int TEXT_WHY_UNREADABLE = 828;
+constexpr int TEXT_WHY_EMPTY = 830;
+constexpr int TEXT_WHY_NOT_TEXT = 831;
+constexpr int TEXT_WHY_NO_KIND = 832;
+constexpr int TEXT_WHY_OTHER_KIND = 833;
+
+// Loading an output-settings file: refused ({file}, {why}); loaded with values
+// replaced ({file}), then one line per value ({item}, {read}, {used}).
+constexpr int TEXT_LOAD_REFUSED = 834;
+constexpr int TEXT_LOAD_REPLACED = 835;
+constexpr int TEXT_LOAD_REPLACED_VALUE = 845;
+
+// Help that nothing can show: its title, and the text the pages' folder follows.
+constexpr int TEXT_HELP_TITLE = 837;
+constexpr int TEXT_HELP_NO_VIEWER = 836;
+
+// Quitting while the output runs: title, question, the two buttons that quit.
+constexpr int TEXT_QUIT_TITLE = 838;
+constexpr int TEXT_QUIT_OUTPUT_ON = 839;
+constexpr int TEXT_QUIT_STOP = 840;
+constexpr int TEXT_QUIT_LEAVE = 841;
+
+// The chart export dialogs' filters.
+constexpr int TEXT_FILTER_CSV = 842;
+constexpr int TEXT_FILTER_PNG = 843;

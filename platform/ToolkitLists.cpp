@@ -126,5 +126,6 @@ int SetTableColumnLabel(int panel, int control, int column, const char* text) {
         return UIE_BAD_CONTROL;
     }
     table->rows()->setLabel(column, ToQ(text));
+    table->fitTitles();
     return 0;
 }

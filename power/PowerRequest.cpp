@@ -391,6 +391,10 @@ uint64_t PowerCommandsMark() {
     return CommQueuedCount();
 }
 
+int PowerCommandsOut(uint64_t mark) {
+    return CommLeftQueueCount() >= mark ? 1 : 0;
+}
+
 int PowerCommandsDone(uint64_t mark) {
     return CommConfirmedCount() >= mark ? 1 : 0;
 }

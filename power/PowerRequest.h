@@ -91,11 +91,13 @@ int PowerRequestDefaults(PowerCaller caller);
 // 1 while the link is ready and its last exchange was answered.
 int PowerLinkAnswering();
 
-// Notes the commands queued so far; PowerCommandsDone tells when every one of
-// them is through: answered (or given up, or dropped with a failing link),
-// and followed by a state or settings reply from the source, so the records
-// show what the source did with them.
+// Notes the commands queued so far. PowerCommandsOut tells when every one of
+// them has gone out on the wire (or was dropped because the link failed);
+// PowerCommandsDone when every one is through: answered (or given up, or
+// dropped with a failing link), and followed by a state or settings reply
+// from the source, so the records show what the source did with them.
 uint64_t PowerCommandsMark();
+int PowerCommandsOut(uint64_t mark);
 int PowerCommandsDone(uint64_t mark);
 // How many of the commands after mark from, through mark through, the source
 // did not carry out: refused, unanswered or dropped.

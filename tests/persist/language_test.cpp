@@ -370,8 +370,8 @@ TEST_F(LanguageTest, MessagesFillInAndFallBackToSomethingReadable) {
 // it up finds it.
 TEST(HelpDocuments, QuoteTheAlarmTextOfTheirLanguage) {
     const std::string source = Env("VX52_SOURCE_DIR");
-    for (const auto& [lang, page] : {std::pair<const char*, const char*>{"English.dat", "en"},
-                                     {"Chinese.utf8.dat", "cn"}}) {
+    for (const auto& [lang, page] :
+         {std::pair<const char*, const char*>{"English.dat", "en"}, {"Chinese.utf8.dat", "cn"}}) {
         const std::string items = ScratchDirTest::ReadFile(source + "/data/lang/" + lang);
         const size_t at = items.find("\n0299 = ");
         ASSERT_NE(std::string::npos, at) << lang;
