@@ -127,8 +127,12 @@ std::string QueryTripped(ScpiSession*) {
 // ---- measurements ---------------------------------------------------------------------
 
 // What the meter at index shows (gArrMeasureOutput's order), in its quantity's
-// own unit: zero after a stop, an alarm or a lost link, as the meters show.
+// own unit: zero after a stop or an alarm; no number while the link does not
+// confirm what the window shows, as the meters show none then.
 std::string Measured(int index) {
+    if (!PowerLinkReady()) {
+        return SCPI_NOT_A_NUMBER;
+    }
     return SourceText(SourceMeasuredQuantity(index), gArrMeasureOutput[index]);
 }
 template <int index> std::string QueryMeasured(ScpiSession*) {
