@@ -77,10 +77,12 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     }
     int enabled = 0;
     int port = 0;
+    int idle = 0;
     std::string address;
     GetCtrlVal(gRemotePanel, REMOTEPANEL_CHK_ENABLE, &enabled);
     GetCtrlVal(gRemotePanel, REMOTEPANEL_TXT_ADDRESS, &address);
     GetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_PORT, &port);
+    GetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_IDLE, &idle);
     address = TextTrim(address);
     if (!RemoteAddressValid(address.c_str())) {
         LanguageWarningPopup(LanguageMessage(TEXT_REMOTE_BAD_ADDRESS, {{"address", address}}));
@@ -103,6 +105,9 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     gRemoteSet.enabled = enabled != 0 ? 1 : 0;
     std::snprintf(gRemoteSet.address, sizeof gRemoteSet.address, "%s", address.c_str());
     gRemoteSet.port = port;
+    gRemoteSet.idleTimeout = idle;
+    RemoteSetCheck();
+    RemoteServerSetIdleTimeout(gRemoteSet.idleTimeout);
     DisplayPanelRemote(0);
     int error = 0;
     if (FileWriteRemoteSet(SOFTSET_FILE, &error) != 1) {
@@ -153,11 +158,13 @@ void DisplayPanelRemote(int show) {
     SetCtrlVal(gRemotePanel, REMOTEPANEL_CHK_ENABLE, listening != 0 ? 1 : gRemoteSet.enabled);
     SetCtrlVal(gRemotePanel, REMOTEPANEL_TXT_ADDRESS, address.c_str());
     SetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_PORT, port);
+    SetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_IDLE, gRemoteSet.idleTimeout);
     ShowStatus();
     InstallPopup(gRemotePanel);
 }
 
 int RemoteControlStartFromCommandLine() {
+    RemoteServerSetIdleTimeout(gRemoteSet.idleTimeout);
     const CommandLineRemote& r = CommandLineRemoteServer();
     if (r.given == 0) {
         return 0;

@@ -46,7 +46,8 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gPowerInfo.online == 1 || gCommRetry.state == COMM_RETRY_WAITING) {
         CommTimerDeal();
     }
-    // After the link's step, so a *OPC? whose command just went out is answered now.
+    // After the link's step, so a *OPC? whose commands the link just saw through is
+    // answered in the same tick.
     RemoteServerTick();
     // Its stop goes out on the next tick, as a stop from any other caller.
     WatchdogTick();

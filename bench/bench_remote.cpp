@@ -1,7 +1,9 @@
 // Figures of the remote-control command language itself: queries and refused set commands
 // a session answers per second, without sockets. Display calls go nowhere without a window.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "link/Scheduler.h"
@@ -34,6 +36,9 @@ int main() {
     gNormal52PSet = Normal52PSet{500, 2200, 1, 5, 5, 0, 0, 0, 0};
     gPowerInfo.online = 1;
     gPowerLastMeasurement = PowerMeasurement{{2201, 1234, 500, 271}, 0.0, 1};
+    // What the meters show, which MEASure answers.
+    std::copy(std::begin(gPowerLastMeasurement.values), std::end(gPowerLastMeasurement.values),
+              gArrMeasureOutput);
     const int n = 200000;
     size_t bytes = 0;
     std::printf("remote_meas_all_per_s %.0f\n", LinesPerSecond("MEAS:ALL?\n", n, &bytes));

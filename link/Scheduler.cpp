@@ -1,5 +1,6 @@
 #include "link/Scheduler.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/Command.h"
@@ -44,6 +45,31 @@ constexpr CommandId kSettingsQuery = COMM_ID_SETTINGS_QUERY;
 
 uint64_t sQueued = 0;
 uint64_t sLeftQueue = 0;
+
+// Where the queued commands are: the one in progress (0: none, or a poll),
+// the last that ended, the last that a state or settings reply has followed,
+// and the numbers of those that ended without being accepted.
+uint64_t sPresentNumber = 0;
+uint64_t sEnded = 0;
+uint64_t sConfirmed = 0;
+constexpr uint64_t kFailedKept = 64;
+uint64_t sFailed[kFailedKept] = {};
+
+void NoteFailed(uint64_t number) {
+    sFailed[number % kFailedKept] = number;
+}
+
+// The queued command in progress is over.
+void EndPresent(bool accepted) {
+    if (sPresentNumber == 0) {
+        return;
+    }
+    if (!accepted) {
+        NoteFailed(sPresentNumber);
+    }
+    sEnded = sPresentNumber;
+    sPresentNumber = 0;
+}
 
 // The state reply of the connect sequence showed the output running; the
 // sequence's stop is reported once it is answered.
@@ -114,6 +140,7 @@ void StartNextOrDropWait() {
 }
 
 void ConnectSequenceFinished() {
+    EndPresent(true);
     CommSetPresentCmd(0, 0, 0);
     LinkViewModelTypeChoose(1);
     LinkViewCommConnectToPanel(gPowerInfo.online);
@@ -277,6 +304,7 @@ void CommTimerDeal() {
             // sequence the stop is repeated instead, since abandoning the
             // sequence would leave the window offline while the link polls.
             if (c.presentCmd == COMM_KIND_OUTPUT && c.presentGroup != kGroupConnect) {
+                EndPresent(false);
                 c.presentGroup = kGroupSingle;
                 c.presentStep = 0;
                 CommSetPresentCmd(kStateQuery.kind, kStateQuery.subKind, 0);
@@ -286,10 +314,16 @@ void CommTimerDeal() {
         }
 
         c.errCnt = 0;
+        // What the source reports now comes after every command that ended.
+        if (CommIs(c.presentCmd, c.presentSubCmd, kStateQuery) ||
+            CommIs(c.presentCmd, c.presentSubCmd, kSettingsQuery)) {
+            sConfirmed = sEnded;
+        }
         if (c.presentGroup == kGroupConnect) {
             ConnectSequenceAdvance(result);
             return;
         }
+        EndPresent(result == COMM_RX_ACCEPTED);
         CommSetPresentCmd(0, 0, 0);
         StartNextOrDropWait();
         return;
@@ -353,6 +387,13 @@ void CommSetNewCmd(int kind, int subKind, int parameter) {
 void CommClearNewCmdAll() {
     std::memset(&gCommNewCmd, 0, sizeof gCommNewCmd);
     sLeftQueue = sQueued;
+    for (uint64_t n = std::max(sEnded, sQueued - std::min(sQueued, kFailedKept)) + 1; n <= sQueued;
+         ++n) {
+        NoteFailed(n);
+    }
+    sPresentNumber = 0;
+    sEnded = sQueued;
+    sConfirmed = sQueued;
 }
 
 void CommClearNewCmdFirst() {
@@ -388,6 +429,7 @@ int CommReadNewCmdGroupToPresentGroup() {
     gCommInfo.presentStep = q.step[slot];
     CommSetPresentCmd(kind, q.subCmd[slot], q.para[slot]);
     CommClearNewCmdFirst();
+    sPresentNumber = sLeftQueue;
     CommSentTxBuff();
     if (group == kGroupConnect || (group == kGroupSingle && kind == COMM_KIND_OUTPUT)) {
         LinkViewDisplayPanelWait(1);
@@ -455,6 +497,18 @@ uint64_t CommQueuedCount() {
 
 uint64_t CommLeftQueueCount() {
     return sLeftQueue;
+}
+
+uint64_t CommEndedCount() {
+    return sEnded;
+}
+
+uint64_t CommConfirmedCount() {
+    return sConfirmed;
+}
+
+int CommCommandFailed(uint64_t number) {
+    return number != 0 && sFailed[number % kFailedKept] == number ? 1 : 0;
 }
 
 int CommLinkReady() {

@@ -57,6 +57,15 @@ void CommClearMemoryBuff();
 // reaches it.
 uint64_t CommQueuedCount();
 uint64_t CommLeftQueueCount();
+// Of the commands queued, those whose exchange is over (answered, accepted or
+// refused; given up after missed replies; dropped with the queue), and of
+// those the ones a later state or settings reply from the source has followed
+// (dropped ones need none). Both count in queue order, like CommQueuedCount.
+uint64_t CommEndedCount();
+uint64_t CommConfirmedCount();
+// 1 when the command with that number (1 for the first one queued) ended
+// without being accepted: refused, given up or dropped. The last 64 are kept.
+int CommCommandFailed(uint64_t number);
 
 // 1 while the link is open and its connect sequence has finished: before that,
 // the settings reply of the sequence would overwrite any change made meanwhile.

@@ -58,4 +58,7 @@ void RemoteSetCheck() {
     if (r.port < 1 || r.port > 65535) {
         r.port = REMOTE_DEFAULT_PORT;
     }
+    if (r.idleTimeout < 0 || r.idleTimeout > REMOTE_IDLE_TIMEOUT_MAX) {
+        r.idleTimeout = 0;
+    }
 }

@@ -14,12 +14,15 @@ struct RemoteSet {
     int32_t enabled; // 1: the server starts with the program
     char address[REMOTE_ADDRESS_SIZE];
     int32_t port;
+    int32_t idleTimeout; // seconds a client may stay silent; 0: for ever
 };
+constexpr int32_t REMOTE_IDLE_TIMEOUT_MAX = 86400;
 extern RemoteSet gRemoteSet;
 
 // 1 for a numeric address the server can listen on: IPv4 dotted decimal
 // ("0.0.0.0" for every interface) or IPv6 ("::1").
 int RemoteAddressValid(const char* address);
 // Replaces what is out of range: enabled 0/1 (else 0), the address (else the
-// default), the port 1..65535 (else the default).
+// default), the port 1..65535 (else the default), the idle time-out
+// 0..REMOTE_IDLE_TIMEOUT_MAX (else 0).
 void RemoteSetCheck();

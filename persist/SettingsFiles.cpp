@@ -50,6 +50,7 @@ constexpr const char* SECTION_REMOTE = "Remote";
 const FieldItem kRemoteItems[] = {
     {"Enable", &gRemoteSet.enabled},
     {"Port", &gRemoteSet.port},
+    {"IdleTimeout", &gRemoteSet.idleTimeout},
 };
 constexpr const char* ITEM_REMOTE_ADDRESS = "Address";
 

@@ -4,15 +4,16 @@
 #pragma once
 
 enum NetEvent {
-    NET_CONNECTED = 1, // a client was accepted
+    NET_CONNECTED = 1, // a client was accepted; clients that had gone are reported before
     NET_RECEIVED = 2,  // data, length: bytes it sent
     NET_CLOSED = 3,    // the client went away (never for NetCloseClient / NetCloseServer)
 };
 
 using NetCallbackPtr = void (*)(int server, int client, int event, const char* data, int length);
 
-// Output a client has not taken yet beyond this marks it as stalled: it is
-// dropped rather than kept at the program's cost.
+// Output a client has not taken yet beyond this stops the reading of what it
+// sends until it has taken most of it: nothing it asked is lost, and TCP holds
+// it back meanwhile.
 constexpr int NET_MAX_UNSENT = 64 * 1024;
 // Bytes of one client delivered before other events get their turn.
 constexpr int NET_RECEIVE_TURN = 16 * 1024;
@@ -27,9 +28,11 @@ int NetServerPort(int server);
 // Stops listening and closes every client of the server.
 void NetCloseServer(int server);
 // Queues bytes for a client. Returns 0, or the errno with the client gone:
-// ENOTCONN when it is unknown, ENOBUFS when it was just dropped for having too
-// much unsent output, EIO when its socket refused the bytes.
+// ENOTCONN when it is unknown, ENOBUFS when it was just dropped for unsent
+// output far beyond what pausing it allows, EIO when its socket refused the
+// bytes.
 int NetSend(int client, const char* data, int length);
+// Closes a client after what was sent to it; no NET_CLOSED follows.
 void NetCloseClient(int client);
 // 1 for a valid numeric address, else 0.
 int NetAddressValid(const char* address);

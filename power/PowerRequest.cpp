@@ -430,6 +430,47 @@ int PowerCommandsOut(uint64_t mark) {
     return CommLeftQueueCount() >= mark ? 1 : 0;
 }
 
+int PowerCommandsDone(uint64_t mark) {
+    return CommConfirmedCount() >= mark ? 1 : 0;
+}
+
+int PowerCommandsFailed(uint64_t from, uint64_t through) {
+    int failed = 0;
+    for (uint64_t n = from + 1; n <= through; ++n) {
+        failed += CommCommandFailed(n);
+    }
+    return failed;
+}
+
+int PowerLinkAnswering() {
+    return CommLinkReady() != 0 && gCommInfo.errCnt == 0 ? 1 : 0;
+}
+
+Normal52PSet PowerFirstStartSettings() {
+    const Normal52PSet kept = gNormal52PSet;
+    gNormal52PSet = Normal52PSet{};
+    Data52PCheck();
+    const Normal52PSet fresh = gNormal52PSet;
+    gNormal52PSet = kept;
+    return fresh;
+}
+
+int PowerRequestDefaults(PowerCaller caller) {
+    const Normal52PSet fresh = PowerFirstStartSettings();
+    Normal52PSet target = gNormal52PSet;
+    target.vol = fresh.vol;
+    target.freq = fresh.freq;
+    target.volLevel = fresh.volLevel;
+    target.up2U = fresh.up2U;
+    target.down2U = fresh.down2U;
+    const Normal52PSet& now = gNormal52PSet;
+    const bool changes = target.vol != now.vol || target.freq != now.freq ||
+                         target.volLevel != now.volLevel || target.up2U != now.up2U ||
+                         target.down2U != now.down2U;
+    // A preset that checks the alarm itself: refused during one, whoever asks.
+    return ApplyPreset(POWER_PRESET_120_220, target, changes, caller);
+}
+
 void PowerNoteMeasurement() {
     for (int i = 0; i < 4; ++i) {
         gPowerLastMeasurement.values[i] = gArrMeasureOutput[i];

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "power/PowerRecords.h"
+
 // Who asks. The panel's controls hold an entry within their limits, are dimmed
 // where the state does not allow them, and change only the window while the
 // link is down; a caller without controls gets none of that, so what the panel
@@ -95,10 +97,26 @@ const char* PowerLinkStateName();
 // already so, or OFFLINE when the port would not open.
 int PowerRequestLink(int connect, PowerCaller caller);
 
-// Notes the commands queued so far; PowerCommandsOut tells when every one of
-// them has gone out on the wire, or was dropped because the link failed.
+// The settings of a first start: what validation makes of an empty record.
+Normal52PSet PowerFirstStartSettings();
+// Those settings (the output stays as it is), with the rules of the preset
+// buttons: only while the output is stopped.
+int PowerRequestDefaults(PowerCaller caller);
+
+// 1 while the link is ready and its last exchange was answered.
+int PowerLinkAnswering();
+
+// Notes the commands queued so far. PowerCommandsOut tells when every one of
+// them has gone out on the wire (or was dropped because the link failed);
+// PowerCommandsDone when every one is through: answered (or given up, or
+// dropped with a failing link), and followed by a state or settings reply
+// from the source, so the records show what the source did with them.
 uint64_t PowerCommandsMark();
 int PowerCommandsOut(uint64_t mark);
+int PowerCommandsDone(uint64_t mark);
+// How many of the commands after mark from, through mark through, the source
+// did not carry out: refused, unanswered or dropped.
+int PowerCommandsFailed(uint64_t from, uint64_t through);
 
 // The last accepted measurement reply, kept apart from gArrMeasureOutput, which
 // is cleared on every start, stop and state reply.

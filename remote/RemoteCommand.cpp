@@ -76,6 +76,12 @@ int SetVoltage(ScpiSession* s, const ScpiParam& p) {
 std::string QueryVoltage(ScpiSession*) {
     return SourceText(SOURCE_Q_SET_VOLTAGE, gNormal52PSet.vol);
 }
+// The limits in force: while the output runs in AUTO, one side of the switch point.
+ScpiLimits VoltageLimits() {
+    const SourceRange r =
+        SourceVoltageLimits(gNormal52PSet.volLevel, gPowerInfo.outputOn, gNormal52PSet.vol);
+    return {r.min, r.max, PowerFirstStartSettings().vol};
+}
 
 int SetRange(ScpiSession* s, const ScpiParam& p) {
     return Answer(s, PowerRequestRange(p.word == 0 ? SOURCE_RANGE_AUTO : SOURCE_RANGE_HIGH,
@@ -93,12 +99,19 @@ template <int32_t PowerEntry::*amount> int SetStepAmount(ScpiSession* s, const S
 template <int32_t Normal52PSet::*amount> std::string QueryStepAmount(ScpiSession*) {
     return SourceText(SOURCE_Q_STEP_AMOUNT, gNormal52PSet.*amount);
 }
+template <int32_t Normal52PSet::*amount> ScpiLimits StepLimits() {
+    return {SOURCE_STEP_MIN, SOURCE_STEP_MAX, PowerFirstStartSettings().*amount};
+}
 
 int SetFrequency(ScpiSession* s, const ScpiParam& p) {
     return Answer(s, PowerRequestFrequency(static_cast<int32_t>(p.number), POWER_CALLER_REMOTE));
 }
 std::string QueryFrequency(ScpiSession*) {
     return SourceText(SOURCE_Q_SET_FREQUENCY, gNormal52PSet.freq);
+}
+// The continuous band: the fixed high frequencies are the preset buttons' own.
+ScpiLimits FrequencyLimits() {
+    return {SOURCE_FREQ_BAND_MIN, SOURCE_FREQ_BAND_MAX, PowerFirstStartSettings().freq};
 }
 
 int SetOutput(ScpiSession* s, const ScpiParam& p) {
@@ -133,12 +146,20 @@ int SetWdogDelay(ScpiSession* s, const ScpiParam& p) {
 std::string QueryWdogDelay(ScpiSession*) {
     return std::to_string(WatchdogDelay());
 }
+ScpiLimits WdogDelayLimits() {
+    return {WATCHDOG_MIN_DELAY, WATCHDOG_MAX_DELAY, WATCHDOG_DEFAULT_DELAY};
+}
 
 // ---- measurements ---------------------------------------------------------------------
 
-// The measured value at index (as gArrMeasureOutput orders them) in its own unit.
+// What the meter at index shows (gArrMeasureOutput's order), in its quantity's
+// own unit: zero after a stop or an alarm; no number while the link does not
+// confirm what the window shows, as the meters show none then.
 std::string Measured(int index) {
-    return SourceText(SourceMeasuredQuantity(index), gPowerLastMeasurement.values[index]);
+    if (!PowerLinkReady()) {
+        return SCPI_NOT_A_NUMBER;
+    }
+    return SourceText(SourceMeasuredQuantity(index), gArrMeasureOutput[index]);
 }
 template <int index> std::string QueryMeasured(ScpiSession*) {
     return Measured(index);
@@ -159,7 +180,7 @@ std::string QueryMeasurementAge(ScpiSession*) {
     return TextFixed(std::llround(std::max(0.0, ageMs) / 100.0), 1);
 }
 
-// ---- the rest ---------------------------------------------------------------------------
+// ---- common commands and the rest -----------------------------------------------------
 
 // Connecting or disconnecting never shows a box at the window; a port that
 // will not open tells the client why.
@@ -194,42 +215,103 @@ std::string Identify(ScpiSession*) {
     return std::string("Vx52PSoft,") + ModelName() + ",0," + VX52_VERSION;
 }
 
+int ResetSettings(ScpiSession* s) {
+    return Answer(s, PowerRequestDefaults(POWER_CALLER_REMOTE));
+}
+// The output stopped as its button stops it; once the source has answered,
+// the settings of a first start.
+int Reset(ScpiSession* s, const ScpiParam&) {
+    if (gPowerInfo.outputOn == 0) {
+        return ResetSettings(s);
+    }
+    if (const int code = Answer(s, PowerRequestOutput(0, POWER_CALLER_REMOTE))) {
+        return code;
+    }
+    return ScpiHold(s, "", ResetSettings);
+}
+
+std::string SelfTest(ScpiSession*) {
+    return PowerLinkAnswering() ? "0" : "1";
+}
+std::string Options(ScpiSession*) {
+    return "0";
+}
+
+// ---- the instrument ---------------------------------------------------------------------
+
+void Settle(ScpiSession* s, uint64_t from, uint64_t through) {
+    if (PowerCommandsFailed(from, through) > 0) {
+        ScpiSessionError(s, SCPI_HARDWARE_ERROR, "not carried out by the source");
+    }
+}
+
+// STATus:OPERation bits.
+constexpr int kOperSettling = 1 << 1; // commands asked of the source and not yet through
+constexpr int kOperOutputOn = 1 << 8;
+int Operation() {
+    return (PowerCommandsDone(PowerCommandsMark()) ? 0 : kOperSettling) |
+           (gPowerInfo.outputOn != 0 ? kOperOutputOn : 0);
+}
+
+// STATus:QUEStionable bits.
+constexpr int kQuesLinkDown = 1 << 9;
+constexpr int kQuesAlarm = 1 << 10;
+constexpr int kQuesWatchdog = 1 << 11; // tripped, until cleared
+int Questionable() {
+    return (PowerLinkReady() ? 0 : kQuesLinkDown) | (gPowerInfo.alarm != 0 ? kQuesAlarm : 0) |
+           (WatchdogTripped() != 0 ? kQuesWatchdog : 0);
+}
+
 constexpr ScpiParamKind NONE = SCPI_PARAM_NONE;
 constexpr ScpiParamKind NUMBER = SCPI_PARAM_NUMBER;
 constexpr ScpiParamKind CHOICE = SCPI_PARAM_CHOICE;
 constexpr ScpiParamKind BOOLEAN = SCPI_PARAM_BOOLEAN;
+constexpr int32_t Normal52PSet::*kUp = &Normal52PSet::up2U;
+constexpr int32_t Normal52PSet::*kDown = &Normal52PSet::down2U;
 
 // pattern, set, query, parameter, unit (from the table of what the source
-// allows), words, parameters of the set form. The first row a header matches
-// is the one it names.
+// allows), words, parameters of the set form, limits. The first row a header
+// matches is the one it names.
 const ScpiCommand kCommands[] = {
-    {"[SOURce]:VOLTage[:LEVel]", SetVoltage, QueryVoltage, NUMBER, Unit(SOURCE_Q_SET_VOLTAGE),
-     kStepWords, 1},
-    {"[SOURce]:VOLTage:RANGe", SetRange, QueryRange, CHOICE, {}, kRangeWords, 1},
-    {"[SOURce]:VOLTage:STEP:UP", SetStepAmount<&PowerEntry::up2U>,
-     QueryStepAmount<&Normal52PSet::up2U>, NUMBER, Unit(SOURCE_Q_STEP_AMOUNT), nullptr, 1},
-    {"[SOURce]:VOLTage:STEP:DOWN", SetStepAmount<&PowerEntry::down2U>,
-     QueryStepAmount<&Normal52PSet::down2U>, NUMBER, Unit(SOURCE_Q_STEP_AMOUNT), nullptr, 1},
-    {"[SOURce]:FREQuency", SetFrequency, QueryFrequency, NUMBER, Unit(SOURCE_Q_SET_FREQUENCY),
-     nullptr, 1},
-    {"OUTPut[:STATe]", SetOutput, QueryOutput, BOOLEAN, {}, nullptr, 1},
-    {"OUTPut:PROTection:CLEar", ClearProtection, nullptr, NONE, {}, nullptr, 0},
-    {"OUTPut:PROTection:TRIPped", nullptr, QueryTripped, NONE, {}, nullptr, 0},
-    {"OUTPut:PROTection:WDOG[:STATe]", SetWdog, QueryWdog, BOOLEAN, {}, nullptr, 1},
-    {"OUTPut:PROTection:WDOG:DELay", SetWdogDelay, QueryWdogDelay, NUMBER, {"S", 0}, nullptr, 1},
-    {"MEASure:VOLTage", nullptr, QueryMeasured<0>, NONE, {}, nullptr, 0},
-    {"MEASure:CURRent", nullptr, QueryMeasured<1>, NONE, {}, nullptr, 0},
-    {"MEASure:FREQuency", nullptr, QueryMeasured<2>, NONE, {}, nullptr, 0},
-    {"MEASure:POWer", nullptr, QueryMeasured<3>, NONE, {}, nullptr, 0},
-    {"MEASure:ALL", nullptr, QueryMeasuredAll, NONE, {}, nullptr, 0},
-    {"MEASure:AGE", nullptr, QueryMeasurementAge, NONE, {}, nullptr, 0},
-    {"SYSTem:LINK", SetLink, QueryLink, BOOLEAN, {}, nullptr, 1},
-    {"*IDN", nullptr, Identify, NONE, {}, nullptr, 0},
+    {"[SOURce]:VOLTage[:LEVel][:IMMediate][:AMPLitude]", SetVoltage, QueryVoltage, NUMBER,
+     Unit(SOURCE_Q_SET_VOLTAGE), kStepWords, 1, VoltageLimits},
+    {"[SOURce]:VOLTage:RANGe", SetRange, QueryRange, CHOICE, {}, kRangeWords, 1, nullptr},
+    {"[SOURce]:VOLTage:STEP:UP", SetStepAmount<&PowerEntry::up2U>, QueryStepAmount<kUp>, NUMBER,
+     Unit(SOURCE_Q_STEP_AMOUNT), nullptr, 1, StepLimits<kUp>},
+    {"[SOURce]:VOLTage:STEP:DOWN", SetStepAmount<&PowerEntry::down2U>, QueryStepAmount<kDown>,
+     NUMBER, Unit(SOURCE_Q_STEP_AMOUNT), nullptr, 1, StepLimits<kDown>},
+    {"[SOURce]:FREQuency[:CW]", SetFrequency, QueryFrequency, NUMBER, Unit(SOURCE_Q_SET_FREQUENCY),
+     nullptr, 1, FrequencyLimits},
+    {"[SOURce]:FREQuency:IMMediate", SetFrequency, QueryFrequency, NUMBER,
+     Unit(SOURCE_Q_SET_FREQUENCY), nullptr, 1, FrequencyLimits},
+    {"OUTPut[:STATe]", SetOutput, QueryOutput, BOOLEAN, {}, nullptr, 1, nullptr},
+    {"OUTPut:PROTection:CLEar", ClearProtection, nullptr, NONE, {}, nullptr, 0, nullptr},
+    ScpiQueryOnly("OUTPut:PROTection:TRIPped", QueryTripped),
+    {"OUTPut:PROTection:WDOG[:STATe]", SetWdog, QueryWdog, BOOLEAN, {}, nullptr, 1, nullptr},
+    {"OUTPut:PROTection:WDOG:DELay", SetWdogDelay, QueryWdogDelay, NUMBER, {"S", 0}, nullptr, 1,
+     WdogDelayLimits},
+    ScpiQueryOnly("MEASure[:SCALar]:VOLTage[:AC]", QueryMeasured<0>),
+    ScpiQueryOnly("MEASure[:SCALar]:CURRent[:AC]", QueryMeasured<1>),
+    ScpiQueryOnly("MEASure[:SCALar]:FREQuency", QueryMeasured<2>),
+    ScpiQueryOnly("MEASure[:SCALar]:POWer[:AC][:REAL]", QueryMeasured<3>),
+    ScpiQueryOnly("MEASure:ALL", QueryMeasuredAll),
+    ScpiQueryOnly("MEASure:AGE", QueryMeasurementAge),
+    ScpiQueryOnly("FETCh[:SCALar]:VOLTage[:AC]", QueryMeasured<0>),
+    ScpiQueryOnly("FETCh[:SCALar]:CURRent[:AC]", QueryMeasured<1>),
+    ScpiQueryOnly("FETCh[:SCALar]:FREQuency", QueryMeasured<2>),
+    ScpiQueryOnly("FETCh[:SCALar]:POWer[:AC][:REAL]", QueryMeasured<3>),
+    ScpiQueryOnly("FETCh:ALL", QueryMeasuredAll),
+    {"SYSTem:LINK", SetLink, QueryLink, BOOLEAN, {}, nullptr, 1, nullptr},
+    ScpiQueryOnly("*IDN", Identify),
+    {"*RST", Reset, nullptr, NONE, {}, nullptr, 0, nullptr},
+    ScpiQueryOnly("*TST", SelfTest),
+    ScpiQueryOnly("*OPT", Options),
 };
 
 const ScpiInstrument& Instrument() {
     static const ScpiInstrument instrument =
-        ScpiInstrumentMake(kCommands, std::size(kCommands), PowerCommandsMark, PowerCommandsOut);
+        ScpiInstrumentMake(kCommands, std::size(kCommands),
+                           {PowerCommandsMark, PowerCommandsDone, Settle, Operation, Questionable});
     return instrument;
 }
 

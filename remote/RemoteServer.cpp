@@ -1,6 +1,7 @@
-// Clients come and go between ticks. A fifth client is accepted and closed at
-// once, so it learns at connect time that there is no room; one that stops
-// reading is dropped by the platform when its answers pile up.
+// Clients come and go between ticks. A fifth client is accepted, told there is
+// no room and closed, so it learns at connect time; the platform reports the
+// clients that have gone before a new one, so their places are free by then.
+// One that stops reading is no longer read until it has taken its answers.
 #include "remote/RemoteServer.h"
 
 #include <cctype>
@@ -17,7 +18,14 @@ namespace {
 struct Client {
     int id;
     RemoteSession session;
+    double heardMs; // when it last sent something
 };
+
+// What a client past the last place is told before it is closed.
+constexpr const char* kNoRoom = "-310,\"System error;too many clients, 4 at most\"\n";
+static_assert(REMOTE_MAX_CLIENTS == 4, "kNoRoom names the number");
+
+int sIdleSeconds = 0;
 
 int sServer = 0;
 std::string sAddress;
@@ -67,14 +75,16 @@ void OnNet(int, int client, int event, const char* data, int length) {
     switch (event) {
     case NET_CONNECTED:
         if (sClients.size() >= static_cast<size_t>(REMOTE_MAX_CLIENTS)) {
+            NetSend(client, kNoRoom, static_cast<int>(std::strlen(kNoRoom)));
             NetCloseClient(client);
             return;
         }
-        sClients.push_back(std::make_unique<Client>(Client{client, {}}));
+        sClients.push_back(std::make_unique<Client>(Client{client, {}, SysMonotonicMs()}));
         Notify();
         break;
     case NET_RECEIVED:
         if (Client* c = Find(client)) {
+            c->heardMs = SysMonotonicMs();
             std::string out;
             RemoteSessionFeed(&c->session, data, static_cast<size_t>(length), &out);
             CommandsRun();
@@ -203,18 +213,32 @@ int RemoteServerClients() {
 void RemoteServerTick() {
     std::vector<int> ids;
     for (const auto& c : sClients) {
-        if (c->session.waiting) {
-            ids.push_back(c->id);
-        }
+        ids.push_back(c->id);
     }
+    const double now = SysMonotonicMs();
     for (int id : ids) {
-        if (Client* c = Find(id)) {
-            std::string out;
-            RemoteSessionPoll(&c->session, &out);
-            CommandsRun();
-            Send(id, out);
+        Client* c = Find(id);
+        if (c == nullptr) {
+            continue;
         }
+        if (sIdleSeconds > 0 && now - c->heardMs > sIdleSeconds * 1000.0) {
+            NetCloseClient(id);
+            Forget(id);
+            continue;
+        }
+        // Only commands held until now run here; changes the link made are not the client's.
+        const bool held = c->session.waiting;
+        std::string out;
+        RemoteSessionPoll(&c->session, &out);
+        if (held) {
+            CommandsRun();
+        }
+        Send(id, out);
     }
+}
+
+void RemoteServerSetIdleTimeout(int seconds) {
+    sIdleSeconds = seconds > 0 ? seconds : 0;
 }
 
 void RemoteServerOnClients(void (*observer)(int clients)) {

@@ -30,8 +30,12 @@ void RemoteServerStop();
 // 1 while listening; the address and port in use go to the pointers given.
 int RemoteServerListening(std::string* address, int* port);
 int RemoteServerClients();
-// Answers waiting *OPC? queries; called on every tick.
+// Looks after every client's session (waiting *OPC? queries, status, what the
+// source did with its commands) and closes idle ones; called on every tick.
 void RemoteServerTick();
+// A client that has sent nothing for this long is closed; 0 keeps idle
+// clients for ever.
+void RemoteServerSetIdleTimeout(int seconds);
 // Called with the number of clients whenever it changes.
 void RemoteServerOnClients(void (*observer)(int clients));
 // Called after the server has run what a client sent, before anything else

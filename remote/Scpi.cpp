@@ -2,20 +2,46 @@
 // the commands of a line, and a query's answer joins the line's others on one
 // line, separated by ';'. After a command, the next one on the line may leave
 // out the path it shares with it ("MEAS:VOLT?;CURR?"); a header not found from
-// there is looked up from the root. The first error ends its line: what
-// follows an out-of-range voltage must not run.
+// there is looked up from the root. A command error ends its line; after any
+// other error the line's set commands are skipped (what follows an
+// out-of-range voltage must not run) but its queries are answered, so a client
+// never waits for a reply that will not come.
 #include "remote/Scpi.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <cmath>
 #include <iterator>
-#include <system_error>
 
 #include "util/Text.h"
 
 namespace {
+
+// ---- text ------------------------------------------------------------------------------
+
+std::string Upper(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsAlpha(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsHeaderChar(char c) {
+    return IsAlpha(c) || IsDigit(c) || c == '_';
+}
+
+// ---- header patterns ---------------------------------------------------------------------
 
 std::vector<ScpiNode> ParsePattern(const char* pattern) {
     std::vector<ScpiNode> nodes;
@@ -30,7 +56,7 @@ std::vector<ScpiNode> ParsePattern(const char* pattern) {
             ++i;
         }
         ScpiNode n{"", 0, optional};
-        while (i < p.size() && std::isalpha(static_cast<unsigned char>(p[i]))) {
+        while (i < p.size() && IsAlpha(p[i])) {
             if (std::isupper(static_cast<unsigned char>(p[i])) &&
                 n.shortLength == n.longForm.size()) {
                 ++n.shortLength;
@@ -66,35 +92,34 @@ bool MatchFrom(const std::vector<std::string>& m, size_t i, const std::vector<Sc
     return nodes[j].optional && MatchFrom(m, i, nodes, j + 1, lastGiven);
 }
 
-std::string Upper(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool IsHeaderChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
+// ---- errors ------------------------------------------------------------------------------
 
 const char* ErrorText(int code) {
     switch (code) {
     case SCPI_COMMAND_ERROR:
         return "Command error";
+    case SCPI_DATA_TYPE_ERROR:
+        return "Data type error";
+    case SCPI_PARAMETER_NOT_ALLOWED:
+        return "Parameter not allowed";
+    case SCPI_MISSING_PARAMETER:
+        return "Missing parameter";
     case SCPI_UNDEFINED_HEADER:
         return "Undefined header";
+    case SCPI_INVALID_SUFFIX:
+        return "Invalid suffix";
     case SCPI_SETTINGS_CONFLICT:
         return "Settings conflict";
     case SCPI_DATA_OUT_OF_RANGE:
         return "Data out of range";
     case SCPI_TOO_MUCH_DATA:
         return "Too much data";
+    case SCPI_ILLEGAL_PARAMETER_VALUE:
+        return "Illegal parameter value";
     case SCPI_HARDWARE_ERROR:
         return "Hardware error";
+    case SCPI_SYSTEM_ERROR:
+        return "System error";
     case SCPI_QUEUE_OVERFLOW:
         return "Queue overflow";
     default:
@@ -102,56 +127,243 @@ const char* ErrorText(int code) {
     }
 }
 
+// The standard event an error of this class sets.
+int ErrorEvent(int code) {
+    if (code <= -100 && code > -200) {
+        return SCPI_ESR_CME;
+    }
+    if (code <= -200 && code > -300) {
+        return SCPI_ESR_EXE;
+    }
+    if (code <= -300 && code > -400) {
+        return SCPI_ESR_DDE;
+    }
+    return code <= -400 && code > -500 ? SCPI_ESR_QYE : 0;
+}
+
+bool IsCommandError(int code) {
+    return code <= -100 && code > -200;
+}
+
+// ---- what was asked, and the status registers ---------------------------------------------
+
+const ScpiHooks& Hooks(const ScpiSession* s) {
+    return s->instrument->hooks;
+}
+
+// Runs what may ask the instrument for something, noting what it asked.
+template <typename Run> int Asking(ScpiSession* s, Run run) {
+    const uint64_t before = Hooks(s).mark();
+    const int code = run();
+    const uint64_t after = Hooks(s).mark();
+    if (after != before) {
+        s->asked.emplace_back(before, after);
+    }
+    return code;
+}
+
+// Errors for what the instrument did not carry out, once it is through.
+void Settle(ScpiSession* s) {
+    while (!s->asked.empty() && Hooks(s).done(s->asked.front().second)) {
+        const auto [from, through] = s->asked.front();
+        s->asked.pop_front();
+        Hooks(s).settle(s, from, through);
+    }
+}
+
+// Conditions that have come since the last look are events.
+void Look(ScpiSession::Register* r, int condition) {
+    r->event |= condition & ~r->last;
+    r->last = condition;
+}
+
+void LookAtConditions(ScpiSession* s) {
+    Look(&s->operation, Hooks(s).operation());
+    Look(&s->questionable, Hooks(s).questionable());
+}
+
+int StatusByte(ScpiSession* s) {
+    LookAtConditions(s);
+    int stb = 0;
+    stb |= s->errors.empty() ? 0 : SCPI_STB_EAV;
+    stb |= (s->questionable.event & s->questionable.enable) != 0 ? SCPI_STB_QSB : 0;
+    stb |= s->replies.empty() ? 0 : SCPI_STB_MAV;
+    stb |= (s->esr & s->ese) != 0 ? SCPI_STB_ESB : 0;
+    stb |= (s->operation.event & s->operation.enable) != 0 ? SCPI_STB_OSB : 0;
+    stb |= (stb & s->sre) != 0 ? SCPI_STB_MSS : 0;
+    return stb;
+}
+
 // ---- the machinery's own commands ---------------------------------------------------
+
+std::string Number(int64_t value) {
+    return TextFixed(value, 0);
+}
 
 int ClearStatus(ScpiSession* s, const ScpiParam&) {
     s->errors.clear();
+    s->esr = 0;
+    s->operation.event = 0;
+    s->questionable.event = 0;
+    s->opcArmed = false;
     return 0;
 }
 
-// Holds the line until the instrument has done what was asked before it.
-std::string OperationComplete(ScpiSession* s) {
-    const uint64_t mark = s->instrument->mark();
-    if (!s->instrument->done(mark)) {
-        s->waitMark = mark;
-        s->waiting = true;
-        return "";
+int InRange(ScpiSession* s, int64_t value, int64_t max, int* field) {
+    if (value < 0 || value > max) {
+        ScpiSessionError(s, SCPI_DATA_OUT_OF_RANGE, "");
+        return SCPI_DATA_OUT_OF_RANGE;
     }
-    return "1";
+    *field = static_cast<int>(value);
+    return 0;
 }
 
+int SetEventEnable(ScpiSession* s, const ScpiParam& p) {
+    return InRange(s, p.number, 255, &s->ese);
+}
+std::string EventEnable(ScpiSession* s) {
+    return Number(s->ese);
+}
+std::string EventStatus(ScpiSession* s) {
+    const int esr = s->esr;
+    s->esr = 0;
+    return Number(esr);
+}
+int SetRequestEnable(ScpiSession* s, const ScpiParam& p) {
+    const int code = InRange(s, p.number, 255, &s->sre);
+    s->sre &= ~SCPI_STB_MSS;
+    return code;
+}
+std::string RequestEnable(ScpiSession* s) {
+    return Number(s->sre);
+}
+std::string StatusByteQuery(ScpiSession* s) {
+    return Number(StatusByte(s));
+}
+ScpiLimits ByteLimits() {
+    return {0, 255, 0};
+}
+
+int ArmOperationComplete(ScpiSession* s, const ScpiParam&) {
+    s->opcMark = Hooks(s).mark();
+    s->opcArmed = true;
+    if (Hooks(s).done(s->opcMark)) {
+        s->esr |= SCPI_ESR_OPC;
+        s->opcArmed = false;
+    }
+    return 0;
+}
+std::string OperationComplete(ScpiSession* s) {
+    ScpiHold(s, "1", nullptr);
+    return "";
+}
+int Wait(ScpiSession* s, const ScpiParam&) {
+    return ScpiHold(s, "", nullptr);
+}
+
+std::string NextError(ScpiSession* s) {
+    if (s->errors.empty()) {
+        return "0,\"No error\"";
+    }
+    std::string e = s->errors.front();
+    s->errors.pop_front();
+    return e;
+}
+std::string ErrorCount(ScpiSession* s) {
+    return Number(static_cast<int64_t>(s->errors.size()));
+}
+std::string AllErrors(ScpiSession* s) {
+    std::string all = NextError(s);
+    while (!s->errors.empty()) {
+        all += "," + NextError(s);
+    }
+    return all;
+}
+std::string Version(ScpiSession*) {
+    return "1999.0";
+}
+
+template <ScpiSession::Register ScpiSession::*reg> std::string Event(ScpiSession* s) {
+    LookAtConditions(s);
+    const int event = (s->*reg).event;
+    (s->*reg).event = 0;
+    return Number(event);
+}
+template <int (*ScpiHooks::*condition)()> std::string Condition(ScpiSession* s) {
+    LookAtConditions(s);
+    return Number((Hooks(s).*condition)());
+}
+template <ScpiSession::Register ScpiSession::*reg>
+int SetEnable(ScpiSession* s, const ScpiParam& p) {
+    return InRange(s, p.number, 32767, &(s->*reg).enable);
+}
+template <ScpiSession::Register ScpiSession::*reg> std::string Enable(ScpiSession* s) {
+    return Number((s->*reg).enable);
+}
+ScpiLimits RegisterLimits() {
+    return {0, 32767, 0};
+}
+int StatusPreset(ScpiSession* s, const ScpiParam&) {
+    s->operation.enable = 0;
+    s->questionable.enable = 0;
+    return 0;
+}
+
+constexpr ScpiUnit kCount{"", 0};
+constexpr auto kOper = &ScpiSession::operation;
+constexpr auto kQues = &ScpiSession::questionable;
+constexpr ScpiParamKind NONE = SCPI_PARAM_NONE;
+constexpr ScpiParamKind NUMBER = SCPI_PARAM_NUMBER;
+
 const ScpiCommand kCommon[] = {
-    {"*CLS", ClearStatus, nullptr, SCPI_PARAM_NONE, {}, nullptr, 0},
-    {"*OPC", nullptr, OperationComplete, SCPI_PARAM_NONE, {}, nullptr, 0},
-    {"SYSTem:ERRor[:NEXT]", nullptr, ScpiNextError, SCPI_PARAM_NONE, {}, nullptr, 0},
+    {"*CLS", ClearStatus, nullptr, NONE, {}, nullptr, 0, nullptr},
+    {"*ESE", SetEventEnable, EventEnable, NUMBER, kCount, nullptr, 1, ByteLimits},
+    ScpiQueryOnly("*ESR", EventStatus),
+    {"*SRE", SetRequestEnable, RequestEnable, NUMBER, kCount, nullptr, 1, ByteLimits},
+    ScpiQueryOnly("*STB", StatusByteQuery),
+    {"*OPC", ArmOperationComplete, OperationComplete, NONE, {}, nullptr, 0, nullptr},
+    {"*WAI", Wait, nullptr, NONE, {}, nullptr, 0, nullptr},
+    ScpiQueryOnly("SYSTem:ERRor[:NEXT]", NextError),
+    ScpiQueryOnly("SYSTem:ERRor:COUNt", ErrorCount),
+    ScpiQueryOnly("SYSTem:ERRor:ALL", AllErrors),
+    ScpiQueryOnly("SYSTem:VERSion", Version),
+    ScpiQueryOnly("STATus:OPERation[:EVENt]", Event<kOper>),
+    ScpiQueryOnly("STATus:OPERation:CONDition", Condition<&ScpiHooks::operation>),
+    {"STATus:OPERation:ENABle", SetEnable<kOper>, Enable<kOper>, NUMBER, kCount, nullptr, 1,
+     RegisterLimits},
+    ScpiQueryOnly("STATus:QUEStionable[:EVENt]", Event<kQues>),
+    ScpiQueryOnly("STATus:QUEStionable:CONDition", Condition<&ScpiHooks::questionable>),
+    {"STATus:QUEStionable:ENABle", SetEnable<kQues>, Enable<kQues>, NUMBER, kCount, nullptr, 1,
+     RegisterLimits},
+    {"STATus:PRESet", StatusPreset, nullptr, NONE, {}, nullptr, 0, nullptr},
 };
 
 const ScpiInstrument& Common() {
-    static const ScpiInstrument common =
-        ScpiInstrumentMake(kCommon, std::size(kCommon), nullptr, nullptr);
+    static const ScpiInstrument common = ScpiInstrumentMake(kCommon, std::size(kCommon), {});
     return common;
 }
 
 // ---- finding a command ---------------------------------------------------------------
 
-// The row the mnemonics name in the instrument's table, then in the
-// machinery's, or nullptr; newPath gets the path that follows it.
-const ScpiCommand* FindIn(const ScpiInstrument& inst, const std::vector<std::string>& m,
+// The row the mnemonics name in a table, or nullptr; newPath gets the path
+// that follows it.
+const ScpiCommand* FindIn(const ScpiInstrument& table, const std::vector<std::string>& m,
                           std::vector<std::string>* newPath) {
-    for (size_t row = 0; row < inst.count; ++row) {
-        const std::vector<ScpiNode>& nodes = inst.tree[row];
+    for (size_t row = 0; row < table.count; ++row) {
+        const std::vector<ScpiNode>& nodes = table.tree[row];
         size_t lastGiven = 0;
         if (!m.empty() && !nodes.empty() && MatchFrom(m, 0, nodes, 0, &lastGiven)) {
             newPath->clear();
             for (size_t k = 0; k < lastGiven; ++k) {
                 newPath->push_back(nodes[k].longForm);
             }
-            return &inst.commands[row];
+            return &table.commands[row];
         }
     }
     return nullptr;
 }
 
+// The instrument's rows first, then the machinery's.
 const ScpiCommand* Find(const ScpiInstrument& inst, const std::vector<std::string>& m,
                         std::vector<std::string>* newPath) {
     const ScpiCommand* c = FindIn(inst, m, newPath);
@@ -169,69 +381,6 @@ const ScpiCommand* FindCommon(const ScpiInstrument& inst, const std::string& nam
     }
     return nullptr;
 }
-
-// ---- parameters ------------------------------------------------------------------------
-
-const char* const kBooleanWords[] = {"ON", "OFF", "1", "0", nullptr};
-
-int WordIndex(const char* const* words, const std::string& word) {
-    for (int i = 0; words && words[i]; ++i) {
-        if (word == words[i]) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-// "AUTO or HIGH", "ON, OFF, 1 or 0".
-std::string WordList(const char* const* words) {
-    std::string list;
-    for (int i = 0; words && words[i]; ++i) {
-        list += (i == 0 ? "" : words[i + 1] ? ", " : " or ") + std::string(words[i]);
-    }
-    return list;
-}
-
-// The parameter of a set command, as its row takes it; false after queuing why not.
-bool ReadParam(ScpiSession* s, const ScpiCommand& c, const std::string& param, ScpiParam* p) {
-    const std::string word = Upper(param);
-    *p = ScpiParam{-1, 0};
-    switch (c.kind) {
-    case SCPI_PARAM_NUMBER: {
-        p->word = WordIndex(c.words, word);
-        if (p->word >= 0) {
-            return true;
-        }
-        const int parsed = ScpiParseNumber(param, c.unit.unit, c.unit.decimals, &p->number);
-        if (parsed == 0) {
-            ScpiSessionError(s, SCPI_COMMAND_ERROR, "not a number");
-        } else if (parsed < 0) {
-            ScpiSessionError(s, SCPI_DATA_OUT_OF_RANGE, "");
-        }
-        return parsed == 1;
-    }
-    case SCPI_PARAM_CHOICE:
-        p->word = WordIndex(c.words, word);
-        if (p->word < 0) {
-            ScpiSessionError(s, SCPI_COMMAND_ERROR, WordList(c.words).c_str());
-        }
-        return p->word >= 0;
-    case SCPI_PARAM_BOOLEAN: {
-        const int i = WordIndex(kBooleanWords, word);
-        if (i < 0) {
-            ScpiSessionError(s, SCPI_COMMAND_ERROR, WordList(kBooleanWords).c_str());
-            return false;
-        }
-        p->number = i == 0 || i == 2 ? 1 : 0;
-        return true;
-    }
-    case SCPI_PARAM_NONE:
-        break;
-    }
-    return true;
-}
-
-// ---- running commands ------------------------------------------------------------------
 
 // The upper-case mnemonics of a header without its leading ':'; false after
 // queuing the error when one is empty or holds what no header may.
@@ -252,16 +401,163 @@ bool Mnemonics(ScpiSession* s, const std::string& header, std::vector<std::strin
     }
 }
 
-// Runs one command; false when it failed (its error is queued).
-bool RunCommand(ScpiSession* s, const ScpiInstrument& inst, const std::string& text,
-                std::string* reply) {
-    const std::string cmd = TextTrim(text);
+// ---- parameters ------------------------------------------------------------------------
+
+const char* const kBooleanWords[] = {"OFF", "ON", nullptr};
+const char* const kBooleanChoices[] = {"ON", "OFF", "1", "0", nullptr};
+
+int WordIndex(const char* const* words, const std::string& word) {
+    for (int i = 0; words && words[i]; ++i) {
+        if (word == words[i]) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// "AUTO or HIGH", "ON, OFF, 1 or 0".
+std::string WordList(const char* const* words) {
+    std::string list;
+    for (int i = 0; words && words[i]; ++i) {
+        list += (i == 0 ? "" : words[i + 1] ? ", " : " or ") + std::string(words[i]);
+    }
+    return list;
+}
+
+// MIN, MAX or DEF (short or long) as its value; false for any other word.
+bool Keyword(const std::string& word, ScpiLimits (*limits)(), int64_t* value) {
+    if (limits == nullptr) {
+        return false;
+    }
+    const ScpiLimits l = limits();
+    if (word == "MIN" || word == "MINIMUM") {
+        *value = l.min;
+    } else if (word == "MAX" || word == "MAXIMUM") {
+        *value = l.max;
+    } else if (word == "DEF" || word == "DEFAULT") {
+        *value = l.def;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The parameters of a command, split at commas; none when the text is empty.
+std::vector<std::string> SplitParams(const std::string& text) {
+    std::vector<std::string> params;
+    if (text.empty()) {
+        return params;
+    }
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        params.push_back(TextTrim(text.substr(start, comma - start)));
+        if (comma == std::string::npos) {
+            return params;
+        }
+        start = comma + 1;
+    }
+}
+
+int Refuse(ScpiSession* s, int code, const std::string& detail) {
+    ScpiSessionError(s, code, detail.c_str());
+    return code;
+}
+
+int NumberError(ScpiSession* s, int code, const ScpiUnit& unit) {
+    switch (code) {
+    case SCPI_DATA_TYPE_ERROR:
+        return Refuse(s, code, "not a number");
+    case SCPI_INVALID_SUFFIX:
+        return Refuse(s, code, *unit.unit ? std::string("the unit is ") + unit.unit : "no unit");
+    default:
+        return Refuse(s, code, "");
+    }
+}
+
+// The parameter of a set command, as its row takes it: 0, or the error queued.
+int ReadParam(ScpiSession* s, const ScpiCommand& c, const std::string& text, ScpiParam* p) {
+    *p = ScpiParam{-1, 0};
+    const std::string word = Upper(text);
+    const bool isWord = !text.empty() && IsAlpha(text[0]);
+    const bool isString = !text.empty() && (text[0] == '"' || text[0] == '\'');
+    switch (c.kind) {
+    case SCPI_PARAM_NUMBER:
+        if (isWord) {
+            p->word = WordIndex(c.words, word);
+            if (p->word >= 0 || Keyword(word, c.limits, &p->number)) {
+                return 0;
+            }
+            return Refuse(s, SCPI_DATA_TYPE_ERROR, "a number expected");
+        }
+        if (isString) {
+            return Refuse(s, SCPI_DATA_TYPE_ERROR, "a number expected");
+        }
+        if (const int code = ScpiParseNumber(text, c.unit, &p->number)) {
+            return NumberError(s, code, c.unit);
+        }
+        return 0;
+    case SCPI_PARAM_CHOICE:
+        if (!isWord) {
+            return Refuse(s, SCPI_DATA_TYPE_ERROR, WordList(c.words));
+        }
+        p->word = WordIndex(c.words, word);
+        return p->word >= 0 ? 0 : Refuse(s, SCPI_ILLEGAL_PARAMETER_VALUE, WordList(c.words));
+    case SCPI_PARAM_BOOLEAN:
+        if (isWord) {
+            const int i = WordIndex(kBooleanWords, word);
+            p->number = i;
+            return i >= 0 ? 0 : Refuse(s, SCPI_ILLEGAL_PARAMETER_VALUE, WordList(kBooleanChoices));
+        }
+        if (isString) {
+            return Refuse(s, SCPI_DATA_TYPE_ERROR, WordList(kBooleanChoices));
+        }
+        if (const int code = ScpiParseNumber(text, kCount, &p->number)) {
+            return NumberError(s, code, kCount);
+        }
+        p->number = p->number != 0 ? 1 : 0;
+        return 0;
+    case SCPI_PARAM_NONE:
+        break;
+    }
+    return 0;
+}
+
+// "<header>? MIN|MAX|DEF" of a numeric row.
+int QueryLimit(ScpiSession* s, const ScpiCommand& c, const std::string& text, std::string* reply) {
+    int64_t value = 0;
+    if (!Keyword(Upper(text), c.limits, &value)) {
+        return Refuse(s, SCPI_ILLEGAL_PARAMETER_VALUE, "MIN, MAX or DEF");
+    }
+    *reply = TextFixed(value, c.unit.decimals);
+    return 0;
+}
+
+// ---- running commands ------------------------------------------------------------------
+
+// The header of a command's text, up to the first blank.
+std::string HeaderOf(const std::string& cmd, size_t* end) {
     size_t split = 0;
     while (split < cmd.size() && !IsBlank(cmd[split])) {
         ++split;
     }
-    std::string header = cmd.substr(0, split);
-    const std::string params = TextTrim(cmd.substr(split));
+    *end = split;
+    return cmd.substr(0, split);
+}
+
+bool IsQuery(const std::string& text) {
+    size_t end = 0;
+    const std::string header = HeaderOf(TextTrim(text), &end);
+    return !header.empty() && header.back() == '?';
+}
+
+// Runs one command: 0, or the error it queued.
+int RunCommand(ScpiSession* s, const ScpiInstrument& inst, const std::string& text,
+               std::string* reply) {
+    const std::string cmd = TextTrim(text);
+    size_t split = 0;
+    std::string header = HeaderOf(cmd, &split);
+    const std::vector<std::string> params = SplitParams(TextTrim(cmd.substr(split)));
     const bool query = header.back() == '?';
     if (query) {
         header.pop_back();
@@ -276,7 +572,7 @@ bool RunCommand(ScpiSession* s, const ScpiInstrument& inst, const std::string& t
         }
         std::vector<std::string> mnemonics;
         if (!Mnemonics(s, header, &mnemonics)) {
-            return false;
+            return SCPI_COMMAND_ERROR;
         }
         std::vector<std::string> newPath;
         if (!absolute && !s->path.empty()) {
@@ -292,25 +588,29 @@ bool RunCommand(ScpiSession* s, const ScpiInstrument& inst, const std::string& t
         }
     }
     if (c == nullptr || (query ? c->query == nullptr : c->set == nullptr)) {
-        ScpiSessionError(s, SCPI_UNDEFINED_HEADER, "");
-        return false;
+        return Refuse(s, SCPI_UNDEFINED_HEADER, "");
     }
-    const bool takesParameter = !query && c->arity > 0;
-    if (!takesParameter && !params.empty()) {
-        ScpiSessionError(s, SCPI_COMMAND_ERROR, "parameter not allowed");
-        return false;
-    }
-    if (takesParameter && (params.empty() || params.find(',') != std::string::npos)) {
-        ScpiSessionError(s, SCPI_COMMAND_ERROR,
-                         params.empty() ? "missing parameter" : "one parameter only");
-        return false;
+    const size_t allowed = query ? (c->limits != nullptr ? 1 : 0) : static_cast<size_t>(c->arity);
+    if (params.size() > allowed) {
+        return Refuse(s, SCPI_PARAMETER_NOT_ALLOWED, "");
     }
     if (query) {
+        if (!params.empty()) {
+            return QueryLimit(s, *c, params[0], reply);
+        }
         *reply = c->query(s);
-        return true;
+        return 0;
     }
-    ScpiParam p{};
-    return ReadParam(s, *c, params, &p) && c->set(s, p) == 0;
+    if (params.size() < allowed) {
+        return Refuse(s, SCPI_MISSING_PARAMETER, "");
+    }
+    ScpiParam p{-1, 0};
+    if (!params.empty()) {
+        if (const int code = ReadParam(s, *c, params[0], &p)) {
+            return code;
+        }
+    }
+    return Asking(s, [&] { return c->set(s, p); });
 }
 
 void SendReplies(ScpiSession* s, std::string* out) {
@@ -324,24 +624,33 @@ void SendReplies(ScpiSession* s, std::string* out) {
     s->replies.clear();
 }
 
-// Runs commands in order until one fails or a *OPC? has to wait.
+// A command error ends the line; any other skips the set commands after it.
+bool EndsLine(ScpiSession* s, int code) {
+    if (IsCommandError(code)) {
+        return true;
+    }
+    s->skipSets = s->skipSets || code != 0;
+    return false;
+}
+
+// Runs commands in order until the line ends or one has to wait.
 void RunCommands(ScpiSession* s, const ScpiInstrument& inst,
                  const std::vector<std::string>& commands, std::string* out) {
     for (size_t i = 0; i < commands.size(); ++i) {
-        if (TextTrim(commands[i]).empty()) {
+        if (TextTrim(commands[i]).empty() || (s->skipSets && !IsQuery(commands[i]))) {
             continue;
         }
         std::string reply;
-        const bool ok = RunCommand(s, inst, commands[i], &reply);
+        const int code = RunCommand(s, inst, commands[i], &reply);
         if (s->waiting) {
             s->rest.assign(commands.begin() + static_cast<long>(i) + 1, commands.end());
             return;
         }
-        if (!ok) {
-            break;
-        }
         if (!reply.empty()) {
             s->replies.push_back(reply);
+        }
+        if (EndsLine(s, code)) {
+            break;
         }
     }
     SendReplies(s, out);
@@ -361,10 +670,11 @@ void RunLine(ScpiSession* s, const ScpiInstrument& inst, const std::string& line
     }
     s->path.clear();
     s->replies.clear();
+    s->skipSets = false;
     RunCommands(s, inst, commands, out);
 }
 
-// Runs every complete line of the input, unless a *OPC? holds them up.
+// Runs every complete line of the input, unless a held command holds them up.
 void Pump(ScpiSession* s, const ScpiInstrument& inst, std::string* out) {
     size_t at = 0;
     std::string& in = s->input;
@@ -404,11 +714,39 @@ void Pump(ScpiSession* s, const ScpiInstrument& inst, std::string* out) {
     in.erase(0, at);
 }
 
+// Finishes a held command once what it waits for is done, and runs the rest
+// of its line and the lines behind it.
+void Resume(ScpiSession* s, const ScpiInstrument& inst, std::string* out) {
+    if (!s->waiting || !inst.hooks.done(s->waitMark)) {
+        return;
+    }
+    Settle(s);
+    s->waiting = false;
+    s->heldOverflow = false;
+    if (!s->waitReply.empty()) {
+        s->replies.push_back(s->waitReply);
+    }
+    int (*then)(ScpiSession*) = s->waitThen;
+    s->waitReply.clear();
+    s->waitThen = nullptr;
+    const std::vector<std::string> rest = std::move(s->rest);
+    s->rest.clear();
+    if (then != nullptr && EndsLine(s, Asking(s, [&] { return then(s); }))) {
+        SendReplies(s, out);
+    } else if (s->waiting) {
+        s->rest = rest;
+        return;
+    } else {
+        RunCommands(s, inst, rest, out);
+    }
+    Pump(s, inst, out);
+}
+
 } // namespace
 
-ScpiInstrument ScpiInstrumentMake(const ScpiCommand* commands, size_t count, uint64_t (*mark)(),
-                                  int (*done)(uint64_t)) {
-    ScpiInstrument inst{commands, count, mark, done, {}};
+ScpiInstrument ScpiInstrumentMake(const ScpiCommand* commands, size_t count,
+                                  const ScpiHooks& hooks) {
+    ScpiInstrument inst{commands, count, hooks, {}};
     for (size_t i = 0; i < count; ++i) {
         // A common command is found by its whole name, never by the path rules.
         inst.tree.push_back(commands[i].pattern[0] == '*' ? std::vector<ScpiNode>{}
@@ -423,6 +761,7 @@ void ScpiSessionError(ScpiSession* s, int code, const char* detail) {
         e += std::string(";") + detail;
     }
     e += "\"";
+    s->esr |= ErrorEvent(code);
     if (s->errors.size() < static_cast<size_t>(SCPI_ERROR_QUEUE)) {
         s->errors.push_back(e);
     } else {
@@ -431,78 +770,114 @@ void ScpiSessionError(ScpiSession* s, int code, const char* detail) {
     }
 }
 
-std::string ScpiNextError(ScpiSession* s) {
-    if (s->errors.empty()) {
-        return "0,\"No error\"";
+int ScpiHold(ScpiSession* s, const char* reply, int (*then)(ScpiSession*)) {
+    const uint64_t mark = Hooks(s).mark();
+    if (!Hooks(s).done(mark)) {
+        s->waiting = true;
+        s->waitMark = mark;
+        s->waitReply = reply;
+        s->waitThen = then;
+        return 0;
     }
-    std::string e = s->errors.front();
-    s->errors.pop_front();
-    return e;
+    Settle(s);
+    if (*reply) {
+        s->replies.push_back(reply);
+    }
+    return then != nullptr ? Asking(s, [&] { return then(s); }) : 0;
 }
 
-int ScpiParseNumber(const std::string& text, const char* unit, int decimals, int64_t* value) {
+int ScpiParseNumber(const std::string& text, const ScpiUnit& unit, int64_t* value) {
     size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
         ++i;
     }
-    size_t digits = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        ++i;
-        ++digits;
+    std::string digits;
+    int64_t shift = 0; // value = digits * 10^shift
+    while (i < text.size() && IsDigit(text[i])) {
+        digits += text[i++];
     }
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-            ++i;
-            ++digits;
+        while (i < text.size() && IsDigit(text[i])) {
+            digits += text[i++];
+            --shift;
         }
     }
-    if (digits == 0) {
-        return 0;
+    if (digits.empty()) {
+        return SCPI_DATA_TYPE_ERROR;
     }
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         size_t k = i + 1;
+        const bool down = k < text.size() && text[k] == '-';
         if (k < text.size() && (text[k] == '+' || text[k] == '-')) {
             ++k;
         }
-        size_t expDigits = 0;
-        while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) {
-            ++k;
-            ++expDigits;
+        int64_t exponent = 0;
+        const size_t first = k;
+        while (k < text.size() && IsDigit(text[k])) {
+            exponent = std::min<int64_t>(exponent * 10 + (text[k++] - '0'), 100000);
         }
-        if (expDigits == 0) {
-            return 0;
+        if (k == first) {
+            return SCPI_DATA_TYPE_ERROR;
         }
+        shift += down ? -exponent : exponent;
         i = k;
     }
-    const size_t numberEnd = i;
     while (i < text.size() && IsBlank(text[i])) {
         ++i;
     }
     const std::string suffix = Upper(text.substr(i));
-    if (!suffix.empty() && suffix != Upper(unit)) {
-        return 0;
+    if (!std::all_of(suffix.begin(), suffix.end(), IsAlpha)) {
+        return SCPI_DATA_TYPE_ERROR;
     }
-    // from_chars takes no leading '+'.
-    const size_t from = text[0] == '+' ? 1 : 0;
-    double v = 0.0;
-    const auto r = std::from_chars(text.data() + from, text.data() + numberEnd, v);
-    if (r.ec == std::errc::result_out_of_range) {
-        return -1;
+    // IEEE 488.2's multipliers; "M" alone is milli, "MA" mega, and MHZ megahertz.
+    static const struct {
+        const char* prefix;
+        int exponent;
+    } kMultipliers[] = {{"", 0},    {"EX", 18}, {"PE", 15}, {"T", 12}, {"G", 9},
+                        {"MA", 6},  {"K", 3},   {"M", -3},  {"U", -6}, {"N", -9},
+                        {"P", -12}, {"F", -15}, {"A", -18}};
+    const std::string u = Upper(unit.unit);
+    bool known = suffix.empty();
+    if (!known && !u.empty()) {
+        for (const auto& m : kMultipliers) {
+            if (suffix == std::string(m.prefix) + u) {
+                shift += u == "HZ" && suffix == "MHZ" ? 6 : m.exponent;
+                known = true;
+                break;
+            }
+        }
     }
-    if (r.ec != std::errc() || r.ptr != text.data() + numberEnd) {
-        return 0;
+    if (!known) {
+        return SCPI_INVALID_SUFFIX;
     }
-    int64_t scale = 1;
-    for (int d = 0; d < decimals; ++d) {
-        scale *= 10;
+    shift += unit.decimals;
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    // Resolutions are coarse and limits small: ten digits are more than any setting.
+    constexpr int64_t kMaxDigits = 10;
+    constexpr int64_t kLargest = 1000000000;
+    if (static_cast<int64_t>(digits.size()) + shift > kMaxDigits) {
+        return SCPI_DATA_OUT_OF_RANGE;
     }
-    const double scaled = v * static_cast<double>(scale);
-    if (!std::isfinite(scaled) || std::fabs(scaled) > 1e9) {
-        return -1;
+    int64_t v = 0;
+    const int64_t kept = static_cast<int64_t>(digits.size()) + std::min<int64_t>(shift, 0);
+    for (int64_t k = 0; k < kept; ++k) {
+        v = v * 10 + (digits[static_cast<size_t>(k)] - '0');
     }
-    *value = std::llround(scaled);
-    return 1;
+    for (int64_t k = 0; k < shift; ++k) {
+        v *= 10;
+    }
+    // Half away from zero on the first digit dropped, as the panel's entry rounds.
+    if (kept >= 0 && kept < static_cast<int64_t>(digits.size()) &&
+        digits[static_cast<size_t>(kept)] >= '5') {
+        ++v;
+    }
+    if (v > kLargest) {
+        return SCPI_DATA_OUT_OF_RANGE;
+    }
+    *value = negative ? -v : v;
+    return 0;
 }
 
 void ScpiSessionFeed(ScpiSession* s, const ScpiInstrument& inst, const char* data, size_t length,
@@ -521,14 +896,11 @@ void ScpiSessionFeed(ScpiSession* s, const ScpiInstrument& inst, const char* dat
 
 void ScpiSessionPoll(ScpiSession* s, const ScpiInstrument& inst, std::string* out) {
     s->instrument = &inst;
-    if (!s->waiting || !inst.done(s->waitMark)) {
-        return;
+    Settle(s);
+    LookAtConditions(s);
+    if (s->opcArmed && inst.hooks.done(s->opcMark)) {
+        s->esr |= SCPI_ESR_OPC;
+        s->opcArmed = false;
     }
-    s->waiting = false;
-    s->heldOverflow = false;
-    s->replies.push_back("1");
-    const std::vector<std::string> rest = std::move(s->rest);
-    s->rest.clear();
-    RunCommands(s, inst, rest, out);
-    Pump(s, inst, out);
+    Resume(s, inst, out);
 }

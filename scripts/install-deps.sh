@@ -13,7 +13,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-wqy-microhei fp-utils python3 python3-xlib
   librsvg2-bin desktop-file-utils appstream dpkg-dev xdg-utils
   ser2net socat iproute2
-  python3-pyvisa python3-pyvisa-py
+  python3-pyvisa python3-pyvisa-py python3-pymeasure
 )
 
 missing=()

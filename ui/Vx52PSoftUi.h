@@ -116,6 +116,7 @@ enum {
     X(CHK_ENABLE)                                                                                  \
     X(TXT_ADDRESS)                                                                                 \
     X(NUM_PORT)                                                                                    \
+    X(NUM_IDLE)                                                                                    \
     X(TXT_NOTE)                                                                                    \
     X(TXT_STATUS)                                                                                  \
     X(BT_OK)                                                                                       \

@@ -450,6 +450,43 @@ TEST_F(OperatorScenarioTest, RemoteLinesPutThePanelsFramesOnTheWire) {
     EXPECT_EQ(66, at("SNO=2300,0600,05,05,0,1*"));
 }
 
+// *OPC? from a remote client answers once the source's answers and then its next state reply have
+// come: the output then reads as running and a step is taken at once. A command the source
+// refuses leaves an error and *OPC? answers all the same; *RST stops a running output first.
+TEST_F(OperatorScenarioTest, RemoteOpcAnswersOnceTheSourceShowsTheChange) {
+    Press(PANEL_BT_CONNECT);
+    TicksTo(50);
+    Phase();
+    // Ticks until the held line answers; its frames are in Phase().
+    const auto answer = [this](const std::string& line) {
+        std::string out = Remote(line);
+        for (int t = 0; out.empty() && t < 100; ++t) {
+            Tick();
+            RemoteSessionPoll(&remote_, &out);
+        }
+        return std::to_string(TickCount()) + " " + out;
+    };
+    EXPECT_EQ("67 1;1\n", answer("OUTP ON;*OPC?;:OUTP?"));
+    EXPECT_EQ(Join({"51 SNO=2200,0500,05,05,0,1*", "56 CST* wait", "62 RTE*"}), Join(Phase()));
+    const std::string up = answer("VOLT UP;*OPC?;VOLT?");
+    EXPECT_EQ("1;225.0\n", up.substr(up.find(' ') + 1));
+
+    sim_.instrument().faults().refuse = true;
+    const std::string refused = answer("VOLT 240;*OPC?");
+    EXPECT_EQ("1\n", refused.substr(refused.find(' ') + 1));
+    ASSERT_EQ(1u, remote_.errors.size());
+    EXPECT_EQ(0u, remote_.errors.front().rfind("-240,", 0)) << remote_.errors.front();
+    remote_.errors.clear();
+    sim_.instrument().faults().refuse = false;
+
+    Phase();
+    const std::string reset = answer("*RST;*OPC?;:OUTP?;:VOLT?;:VOLT:RANG?");
+    EXPECT_EQ("147 1;0;220.0;AUTO\n", reset);
+    EXPECT_EQ(Join({"108 CSP* wait", "122 RTE*", "128 SNO=2200,0500,05,05,0,0*", "142 RTE*"}),
+              Join(Phase()));
+    EXPECT_EQ("stopped", OutputArea());
+}
+
 // The instrument vanishes while the output runs: the program misses three replies, goes offline
 // without a word and stops writing; after the instrument is back, the connect button brings the
 // link up again, and the connect sequence stops the output the instrument kept running.

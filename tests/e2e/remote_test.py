@@ -4,19 +4,26 @@ pure-Python backend, resource TCPIP::127.0.0.1::PORT::SOCKET): identify, set 230
 60.0 Hz, start, read the measurements, step, stop; the frames on the wire are the front
 panel's for the same actions; an out-of-range voltage and a command during an alarm are refused
 and send nothing. Then bad clients (random bytes, an endless line, 100 connects and drops, a
-fifth client, one that never reads) while the link keeps polling and the front panel works.
+fifth client, one that does not read) while the link keeps polling and the front panel works;
+*OPC? that means done and errors that never hang a line; four clients closed while the program
+is stopped, then a fifth; and the README's PyVISA and pymeasure examples as a user runs them.
 
 The program and its clients share a network namespace of their own where one can be made (the
 X server stays outside); elsewhere they use a free port on this machine.
 
-Prints the queries answered per second and the program's CPU with four clients polling
-MEAS:ALL? ten times a second, as a ratio to no client. VX52_E2E_SECONDS sets each CPU window
-(default 10)."""
+Prints the queries answered per second, the program's CPU with four clients polling MEAS:ALL?
+ten times a second as a ratio to no client, and the median *OPC? time of a settings change and
+of a start. VX52_E2E_SECONDS sets each CPU window (default 10), VX52_OPC_ROUNDS the rounds of
+*OPC? timed (default 5)."""
 
+import contextlib
+import io
 import os
 import random
+import re
 import shutil
-import socket
+import signal
+import statistics
 import subprocess
 import sys
 import time
@@ -28,6 +35,7 @@ from vx52e2e import (LED_OUTPUT, PROGRAM, TITLE_EN, Checks, Network, Simulator, 
 import pyvisa
 
 SECONDS = float(os.environ.get("VX52_E2E_SECONDS", "10"))
+OPC_ROUNDS = int(os.environ.get("VX52_OPC_ROUNDS", "5"))
 REMOTE_AREA = (716, 636, 120, 24)  # "REMOTE" in the link area, from data/ui/PANEL.ui
 
 check = Checks()
@@ -48,11 +56,11 @@ def frames_since(log, mark, count, mnemonics=("SNO", "CST", "CSP")):
     return [e for e in log.since(mark, "RX") if e.mnemonic in mnemonics]
 
 
-def accepted(net, timeout=10.0):
-    """A client the server took: it answers *IDN?. Clients that just left may still hold their
-    places for a moment, and a client past the fourth is closed at once; it tries again."""
+def accepted(net, timeout=10.0, buffers=0):
+    """A client the server took: it answers *IDN?. A client past the fourth is told there is no
+    room and closed; it tries again."""
     def attempt():
-        s = net.connect()
+        s = net.connect(buffers)
         try:
             s.sendall(b"*IDN?\n")
             if s.recv(256).startswith(b"Vx52PSoft,"):
@@ -64,12 +72,30 @@ def accepted(net, timeout=10.0):
     return wait_until(attempt, timeout, 0.05)
 
 
-def closed_by_peer(s, timeout=5.0):
+def refused_with_a_line(s, timeout=5.0):
+    """One error line, then the end of the connection."""
     s.settimeout(timeout)
-    try:
-        return s.recv(16) == b""
-    except (ConnectionResetError, socket.timeout):
-        return False
+    got = b""
+    with contextlib.suppress(OSError):
+        while chunk := s.recv(256):
+            got += chunk
+    return got == b'-310,"System error;too many clients, 4 at most"\n'
+
+
+def readme_examples(port):
+    """The Python examples of the README's remote-control section, each with the lines it must
+    print: as the README's comments say, with the measured voltage near the one set."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../README.md")) as f:
+        section = f.read().split("## Remote control")[1].split("\n## ")[0]
+    blocks = [b.replace("::5025::", f"::{port}::")
+              for b in re.findall(r"```python\n(.*?)```", section, re.S)]
+
+    def volts(line):
+        return float(line.strip("[]").split(",")[0])
+    return [("PyVISA", blocks[0], lambda p: len(p) == 5 and p[0].startswith("Vx52PSoft,") and
+             p[1:3] == ["1", "1;1"] and abs(volts(p[3]) - 230) < 1 and p[4] == '1;0,"No error"'),
+            ("pymeasure", blocks[1], lambda p: len(p) == 5 and p[0].startswith("Vx52PSoft,") and
+             p[1:3] == ["1 0", "1 True"] and abs(volts(p[3]) - 120) < 1 and p[4] == "1 []")]
 
 
 def main():
@@ -138,9 +164,8 @@ def main():
               "single measurements agree with MEAS:ALL?")
 
         mark = log.mark()
-        inst.write("VOLT UP")
-        inst.write("VOLT DOWN")
-        q("*OPC?")
+        q("VOLT UP;*OPC?")
+        q("VOLT DOWN;*OPC?")
         check([sno(e) for e in frames_since(log, mark, 2)] ==
               [f"SNO=2350,0600,05,05,0,{lv}*", f"SNO=2300,0600,05,05,0,{lv}*"],
               "VOLT UP and DOWN move along the ladder as the step buttons do")
@@ -203,34 +228,27 @@ def main():
             s = net.connect()
             s.sendall(b"*IDN?\n")
             s.close()
-        silent = accepted(net)  # the fourth client; from now on it never reads
+        # The fourth client; for now it does not read. Small buffers keep the run short.
+        silent = accepted(net, buffers=65536)
         fifth = net.connect()
-        check(closed_by_peer(fifth, 2.0), "a fifth client is closed at once")
-        clients += [junk, endless, silent, fifth]
-        silent.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        check(refused_with_a_line(fifth), "a fifth client gets one error line and is closed")
+        fifth.close()
+        clients += [junk, endless, silent]
         silent.setblocking(False)
         line = b"MEAS:ALL?;" * 25 + b"VOLT?\n"
         sent = 0
-        freed = None
-        probe_at = time.monotonic()
-        deadline = probe_at + 30.0
-        # Its answers fill every buffer on the way and the server lets it go. Whether its own
-        # end hears of that soon depends on the kernel, so a new client taking its place is
-        # what tells.
-        while freed is None and time.monotonic() < deadline:
+        progress = time.monotonic()
+        deadline = progress + 30.0
+        # Its answers fill every buffer on the way; then the program stops reading it and TCP
+        # holds it back, so its sends block for good.
+        while time.monotonic() - progress < 2.0 and time.monotonic() < deadline:
             try:
-                sent += silent.send(line)
+                sent += silent.send(line[sent % len(line):])
+                progress = time.monotonic()
             except BlockingIOError:
-                time.sleep(0.001)  # its own window is full; the server must act, not us
-            except (BrokenPipeError, ConnectionResetError):
-                pass
-            if time.monotonic() >= probe_at:
-                probe_at = time.monotonic() + 0.5
-                freed = accepted(net, 0.0)
-        check(freed is not None,
-              f"a client that never reads is dropped (after {sent} bytes of queries)")
-        if freed:
-            clients.append(freed)
+                time.sleep(0.01)
+        check(time.monotonic() < deadline,
+              f"a client that does not read is held back (after {sent} bytes of queries)")
         # More of the same, long enough to see several polls go out meanwhile.
         while time.time() - t_bad < 4.0:
             junk.sendall(bytes(rnd.randrange(256) for _ in range(4096)))
@@ -275,8 +293,67 @@ def main():
               f"MEAS:ALL? 10/s {100 * busy:.2f} % (ratio {busy / idle if idle else 0:.2f}; "
               f"{answered} answers)", flush=True)
         check(answered >= 4 * 10 * SECONDS * 0.8, "the four pollers are answered")
+
         for s in pollers:
             s.close()
+
+        # ---- *OPC? means done; errors never hang a client ----------------------------------------
+        inst = wait_until(lambda: open_visa(net, rm, resource), 10.0, 0.1)
+        q = inst.query
+        q("OUTP OFF;*OPC?")
+        check(q("OUTP ON;*OPC?;:OUTP?") == "1;1", "OUTP ON;*OPC?;:OUTP? answers 1;1 on one line")
+        check(q("VOLT UP;*OPC?;:SYST:ERR?") == '1;0,"No error"',
+              "a step right after is taken")
+        check(q("VOLT 999;*OPC?") == "1", "VOLT 999;*OPC? answers 1")
+        check(q("SYST:ERR?").startswith("-222,"), "and queues -222")
+        settings, starts = [], []
+        for i in range(OPC_ROUNDS):
+            # At a moment of the poll cycle of its own, as a client's command comes.
+            time.sleep(rnd.random())
+            t0 = time.perf_counter()
+            q(f"VOLT {231 + i % 2}.0;*OPC?")
+            settings.append(time.perf_counter() - t0)
+            q("OUTP OFF;*OPC?")
+            time.sleep(rnd.random())
+            t0 = time.perf_counter()
+            q("OUTP ON;*OPC?")
+            starts.append(time.perf_counter() - t0)
+        print(f"figure *OPC? at 9600 baud, median of {OPC_ROUNDS}: settings change "
+              f"{1000 * statistics.median(settings):.0f} ms, OUTP ON "
+              f"{1000 * statistics.median(starts):.0f} ms", flush=True)
+        q("OUTP OFF;*OPC?")
+        inst.close()
+
+        # ---- closed clients free their places even while the program is stopped -----------------
+        four = [accepted(net) for _ in range(4)]
+        check(all(four), "four clients are served")
+        os.kill(prog.pid, signal.SIGSTOP)
+        try:
+            for s in four:
+                if s:
+                    s.close()
+            time.sleep(0.3)
+            late = net.connect()  # the kernel takes it while the program is stopped
+        finally:
+            os.kill(prog.pid, signal.SIGCONT)
+        late.sendall(b"*IDN?\n")
+        late.settimeout(5)
+        check(late.recv(256).startswith(b"Vx52PSoft,"),
+              "a fifth client after four closed while the program was stopped is served")
+        late.close()
+
+        # ---- the README's examples, as a user runs them -----------------------------------------
+        for name, code, want in readme_examples(net.port):
+            out = io.StringIO()
+            try:
+                with net.inside(), contextlib.redirect_stdout(out):
+                    exec(compile(code, "README " + name, "exec"), {})
+                failure = ""
+            except Exception as e:  # a time-out or anything else the user would see
+                failure = f"{type(e).__name__}: {e}"
+            printed = out.getvalue().splitlines()
+            check(not failure and want(printed),
+                  f"the README's {name} example runs through: {printed} {failure}")
 
         check(prog.poll() is None, "the program survived every client")
         server.close_box(win)

@@ -380,9 +380,17 @@ class Network:
             os.close(own)
             os.close(target)
 
-    def connect(self, port=None):
+    def connect(self, buffers=0, port=None):
+        """A client socket to port (self.port unless given); buffers, when given, sizes its
+        kernel buffers before it connects."""
         with self.inside():
-            return socket.create_connection(("127.0.0.1", port or self.port), timeout=5)
+            s = socket.socket()
+            if buffers:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, buffers)
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, buffers)
+            s.settimeout(5)
+            s.connect(("127.0.0.1", port or self.port))
+            return s
 
     def other_port(self, k):
         """A port for the k-th of several programs (0 is self.port)."""
@@ -402,7 +410,7 @@ class Client:
     def __init__(self, net, port=None, timeout=10.0):
         def attempt():
             try:
-                return net.connect(port)
+                return net.connect(port=port)
             except OSError:
                 return None
         self.sock = wait_until(attempt, timeout, 0.05)

@@ -198,11 +198,11 @@ TEST_F(SettingsFilesTest, RemoteSettingsAreExtraItemsOfSetDatThatOtherWritersKee
     EXPECT_EQ(5025, gRemoteSet.port);
 
     SetLink(1, 3, 9600, 1);
-    gRemoteSet = RemoteSet{1, "0.0.0.0", 6000};
+    gRemoteSet = RemoteSet{1, "0.0.0.0", 6000, 30};
     ASSERT_EQ(1, FileWriteRemoteSet(SOFTSET_FILE));
     const std::string withRemote =
         std::string(kSoftSetExample) +
-        "[Remote]\r\nEnable = 1\r\nPort = 6000\r\nAddress = 0.0.0.0\r\n\r\n";
+        "[Remote]\r\nEnable = 1\r\nPort = 6000\r\nIdleTimeout = 30\r\nAddress = 0.0.0.0\r\n\r\n";
     EXPECT_EQ(withRemote, ReadFile(SOFTSET_FILE));
     // The shutdown's write of "Set.Dat" knows nothing of them and keeps them.
     ASSERT_EQ(1, FileWriteSoftSet(SOFTSET_FILE));
@@ -212,13 +212,16 @@ TEST_F(SettingsFilesTest, RemoteSettingsAreExtraItemsOfSetDatThatOtherWritersKee
     EXPECT_EQ(1, gRemoteSet.enabled);
     EXPECT_STREQ("0.0.0.0", gRemoteSet.address);
     EXPECT_EQ(6000, gRemoteSet.port);
+    EXPECT_EQ(30, gRemoteSet.idleTimeout);
 
     WriteFile(SOFTSET_FILE, std::string(kSoftSetExample) +
-                                "[Remote]\r\nEnable = 7\r\nPort = 0\r\nAddress = 1.2.3.256\r\n");
+                                "[Remote]\r\nEnable = 7\r\nPort = 0\r\nAddress = 1.2.3.256\r\n"
+                                "IdleTimeout = 86401\r\n");
     EXPECT_EQ(1, FileReadRemoteSet(SOFTSET_FILE));
     EXPECT_EQ(0, gRemoteSet.enabled);
     EXPECT_STREQ("127.0.0.1", gRemoteSet.address);
     EXPECT_EQ(5025, gRemoteSet.port);
+    EXPECT_EQ(0, gRemoteSet.idleTimeout);
 }
 
 // "Reconnect Automatically" joins "Set.Dat" only once it differs from its

@@ -3,8 +3,10 @@
 // same action at the front panel does, and refusals that change nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,13 @@ class RemoteCommandTest : public vx52test::MainWindowTest {
         gPowerInfo.alarm = 1;
         RefreshOutputState();
     }
+    // The five settings a client can set: "vol freq level up down".
+    std::string Settings() const {
+        const Normal52PSet& n = gNormal52PSet;
+        return std::to_string(n.vol) + " " + std::to_string(n.freq) + " " +
+               std::to_string(n.volLevel) + " " + std::to_string(n.up2U) + " " +
+               std::to_string(n.down2U);
+    }
     // What the operator sees and what waits for the source.
     std::string Look() {
         const Normal52PSet& s = gNormal52PSet;
@@ -88,7 +97,9 @@ class RemoteCommandTest : public vx52test::MainWindowTest {
 };
 
 TEST_F(RemoteCommandTest, AnswersEveryHeaderFormOnOneLine) {
-    gPowerLastMeasurement = {{2301, 4567, 600, 1050}, SysMonotonicMs(), 1};
+    // The meters' values.
+    const int32_t meters[] = {2301, 4567, 600, 1050};
+    std::copy(std::begin(meters), std::end(meters), gArrMeasureOutput);
     const struct {
         const char* in;
         const char* out;
@@ -184,18 +195,19 @@ TEST_F(RemoteCommandTest, RefusedCommandsChangeNothing) {
         {stopped, "VOLT:STEP:UP 4", -222},
         {stopped, "VOLT:STEP:DOWN 31", -222},
         {autoLow, "VOLT 150.1", -222},
-        {stopped, "VOLT abc", -100},
-        {stopped, "VOLT", -100},
-        {stopped, "VOLT? 1", -100},
-        {stopped, "VOLT 1,2", -100},
-        {stopped, "VOLT:RANG MEDIUM", -100},
-        {stopped, "OUTP 2", -100},
+        {stopped, "VOLT abc", -104},
+        {stopped, "VOLT", -109},
+        {stopped, "VOLT? 1", -224},
+        {stopped, "VOLT 1,2", -108},
+        {stopped, "VOLT:RANG MEDIUM", -224},
+        {stopped, "OUTP 2 V", -131},
         {stopped, "VOLT:", -100},
         {stopped, "VO\x01LT 5", -100},
         {stopped, "VOLTAGEX 5", -113},
         {stopped, "MEAS:VOLT 5", -113},
         {stopped, "OUTP:PROT:CLE?", -113},
-        {stopped, "*RST", -113},
+        {stopped, "*RSX", -113},
+        {alarm, "*RST", -221},
         {stopped, "VOLT UP", -221},
         {autoLow, "VOLT:RANG HIGH", -221},
         {autoLow, "VOLT:STEP:UP 10", -221},
@@ -253,25 +265,120 @@ TEST_F(RemoteCommandTest, LongLinesAndAFullErrorQueueKeepTheSessionGoing) {
     EXPECT_EQ(std::vector<int>{}, Errors());
 }
 
-TEST_F(RemoteCommandTest, OpcAnswersOnceTheCommandsBeforeItAreOut) {
-    EXPECT_EQ("", Send("VOLT 230;OUTP ON;*OPC?;VOLT?\nFREQ?\n"));
-    ASSERT_EQ((Lines{"90/33", "90/33", "15/255"}), Queued());
-    std::string out;
-    CommClearNewCmdFirst(); // sent
-    CommClearNewCmdFirst();
-    RemoteSessionPoll(&session_, &out);
-    EXPECT_EQ("", out);
-    CommClearNewCmdFirst();
-    RemoteSessionPoll(&session_, &out);
-    EXPECT_EQ("1;230.0\n50.0\n", out);
+// The forms instrument drivers send, and numbers as SCPI writes them. Each line
+// from a stopped source at 220.0 V, 50.0 Hz, AUTO, steps 5 and 5.
+TEST_F(RemoteCommandTest, DriverFormsAndNumbers) {
+    const int32_t meters[] = {2301, 4567, 600, 1050};
+    const std::function<void()> stopped = [] {};
+    const std::function<void()> autoLow = [this] { Running(1200, 500, 0); };
+    const std::function<void()> changed = [] {
+        gNormal52PSet = {600, 1200, 1, 12, 10, 0, 0, 0, 0};
+    };
+    const struct {
+        std::function<void()> state;
+        const char* line;
+        const char* reply;
+        std::vector<int> errors;
+        const char* settings; // vol freq level up down afterwards
+        const char* queued;
+    } cases[] = {
+        {stopped, "VOLT:LEV:IMM:AMPL 230", "", {}, "2300 500 0 5 5", "90/33"},
+        {stopped, "SOUR:VOLT:AMPL?;:FREQ:CW?;IMM?", "220.0;50.0;50.0", {}, nullptr, ""},
+        {stopped, "SOUR:FREQ:IMM 55.55HZ", "", {}, "2200 556 0 5 5", "90/33"},
+        {stopped, "VOLT 0.23 KV", "", {}, "2300 500 0 5 5", "90/33"},
+        {stopped, "VOLT 230000 mV", "", {}, "2300 500 0 5 5", "90/33"},
+        {stopped, "VOLT 230 A", "", {-131}, nullptr, ""},
+        {stopped, "VOLT 219.95", "", {}, "2200 500 0 5 5", ""},
+        {stopped, "VOLT:STEP:UP 12.5", "", {}, "2200 500 0 13 5", "90/33"},
+        {stopped, "VOLT MAX", "", {}, "3000 500 0 5 5", "90/33"},
+        {stopped, "VOLT MIN;:FREQ MAXIMUM", "", {}, "10 650 0 5 5", "90/33 90/33"},
+        {stopped,
+         "VOLT? MAX;VOLT? MIN;VOLT? DEF;FREQ? MIN;VOLT:STEP:UP? MAX",
+         "300.0;1.0;220.0;45.0;30",
+         {},
+         nullptr,
+         ""},
+        {autoLow, "VOLT? MIN;VOLT? MAX", "1.0;150.0", {}, nullptr, ""},
+        {stopped, "VOLT? 1", "", {-224}, nullptr, ""},
+        {stopped, "OUTP 0.4", "", {}, nullptr, ""},
+        {stopped, "OUTP:STAT 2", "", {}, nullptr, "90/33 15/255"},
+        {changed, "*RST;VOLT?;VOLT:RANG?", "220.0;AUTO", {}, "2200 500 0 5 5", "90/33"},
+        {stopped, "OUTP MAYBE", "", {-224}, nullptr, ""},
+        {stopped, "OUTP \"ON\"", "", {-104}, nullptr, ""},
+        {stopped, "VOLT:RANG 1", "", {-104}, nullptr, ""},
+        {stopped, "OUTP:PROT:CLE 1", "", {-108}, nullptr, ""},
+        {stopped,
+         "MEAS:VOLT:AC?;:MEAS:SCAL:CURR:AC?;:MEAS:POW:AC:REAL?;:FETC:FREQ?",
+         "230.1;4.567;1050;60.0",
+         {},
+         nullptr,
+         ""},
+        {stopped, "FETC:SCAL:VOLT?;:FETC:ALL?", "230.1;230.1,4.567,60.0,1050", {}, nullptr, ""},
+        {[] { gPowerInfo.online = 0; },
+         "MEAS:VOLT?;:FETC:ALL?",
+         "9.91E37;9.91E37,9.91E37,9.91E37,9.91E37",
+         {},
+         nullptr,
+         ""},
+        {stopped, "*OPT?;*TST?;:SYST:VERS?", "0;0;1999.0", {}, nullptr, ""},
+        {stopped, "VOLT 999;VOLT?;OUTP ON;*OPC?;OUTP?", "220.0;1;0", {-222}, nullptr, ""},
+        {stopped, "VOLT? MAX;BOGUS?;VOLT?", "300.0", {-113}, nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        vx52test::ResetProgramState();
+        ModelTypeChoose(1);
+        gPowerInfo.online = 1;
+        std::copy(std::begin(meters), std::end(meters), gArrMeasureOutput);
+        c.state();
+        session_ = RemoteSession{};
+        const std::string before = Settings();
+        const Lines queuedBefore = Queued();
+        EXPECT_EQ(*c.reply ? std::string(c.reply) + "\n" : "", Send(std::string(c.line) + "\n"))
+            << c.line;
+        EXPECT_EQ(c.errors, Errors()) << c.line;
+        EXPECT_EQ(c.settings ? c.settings : before, Settings()) << c.line;
+        std::string added;
+        const Lines now = Queued();
+        for (size_t i = queuedBefore.size(); i < now.size(); ++i) {
+            added += (added.empty() ? "" : " ") + now[i];
+        }
+        EXPECT_EQ(c.queued, added) << c.line;
+    }
+}
 
-    // A link that fails drops the queue: those commands will never go out.
-    Send("VOLT 240;*OPC?\n");
-    CommClearNewCmdAll();
-    out.clear();
-    RemoteSessionPoll(&session_, &out);
-    EXPECT_EQ("1\n", out);
-    EXPECT_EQ("1\n", Send("*OPC?\n"));
+// The status registers as IEEE 488.2 and SCPI have them.
+TEST_F(RemoteCommandTest, StatusRegistersFollowErrorsAndConditions) {
+    const struct {
+        std::function<void()> before;
+        const char* line;
+        const char* reply;
+    } steps[] = {
+        {nullptr, "*STB?;*ESR?;:STAT:QUES?;OPER?", "0;0;0;0"},
+        {nullptr, "NOPE", ""},
+        {nullptr, "VOLT 999", ""},
+        // A reply already waiting on the line is MAV.
+        {nullptr, "*STB?;*STB?;:SYST:ERR:COUN?", "4;20;2"},
+        {nullptr, "*ESE 48;*SRE 32;*STB?;*ESE?;*SRE?", "100;48;32"},
+        {nullptr, "*ESR?;*ESR?", "48;0"},
+        {nullptr, "SYST:ERR:ALL?;COUN?", "-113,\"Undefined header\",-222,\"Data out of range\";0"},
+        {[] { gPowerInfo.alarm = 1; }, "STAT:QUES:COND?;:STAT:QUES?;:STAT:QUES?", "1024;1024;0"},
+        {[] { gPowerInfo.online = 0; }, "STAT:QUES:COND?;:SYST:LINK?;*TST?", "1536;OFFLINE;1"},
+        {nullptr, "*STB?;:STAT:QUES:ENAB 512;ENAB?;*STB?", "0;512;24"},
+        {nullptr, "STAT:PRES;*STB?;:STAT:QUES:ENAB?", "0;0"},
+        {[] { gPowerInfo.outputOn = 1; }, "STAT:OPER:ENAB 256;*STB?;:STAT:OPER:COND?", "128;256"},
+        {nullptr, "*OPC;*ESR?", "1"},
+        {nullptr, "*CLS;*ESR?;:STAT:OPER?;:SYST:ERR?", "0;0;0,\"No error\""},
+        {nullptr, "*ESE 256", ""},
+        {nullptr, "SYST:ERR?", "-222,\"Data out of range\""},
+    };
+    for (const auto& step : steps) {
+        if (step.before) {
+            step.before();
+        }
+        EXPECT_EQ(*step.reply ? std::string(step.reply) + "\n" : "",
+                  Send(std::string(step.line) + "\n"))
+            << step.line;
+    }
 }
 
 TEST_F(RemoteCommandTest, MeasurementAgeCountsFromTheLastReply) {
