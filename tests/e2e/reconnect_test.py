@@ -78,7 +78,7 @@ def main():
               "tries 1, 2, 4, 8 and 16 s apart, within a tick")
         # The stop of the connect sequence is answered before the sequence ends.
         check(names(events, at_loss) == ["link_lost"] + ["reconnect_try"] * 5 +
-              ["connect", "output_off", "link_restored"],
+              ["connect", "output_stopped_on_connect", "link_restored"],
               "the log: " + " ".join(names(events, at_loss)))
         sent = [e.mnemonic for e in log.since(mark, "RX")]
         check(sent[:6] == ["RMO", "RTE", "CSP", "CSP", "RNS", "RTE"],
