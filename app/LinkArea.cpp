@@ -128,11 +128,11 @@ bool ShowRetry() {
     }
     if (retrying) {
         const bool waiting = gRetry.state == COMM_RETRY_WAITING;
-        const std::string text = TextFillIn(
-            Text(waiting ? TEXT_RETRY_WAITING : TEXT_RETRY_TRYING),
-            {{"time", gLostAt},
-             {"seconds", std::to_string(gRetrySeconds)},
-             {"try", std::to_string(gRetry.tries + (waiting ? 1 : 0))}});
+        const std::string text =
+            TextFillIn(Text(waiting ? TEXT_RETRY_WAITING : TEXT_RETRY_TRYING),
+                       {{"time", gLostAt},
+                        {"seconds", std::to_string(gRetrySeconds)},
+                        {"try", std::to_string(gRetry.tries + (waiting ? 1 : 0))}});
         SetCtrlVal(gMainPanel, PANEL_TXT_LINKRETRY, text.c_str());
     }
     return retrying;

@@ -203,8 +203,7 @@ void ToggleReconnect() {
     ReconnectMenuChecked();
     int error = 0;
     if (FileWriteSoftSet(SOFTSET_FILE, &error) != 1) {
-        ShowSettingsWriteFailure(
-            SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error));
+        ShowSettingsWriteFailure(SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error));
     }
 }
 

@@ -181,8 +181,8 @@ void WatchdogTripped(int tripped) {
     }
 }
 
-const LinkObserver kObserver{nullptr, Received, Connected, Disconnected, Lost, StoppedOnConnect,
-                             Retry,   Restored};
+const LinkObserver kObserver{nullptr, Received,         Connected, Disconnected,
+                             Lost,    StoppedOnConnect, Retry,     Restored};
 
 } // namespace
 
