@@ -146,6 +146,7 @@ int SetWdogDelay(ScpiSession* s, const ScpiParam& p) {
 std::string QueryWdogDelay(ScpiSession*) {
     return std::to_string(WatchdogDelay());
 }
+constexpr ScpiUnit kSeconds{"S", 0};
 ScpiLimits WdogDelayLimits() {
     return {WATCHDOG_MIN_DELAY, WATCHDOG_MAX_DELAY, WATCHDOG_DEFAULT_DELAY};
 }
@@ -288,13 +289,7 @@ const ScpiCommand kCommands[] = {
     {"OUTPut:PROTection:CLEar", ClearProtection, nullptr, NONE, {}, nullptr, 0, nullptr},
     ScpiQueryOnly("OUTPut:PROTection:TRIPped", QueryTripped),
     {"OUTPut:PROTection:WDOG[:STATe]", SetWdog, QueryWdog, BOOLEAN, {}, nullptr, 1, nullptr},
-    {"OUTPut:PROTection:WDOG:DELay",
-     SetWdogDelay,
-     QueryWdogDelay,
-     NUMBER,
-     {"S", 0},
-     nullptr,
-     1,
+    {"OUTPut:PROTection:WDOG:DELay", SetWdogDelay, QueryWdogDelay, NUMBER, kSeconds, nullptr, 1,
      WdogDelayLimits},
     ScpiQueryOnly("MEASure[:SCALar]:VOLTage[:AC]", QueryMeasured<0>),
     ScpiQueryOnly("MEASure[:SCALar]:CURRent[:AC]", QueryMeasured<1>),
