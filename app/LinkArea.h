@@ -5,15 +5,13 @@
 
 #include <string>
 
+#include "util/Text.h"
+
 // Starts listening to the link; once per process.
 void LinkAreaInstall();
 // Writes what the area shows in the language in force.
 void LinkAreaLanguageSet();
 // Forgets what it was showing, as at program start (tests use it).
 void LinkAreaReset();
-// Replaces each "{name}" in text by its value; the language files hold the
-// texts with these marks, so nothing read from a file is used as a format.
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values);
 // "COM<port>".
 std::string LinkPortName(int port);

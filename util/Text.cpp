@@ -80,3 +80,15 @@ std::string TextDatedNameNow(const char* prefix, const char* extension) {
     SysGetLocalTime(&t);
     return TextDatedName(prefix, t, extension);
 }
+
+std::string TextFillIn(std::string text,
+                       std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+        const std::string mark = std::string("{") + name + "}";
+        for (size_t at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + value.size())) {
+            text.replace(at, mark.size(), value);
+        }
+    }
+    return text;
+}

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct SysLocalTime;
@@ -34,3 +36,8 @@ std::string TextTimeStampNow();
 std::string TextDatedName(const char* prefix, const SysLocalTime& t, const char* extension);
 // The same for the present moment.
 std::string TextDatedNameNow(const char* prefix, const char* extension);
+
+// Replaces each "{name}" in text by its value; the language files hold the
+// texts with these marks, so nothing read from a file is used as a format.
+std::string TextFillIn(std::string text,
+                       std::initializer_list<std::pair<const char*, std::string>> values);
