@@ -497,8 +497,7 @@ void SeqCheckProfile(const SeqProfile& profile, int32_t volLevel, std::vector<Se
                      [](const SeqError& a, const SeqError& b) { return a.line < b.line; });
 }
 
-int SeqLoadProfile(const char* path, int32_t volLevel, SeqProfile* profile,
-                   std::vector<SeqError>* errors) {
+int SeqReadProfile(const char* path, SeqProfile* profile, std::vector<SeqError>* errors) {
     profile->steps.clear();
     errors->clear();
     std::ifstream in(path, std::ios::binary);
@@ -513,7 +512,6 @@ int SeqLoadProfile(const char* path, int32_t volLevel, SeqProfile* profile,
     }
     bytes.resize(static_cast<size_t>(in.gcount()));
     SeqParseProfile(bytes, profile, errors);
-    SeqCheckProfile(*profile, volLevel, errors);
     return 0;
 }
 

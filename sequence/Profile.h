@@ -80,10 +80,9 @@ void SeqParseProfile(const std::string& bytes, SeqProfile* profile, std::vector<
 // of frequency, and in AUTO one side of the boundary. Errors are added in the
 // order of the lines.
 void SeqCheckProfile(const SeqProfile& profile, int32_t volLevel, std::vector<SeqError>* errors);
-// Reads the file (refused unread beyond SEQ_MAX_FILE_BYTES), parses and checks
-// it for volLevel. Returns 0, or the errno of a file that could not be read.
-int SeqLoadProfile(const char* path, int32_t volLevel, SeqProfile* profile,
-                   std::vector<SeqError>* errors);
+// Reads the file (refused unread beyond SEQ_MAX_FILE_BYTES) and parses it.
+// Returns 0, or the errno of a file that could not be read.
+int SeqReadProfile(const char* path, SeqProfile* profile, std::vector<SeqError>* errors);
 
 // The fixed frequency a profile runs at (set before the start), or 0 when its
 // frequencies are in the continuous band.

@@ -282,6 +282,13 @@ std::string InfoRow(const char* label, const std::string& value) {
     return std::string("<tr><th>") + label + "</th><td>" + value + "</td></tr>\n";
 }
 
+// The time of day alone on the run's first day; the whole stamp after it.
+std::string TimeOfDay(const SysLocalTime& t, const SysLocalTime& day) {
+    const std::string stamp = TextTimeStamp(t);
+    const bool same = t.year == day.year && t.month == day.month && t.day == day.day;
+    return same ? stamp.substr(11, 12) : stamp;
+}
+
 std::string Duration(double ms) {
     return Clock(ms);
 }
@@ -294,6 +301,7 @@ h1{font-size:22px;margin:0 0 4px}h2{font-size:17px;margin:28px 0 8px;border-bott
 .cause{font-size:15px;margin:0 0 12px}
 table{border-collapse:collapse;font-size:13px}td,th{border:1px solid #c8c8c8;padding:3px 7px;text-align:left;vertical-align:top}
 th{background:#eef0f3}table.num td{text-align:right}table.num td.text{text-align:left}
+td.time{white-space:nowrap;text-align:left}
 tr.fail td{background:#fde4e1}td.verdict.pass{color:#1e7b34;font-weight:bold}td.verdict.fail{color:#b3261e;font-weight:bold}
 #info th{width:170px}
 svg{font-size:11px;border:1px solid #ddd;background:#fff}
@@ -363,20 +371,26 @@ std::string SeqReportHtml(const SeqRun& run, const SeqReportInfo& info) {
     h += Chart(run);
     h += "</section>\n";
 
-    h += "<section>\n<h2>Steps</h2>\n<table id=\"steps\" class=\"num\">\n";
+    h += "<section>\n<h2>Steps</h2>\n<p>Times of day on " + TextTimeStamp(run.start).substr(0, 10) +
+         " (UTC" + TextTimeStamp(run.start).substr(23) +
+         "); the measured values are those after each step's settle time.</p>\n"
+         "<table id=\"steps\" class=\"num\">\n";
     h += Row({"repeat", "step", "start", "end", "set V", "set Hz", "V min", "V mean", "V max",
               "I max (A)", "P max (W)", "f min (Hz)", "f max (Hz)", "verdict", "reason"},
              "th");
     for (const SeqStepResult& s : run.steps) {
-        const std::vector<std::string> f = CsvFields(s);
+        std::vector<std::string> f = CsvFields(s);
+        f[2] = TimeOfDay(s.start, run.start);
+        f[3] = TimeOfDay(s.end, run.start);
         h += s.failed ? "<tr class=\"fail\">" : "<tr>";
         for (size_t i = 0; i < f.size(); ++i) {
             if (i == 13) {
                 h += "<td class=\"verdict " + std::string(s.failed ? "fail" : "pass") + "\">" +
                      f[i] + "</td>";
             } else {
-                h += (i == 2 || i == 3 || i == 14 ? "<td class=\"text\">" : "<td>") + Html(f[i]) +
-                     "</td>";
+                h += (i == 2 || i == 3 ? "<td class=\"time\">"
+                                       : (i == 14 ? "<td class=\"text\">" : "<td>")) +
+                     Html(f[i]) + "</td>";
             }
         }
         h += "</tr>\n";

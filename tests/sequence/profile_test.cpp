@@ -166,14 +166,16 @@ TEST(Profile, AFileIsReadUpToItsLimitAndErrorsAreWrittenInTheLanguagesTexts) {
     vx52test::ScratchDir::WriteFile("ok.csv", "voltage_v,frequency_hz,dwell_s\n120,400,5\n");
     SeqProfile p;
     std::vector<SeqError> errors;
-    EXPECT_EQ(SeqLoadProfile("missing.csv", SOURCE_RANGE_AUTO, &p, &errors), ENOENT);
-    EXPECT_EQ(SeqLoadProfile("big.csv", SOURCE_RANGE_AUTO, &p, &errors), 0);
+    EXPECT_EQ(SeqReadProfile("missing.csv", &p, &errors), ENOENT);
+    EXPECT_EQ(SeqReadProfile("big.csv", &p, &errors), 0);
     ASSERT_EQ(errors.size(), 1u);
     SeqErrorTexts texts;
     texts.line = "第{line}行，{column}列：{reason}";
     texts.reasons[SEQ_ERR_FILE_SIZE] = "文件超过{limit}";
     EXPECT_EQ(SeqErrorText(errors[0], texts), "第1行，-列：文件超过1 MB");
-    EXPECT_EQ(SeqLoadProfile("ok.csv", SOURCE_RANGE_AUTO, &p, &errors), 0);
+    errors.clear();
+    EXPECT_EQ(SeqReadProfile("ok.csv", &p, &errors), 0);
+    SeqCheckProfile(p, SOURCE_RANGE_AUTO, &errors);
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(SeqProfileFixedFrequency(p), 4000);
 }
