@@ -3,12 +3,12 @@
 #include <cstdio>
 
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

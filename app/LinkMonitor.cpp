@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
@@ -13,6 +12,7 @@
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
 
 int gLinkMonPanel = 0;

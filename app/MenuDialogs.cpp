@@ -12,10 +12,10 @@
 
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
+#include "app/LinkWindow.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
@@ -27,6 +27,7 @@
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "record/DataLog.h"
+#include "ui/Vx52PSoftUi.h"
 
 #include <string>
 
@@ -181,7 +182,7 @@ bool LinkChosenDevice() {
     if (rc == 0) {
         return true;
     }
-    const std::string reason = std::strerror(-rc);
+    const std::string reason = SysErrorText(rc);
     const std::string text =
         English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
                   : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
@@ -387,11 +388,6 @@ void CallHelpFile() {
     if (SysOpenDocument(page.c_str()) != 0) {
         SysOpenDocument((UiProgramDir() + "/" + page).c_str());
     }
-}
-
-void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {
-    SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_SAVE, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
-    SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOAD, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
 }
 
 std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error,

@@ -26,7 +26,6 @@ void SetLanguageEnglish();
 // The toolkit's own texts in message boxes and file dialogs follow the language.
 void StockDialogsFollowLanguage();
 void CallHelpFile();
-void MainMenuNormalSaveLoadDimmed(unsigned int dimmed);
 
 // The settings a failed write was meant to keep; the message says what is lost.
 enum SettingsWrite {

@@ -5,7 +5,6 @@
 
 #include "app/LinkArea.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/CommandIds.h"
 #include "link/LinkEvents.h"
@@ -13,6 +12,7 @@
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
 
 namespace {

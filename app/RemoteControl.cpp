@@ -12,7 +12,6 @@
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/CommandIds.h"
 #include "link/LinkEvents.h"
@@ -22,9 +21,8 @@
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
-
-int gRemotePanel = 0;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // in the link area while a client is connected.
 #pragma once
 
-extern int gRemotePanel;
+#include "ui/Panels.h"
 
 int BT_REMOTE_OK_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
                           int eventData2);

@@ -1,17 +1,18 @@
 // Start-up in its fixed order, the screen check and the one shutdown path.
 #include "app/Shell.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
+#include "app/LinkWindow.h"
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
@@ -22,12 +23,8 @@
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
-int gMainPanel = 0;
-int gCommPanel = 0;
-int gWaitPanel = 0;
-int gAboutPanel = 0;
-int gMainMenu = 0;
 int hMutex = 0;
 int gFirstConnect = 0;
 DateTime gDateTimeLast{};
@@ -138,7 +135,9 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
     RemoteControlRegisterCallbacks();
-    // What hangs off the link: the link area's news, the data log, the monitor.
+    // What hangs off the link: the window it draws on, the link area's news,
+    // the data log, the monitor.
+    LinkWindowInstall();
     LinkAreaInstall();
     RecordingInstall();
     LinkMonitorInstall();
@@ -204,11 +203,10 @@ int AppMain(int argc, char* argv[]) {
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
-    int alreadyExists = 0;
-    hMutex = SysCreateNamedGuard(kInstanceGuardName, &alreadyExists);
-    if (hMutex <= 0 || alreadyExists) {
-        SayStartFailure(alreadyExists ? "another copy is already running"
-                                      : "cannot take the single-instance guard");
+    const int guard = SysCreateNamedGuard(kInstanceGuardName, &hMutex);
+    if (guard != 0) {
+        SayStartFailure(guard == EEXIST ? "another copy is already running"
+                                        : "cannot take the single-instance guard");
         if (English()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {

@@ -1,13 +1,9 @@
 // Start-up, the single-instance guard, the screen check and shutdown.
 #pragma once
 
+#include "ui/Panels.h"
 #include "util/DateTime.h"
 
-extern int gMainPanel;
-extern int gCommPanel;
-extern int gWaitPanel;
-extern int gAboutPanel;
-extern int gMainMenu;
 extern int hMutex;
 extern int gFirstConnect;
 extern DateTime gDateTimeLast;

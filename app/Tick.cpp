@@ -3,12 +3,12 @@
 #include "app/Tick.h"
 
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

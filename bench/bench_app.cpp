@@ -33,7 +33,6 @@
 #include "app/Recording.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "link/LinkEvents.h"
 #include "link/Scheduler.h"
@@ -44,6 +43,7 @@
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/ChartExport.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/SourceLimits.h"
+#include "ui/Panels.h"
+#include "ui/Vx52PSoftUi.h"
 
 double gArrSetWave[SET_WAVE_POINTS];
 

@@ -4,8 +4,8 @@
 #include <initializer_list>
 
 #include "link/Frame.h"
+#include "link/LinkView.h"
 #include "link/Scheduler.h"
-#include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 
 namespace {
@@ -99,7 +99,7 @@ class DigitReader {
 
 void ClearMeasureAndShow() {
     PowerClearMeasure();
-    Data52PFromMeasureToPanel();
+    LinkViewData52PFromMeasureToPanel();
 }
 
 int RxOutputAck(const ReplyView& v, const char* mnemonic, int outputOn) {
@@ -109,11 +109,11 @@ int RxOutputAck(const ReplyView& v, const char* mnemonic, int outputOn) {
     if (!v.Is(8, '=')) {
         return COMM_RX_UNUSABLE;
     }
-    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
+    LinkViewData52PFromNormalVarToPanel(gPowerInfo.outputOn);
     gPowerInfo.outputOn = outputOn;
     gPowerInfo.alarm = 0;
     gPowerInfo.riseCountdown = 0;
-    RefreshOutputState();
+    LinkViewRefreshOutputState();
     ClearMeasureAndShow();
     return COMM_RX_ACCEPTED;
 }
@@ -125,10 +125,10 @@ int RxSettingsAck(const ReplyView& v) {
     if (!v.Is(8, '=')) {
         return COMM_RX_UNUSABLE;
     }
-    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
+    LinkViewData52PFromNormalVarToPanel(gPowerInfo.outputOn);
     gPowerInfo.alarm = 0;
     gPowerInfo.riseCountdown = 0;
-    RefreshOutputState();
+    LinkViewRefreshOutputState();
     return COMM_RX_ACCEPTED;
 }
 
@@ -192,7 +192,7 @@ int RxMeasure(const ReplyView& v) {
     gArrMeasureOutput[2] = freq;
     gArrMeasureOutput[3] = power;
     if (gPowerInfo.outputOn == 1) {
-        Data52PFromMeasureToPanel();
+        LinkViewData52PFromMeasureToPanel();
     }
     return COMM_RX_ACCEPTED;
 }
@@ -200,7 +200,7 @@ int RxMeasure(const ReplyView& v) {
 void ApplyStopped(int alarm) {
     gPowerInfo.outputOn = 0;
     gPowerInfo.alarm = alarm;
-    RefreshOutputState();
+    LinkViewRefreshOutputState();
     ClearMeasureAndShow();
 }
 
@@ -228,7 +228,7 @@ int RxState(const ReplyView& v) {
             gNormal52PSet.upDownLow == 0) {
             Cal52PPowerUpDown(1);
         }
-        RefreshOutputState();
+        LinkViewRefreshOutputState();
         break;
     case '4':
         ApplyStopped(1);

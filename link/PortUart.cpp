@@ -1,11 +1,8 @@
 #include "link/PortUart.h"
 
-#include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "platform/Rs232.h"
 #include "platform/SerialDevices.h"
 #include "platform/System.h"
-#include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 
 namespace {
@@ -131,26 +128,6 @@ void DataCheckCommSet() {
     }
     if (NumOutBound(gPowerInfo.language, 0, 1)) {
         gPowerInfo.language = 0;
-    }
-}
-
-void DataFromCommSetVarToPanel() {
-    SetCtrlVal(gCommPanel, COMMPANEL_NUM_ADDRESS, static_cast<int>(gPowerInfo.address));
-    SetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, static_cast<int>(gPowerInfo.port));
-    SetCtrlVal(gCommPanel, COMMPANEL_RING_BAUD, static_cast<int>(gPowerInfo.baudRate));
-}
-
-void DataFromPanelToCommSetVar() {
-    // A control that cannot be read leaves its field as it was.
-    int value = 0;
-    if (GetCtrlVal(gCommPanel, COMMPANEL_NUM_ADDRESS, &value) >= 0) {
-        gPowerInfo.address = value;
-    }
-    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &value) >= 0) {
-        gPowerInfo.port = value;
-    }
-    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_BAUD, &value) >= 0) {
-        gPowerInfo.baudRate = value;
     }
 }
 

@@ -34,8 +34,6 @@ int PortUartReadBuffByMinLenght(int port, int n, int unused, int* count, uint8_t
 
 void DataInitCommSet();
 void DataCheckCommSet();
-void DataFromCommSetVarToPanel();
-void DataFromPanelToCommSetVar();
 
 // The serial devices the operator may choose for a port, and making the port's
 // name "COM<N>" in the working folder lead to one: the open then takes it.
@@ -44,6 +42,6 @@ int PortUartListDevices(std::vector<SerialDevice>* devices);
 // 1 when "COM<port>" is something other than a link (replacing it needs the
 // operator's word), else 0.
 int PortUartNameTaken(int port);
-// 0 on success, a negative errno on failure (-EEXIST: a non-link is in the way
-// and replaceOther is 0).
+// 0 on success, else the errno (EEXIST: a non-link is in the way and
+// replaceOther is 0).
 int PortUartLinkDevice(int port, const char* device, int replaceOther);

@@ -1,19 +1,13 @@
 #include "link/Scheduler.h"
 
-#include <cerrno>
 #include <cstring>
-#include <string>
 
-#include "app/MenuDialogs.h"
-#include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Command.h"
 #include "link/CommandIds.h"
 #include "link/Frame.h"
 #include "link/LinkEvents.h"
+#include "link/LinkView.h"
 #include "link/PortUart.h"
-#include "platform/Toolkit.h"
-#include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 
 namespace {
@@ -63,14 +57,14 @@ void StartRequest(int group, int step, CommandId r) {
 
 void StartNextOrDropWait() {
     if (CommReadNewCmdGroupToPresentGroup() == 0 && gPowerInfo.waitShown == 1) {
-        DisplayPanelWait(0);
+        LinkViewDisplayPanelWait(0);
     }
 }
 
 void ConnectSequenceFinished() {
     CommSetPresentCmd(0, 0, 0);
-    ModelTypeChoose(1);
-    CommConnectToPanel(gPowerInfo.online);
+    LinkViewModelTypeChoose(1);
+    LinkViewCommConnectToPanel(gPowerInfo.online);
     Cal52PPowerUpDown(gPowerInfo.outputOn != 0 ? 1 : 0);
     stateQueryCnt = kPollTicks;
     if (gPowerInfo.outputOn == 1) {
@@ -108,51 +102,6 @@ void ConnectSequenceAdvance() {
     }
 }
 
-// Which device was tried and why it failed, so that a wrong port number and a
-// missing permission no longer look alike to the operator.
-std::string OpenPortErrorDetail(bool english) {
-    PortUartOpenFailure f;
-    if (PortUartLastOpenFailure(&f) == 0) {
-        return {};
-    }
-    std::string detail;
-    if (!f.device.empty()) {
-        detail += english ? "Device: " : "设备：";
-        detail += f.device;
-        if (!f.linkTarget.empty()) {
-            detail += " -> " + f.linkTarget;
-        }
-        detail += "\n";
-    }
-    detail += english ? "Reason: " : "原因：";
-    detail += std::strerror(f.sysError);
-    if (f.sysError == EACCES || f.sysError == EPERM) {
-        // Debian gives serial ports to "dialout"; other systems name their own.
-        const std::string group = f.group.empty() ? "dialout" : f.group;
-        detail += english ? "\nOnly members of the group \"" + group +
-                                "\" may use serial ports: add this user to it, then log in again."
-                          : "\n只有用户组“" + group +
-                                "”的成员可以使用串口：请将当前用户加入该组，然后重新登录。";
-    } else if (f.sysError == ENOTTY) {
-        detail += english ? "\nThis file is not a serial port." : "\n该文件不是串口。";
-    }
-    return detail;
-}
-
-void ShowOpenPortError() {
-    const bool english = gPowerInfo.language == 1;
-    const std::string detail = OpenPortErrorDetail(english);
-    if (english) {
-        WarningPopup("Error", "Open port error. Please reset.", detail.c_str());
-    } else {
-        WarningPopup("出错", "通讯端口打开错误，请重新选择端口！", detail.c_str());
-    }
-}
-
-void SetVisible(int control, int visible) {
-    SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible);
-}
-
 } // namespace
 
 void CommConnectDeal(int connect) {
@@ -162,9 +111,7 @@ void CommConnectDeal(int connect) {
         }
         const int port = gPowerInfo.port;
         if (PortUartOpenDefault(port, gPowerInfo.baudRate) < 0) {
-            if (gFirstConnect == 0) {
-                ShowOpenPortError();
-            }
+            LinkViewShowOpenPortError();
             return;
         }
         sLinkPort = port;
@@ -185,10 +132,10 @@ void CommConnectDeal(int connect) {
     CommClearMemoryBuff();
     CommClearNewCmdAll();
     gPowerInfo.online = 0;
-    CommConnectToPanel(0);
+    LinkViewCommConnectToPanel(0);
     PowerClearMeasure();
-    Data52PFromMeasureToPanel();
-    DisplayPanelWait(0);
+    LinkViewData52PFromMeasureToPanel();
+    LinkViewDisplayPanelWait(0);
     CommClearMemoryBuff();
     PortUartClose(sLinkPort);
     sLinkPort = 0;
@@ -347,7 +294,7 @@ int CommReadNewCmdGroupToPresentGroup() {
     CommClearNewCmdFirst();
     CommSentTxBuff();
     if (group == kGroupConnect || (group == kGroupSingle && kind == COMM_KIND_OUTPUT)) {
-        DisplayPanelWait(1);
+        LinkViewDisplayPanelWait(1);
     }
     return 1;
 }
@@ -404,23 +351,6 @@ int CommGetInterval(int kind, int subKind) {
 
 void CommClearMemoryBuff() {
     PortUartClear(sLinkPort);
-}
-
-void CommConnectToPanel(int online) {
-    if (online == 0) {
-        SetVisible(PANEL_TXT_OFFLINE, 1);
-        SetVisible(PANEL_TXT_MODELNAME, 0);
-        SetCtrlVal(gMainPanel, PANEL_LED_LINK, 0);
-        SetVisible(PANEL_BT_CONNECT, 1);
-        SetVisible(PANEL_BT_DISCONNECT, 0);
-    } else {
-        SetVisible(PANEL_TXT_OFFLINE, 0);
-        SetVisible(PANEL_TXT_MODELNAME, 1);
-        SetCtrlVal(gMainPanel, PANEL_TXT_MODELNAME, gPowerInfo.modelName);
-        SetCtrlVal(gMainPanel, PANEL_LED_LINK, 1);
-        SetVisible(PANEL_BT_CONNECT, 0);
-        SetVisible(PANEL_BT_DISCONNECT, 1);
-    }
 }
 
 uint64_t CommQueuedCount() {

@@ -50,7 +50,6 @@ void CommSetPresentCmd(int kind, int subKind, int parameter);
 void CommSentTxBuff();
 int CommGetInterval(int kind, int subKind);
 void CommClearMemoryBuff();
-void CommConnectToPanel(int online);
 
 // Commands put in the queue since the program started, and those that have
 // left it: sent, or dropped with the queue when the link opened or closed. A

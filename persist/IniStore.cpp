@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -16,89 +14,11 @@
 #include <unistd.h>
 #include <vector>
 
-struct IniItem {
-    std::string name;
-    std::string value;
-    int quoted = 0;
-    int line = 0;
-    std::string comment; // empty: none
-};
+#include "persist/IniStoreInternal.h"
+#include "platform/FileReplace.h"
 
-struct IniSection {
-    std::string name;
-    std::vector<IniItem> items;
-    int sorted = 0;
-    int line = 0;
-    std::string comment;
-};
+namespace ini {
 
-struct IniStore {
-    std::vector<IniSection> sections;
-    int lastSection = -1; // index into sections; sections are never removed
-    int autoSort = 0;
-    int lineOfLastAccess = -1;
-    char sectionStart = '[';
-    char sectionEnd = ']';
-    char separator[8] = "=";
-    char paddedSeparator[16] = " = ";
-    char commentMarker[8] = ";";
-    int duplicateChecking = 1;
-    std::string headerText; // empty: none
-    std::string trailerText;
-};
-
-struct LineFile {
-    LineFileByteSourceFn source = nullptr;
-    void* context = nullptr;
-    char buffer[2048];
-    int position = 0;
-    int remaining = 0;
-    int linesRead = 0;
-    char previousLineEnd = 0;
-    bool anyLineEnd = false;
-    bool sourceDone = false;
-    int skippedLineEnds = 0;
-    long long offset = 0;
-    long long lastLineOffset = 0;
-};
-
-namespace {
-
-constexpr int kFileBlock = 2048;
-constexpr int kWriteBuffer = 16384;
-constexpr int kTempNames = 1000;
-constexpr int kTempAccessRetries = 100;
-
-bool IsWhite(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-bool IsLead(unsigned char c) {
-    return c >= 0x81 && c <= 0xFE;
-}
-
-bool IsTrail(unsigned char c) {
-    return c >= 0x40 && c <= 0xFE && c != 0x7F;
-}
-
-// Length of the character at p: 0 at the NUL, 2 for a double-byte character, else 1.
-int CharLen(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    if (u[0] == 0) {
-        return 0;
-    }
-    return (IsLead(u[0]) && IsTrail(u[1])) ? 2 : 1;
-}
-
-const char* SkipWhite(const char* p) {
-    while (IsWhite(static_cast<unsigned char>(*p))) {
-        ++p;
-    }
-    return p;
-}
-
-// End of the text [begin, end) less trailing white space, found scanning forward
-// so that a trail byte is never judged on its own.
 const char* EndWithoutWhite(const char* begin, const char* end) {
     const char* lastEnd = begin;
     for (const char* p = begin; p < end;) {
@@ -114,13 +34,19 @@ const char* EndWithoutWhite(const char* begin, const char* end) {
     return lastEnd;
 }
 
-std::string Trimmed(const char* begin, const char* end) {
-    begin = SkipWhite(begin);
-    if (begin >= end) {
-        return std::string();
-    }
-    return std::string(begin, EndWithoutWhite(begin, end));
+int FailWith(int status, int error) {
+    errno = error != 0 ? error : EIO;
+    return status;
 }
+
+} // namespace ini
+
+using namespace ini;
+
+namespace {
+
+constexpr int kTempNames = 1000;
+constexpr int kTempAccessRetries = 100;
 
 char FoldSingle(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -203,142 +129,6 @@ IniItem* FindItem(IniStore* store, const char* section, const char* item) {
         }
     }
     return nullptr;
-}
-
-// ---- classifying a line ----------------------------------------------------------
-
-enum LineKind { LINE_COMMENT, LINE_SECTION, LINE_ITEM, LINE_OTHER };
-
-struct ParsedLine {
-    LineKind kind = LINE_OTHER;
-    std::string name;
-    std::string value;
-};
-
-// First occurrence of token in text at a character boundary, or null.
-const char* FindToken(const char* text, const char* token) {
-    size_t tokenLen = std::strlen(token);
-    if (tokenLen == 0) {
-        return nullptr;
-    }
-    for (const char* p = text; *p;) {
-        if (std::strncmp(p, token, tokenLen) == 0) {
-            return p;
-        }
-        p += CharLen(p);
-    }
-    return nullptr;
-}
-
-ParsedLine ClassifyLine(const IniStore* store, const char* line) {
-    ParsedLine parsed;
-    const char* p = SkipWhite(line);
-    const char* end = p + std::strlen(p);
-    size_t markerLen = std::strlen(store->commentMarker);
-    if (markerLen > 0 && std::strncmp(p, store->commentMarker, markerLen) == 0) {
-        parsed.kind = LINE_COMMENT;
-        return parsed;
-    }
-    if (*p != '\0' && *p == store->sectionStart) {
-        const char* lastClose = nullptr;
-        for (const char* q = p + 1; *q;) {
-            int len = CharLen(q);
-            if (len == 1 && *q == store->sectionEnd) {
-                lastClose = q;
-            }
-            q += len;
-        }
-        if (lastClose == nullptr || *SkipWhite(lastClose + 1) != '\0') {
-            return parsed;
-        }
-        parsed.name = Trimmed(p + 1, lastClose);
-        if (!parsed.name.empty()) {
-            parsed.kind = LINE_SECTION;
-        }
-        return parsed;
-    }
-    const char* sep = FindToken(p, store->separator);
-    if (sep == nullptr) {
-        return parsed;
-    }
-    parsed.name.assign(p, EndWithoutWhite(p, sep));
-    parsed.value = Trimmed(sep + std::strlen(store->separator), end);
-    if (!parsed.name.empty() && !parsed.value.empty()) {
-        parsed.kind = LINE_ITEM;
-    }
-    return parsed;
-}
-
-// ---- continuation lines ----------------------------------------------------------
-
-// A name "<base> Line<digits>" is continuation line <digits>; returns the number, or
-// -1 when the name is not one.
-long ContinuationNumber(const std::string& name, size_t* baseLength) {
-    static const char kMarker[] = " Line";
-    const size_t markerLen = sizeof(kMarker) - 1;
-    const char* text = name.c_str();
-    for (const char* p = text; *p;) {
-        if (std::strncmp(p, kMarker, markerLen) == 0) {
-            const char* digits = p + markerLen;
-            if (*digits != '\0') {
-                long number = 0;
-                const char* d = digits;
-                for (; *d >= '0' && *d <= '9'; ++d) {
-                    if (number > (INT32_MAX - (*d - '0')) / 10) {
-                        return -1;
-                    }
-                    number = number * 10 + (*d - '0');
-                }
-                if (*d == '\0') {
-                    *baseLength = static_cast<size_t>(p - text);
-                    return number;
-                }
-            }
-        }
-        p += CharLen(p);
-    }
-    return -1;
-}
-
-void JoinContinuationItems(IniSection& section) {
-    bool any = false;
-    for (const IniItem& item : section.items) {
-        size_t base = 0;
-        if (ContinuationNumber(item.name, &base) == 1) {
-            any = true;
-            break;
-        }
-    }
-    if (!any) {
-        return;
-    }
-    std::vector<IniItem> joined;
-    joined.reserve(section.items.size());
-    size_t i = 0;
-    while (i < section.items.size()) {
-        size_t base = 0;
-        if (ContinuationNumber(section.items[i].name, &base) != 1) {
-            joined.push_back(std::move(section.items[i]));
-            ++i;
-            continue;
-        }
-        IniItem run = std::move(section.items[i]);
-        // Blanks before " Line" belong to no name: names never end on white space.
-        run.name.resize(static_cast<size_t>(
-            EndWithoutWhite(run.name.data(), run.name.data() + base) - run.name.data()));
-        ++i;
-        while (i < section.items.size()) {
-            size_t nextBase = 0;
-            long number = ContinuationNumber(section.items[i].name, &nextBase);
-            if (number < 0 || number == 1) {
-                break;
-            }
-            run.value += section.items[i].value;
-            ++i;
-        }
-        joined.push_back(std::move(run));
-    }
-    section.items = std::move(joined);
 }
 
 // ---- writing -----------------------------------------------------------------------
@@ -449,45 +239,38 @@ int StatusFromErrno(int error) {
     }
 }
 
-int FileLineSink(void* context, const char* line) {
-    FILE* file = static_cast<FILE*>(context);
-    errno = 0;
-    if (std::fputs(line, file) == EOF || std::fputs("\r\n", file) == EOF) {
-        return StatusFromErrno(errno);
+// The whole text is made in memory and then written in one piece.
+int TextLineSink(void* context, const char* line) {
+    try {
+        auto* text = static_cast<std::string*>(context);
+        text->append(line);
+        text->append("\r\n");
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return INI_ERR_OUT_OF_MEMORY;
     }
-    return 0;
 }
 
-int FileByteSource(void* context, char* buffer, int count) {
-    FILE* file = static_cast<FILE*>(context);
-    size_t n = std::fread(buffer, 1, static_cast<size_t>(count), file);
-    if (n == 0 && std::ferror(file)) {
-        return INI_ERR_READ;
+// What a temporary file that cannot be made means for the store's result.
+int TempStatusFromErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return INI_ERR_ACCESS;
+    case EEXIST: // every name taken
+        return INI_ERR_NO_TEMP_NAME;
+    default:
+        return INI_ERR_TEMP_CREATE;
     }
-    return static_cast<int>(n);
-}
-
-int LineFileLineSource(void* context, char* lineBuffer, int maxBytes, int* endOfInput,
-                       int* lineNumber) {
-    LineFile* reader = static_cast<LineFile*>(context);
-    int status = LineFile_Read(reader, lineBuffer, maxBytes, nullptr, endOfInput);
-    *lineNumber = LineFile_NumLinesRead(reader);
-    return status;
-}
-
-std::string DirectoryPart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // An existing target must open for update; a missing one must be creatable. A file
 // whose owner took every write bit away counts as read-only even for root, as a
 // read-only file would elsewhere.
-int GetFileWritability(const char* path, bool* exists, mode_t* mode) {
+int GetFileWritability(const char* path) {
     struct stat st;
     if (::stat(path, &st) == 0) {
-        *exists = true;
-        *mode = st.st_mode & 07777;
         if (!S_ISREG(st.st_mode)) {
             errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             return INI_ERR_ACCESS;
@@ -506,7 +289,6 @@ int GetFileWritability(const char* path, bool* exists, mode_t* mode) {
     if (errno != ENOENT) {
         return INI_ERR_PATH;
     }
-    *exists = false;
     int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         switch (errno) {
@@ -523,49 +305,6 @@ int GetFileWritability(const char* path, bool* exists, mode_t* mode) {
     ::close(fd);
     ::unlink(path);
     return 0;
-}
-
-int CreateAndOpenTemporaryFile(const std::string& directory, std::string* tempPath, int* fd) {
-    int accessFailures = 0;
-    char name[64];
-    for (int counter = 0; counter < kTempNames; ++counter) {
-        std::snprintf(name, sizeof name, "%s%1d.%s", "ini$$", counter, "TMP");
-        std::string candidate = directory + name;
-        int f = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (f >= 0) {
-            *tempPath = candidate;
-            *fd = f;
-            return 0;
-        }
-        if (errno == EEXIST) {
-            continue;
-        }
-        if (errno == EACCES || errno == EPERM) {
-            if (++accessFailures >= kTempAccessRetries) {
-                return INI_ERR_ACCESS;
-            }
-            continue;
-        }
-        return errno == EROFS ? INI_ERR_ACCESS : INI_ERR_TEMP_CREATE;
-    }
-    errno = EEXIST;
-    return INI_ERR_NO_TEMP_NAME;
-}
-
-// Leaves the system's reason for a failure in errno, whatever cleaning up did
-// to it since.
-int FailWith(int status, int error) {
-    errno = error != 0 ? error : EIO;
-    return status;
-}
-
-void SyncDirectory(const std::string& directory) {
-    int fd =
-        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -609,87 +348,6 @@ int Ini_SetTokens(IniStore* store, char sectionStart, char sectionEnd, const cha
 
 int Ini_LineOfLastAccess(IniStore* store) {
     return store == nullptr ? INI_ERR_NULL_STORE : store->lineOfLastAccess;
-}
-
-int Ini_ReadGeneric(IniStore* store, IniLineSourceFn source, void* context) {
-    if (store == nullptr) {
-        return INI_ERR_NULL_STORE;
-    }
-    int status = 0;
-    try {
-        char line[INI_MAX_LINE + 1];
-        std::string pending;
-        int current = -1;
-        bool sectionRead = false;
-        for (;;) {
-            int endOfInput = 0;
-            int lineNumber = 0;
-            line[0] = '\0';
-            int s = source(context, line, INI_MAX_LINE, &endOfInput, &lineNumber);
-            if (s < 0) {
-                status = s;
-                break;
-            }
-            if (endOfInput) {
-                if (!pending.empty() && store->trailerText.empty()) {
-                    store->trailerText = pending;
-                }
-                break;
-            }
-            ParsedLine parsed = ClassifyLine(store, line);
-            switch (parsed.kind) {
-            case LINE_COMMENT:
-                if (!pending.empty()) {
-                    pending += "\r\n";
-                }
-                pending += line;
-                break;
-            case LINE_SECTION: {
-                IniSection section;
-                section.name = std::move(parsed.name);
-                section.sorted = store->autoSort;
-                section.line = lineNumber;
-                section.comment = std::move(pending);
-                pending.clear();
-                store->sections.push_back(std::move(section));
-                current = static_cast<int>(store->sections.size()) - 1;
-                sectionRead = true;
-                break;
-            }
-            case LINE_ITEM: {
-                if (current < 0) {
-                    pending.clear();
-                    break;
-                }
-                IniItem item;
-                item.name = std::move(parsed.name);
-                item.value = std::move(parsed.value);
-                if (item.value.size() >= 2 && item.value.front() == '"' &&
-                    item.value.back() == '"') {
-                    item.value = item.value.substr(1, item.value.size() - 2);
-                    item.quoted = 1;
-                }
-                item.line = lineNumber;
-                item.comment = std::move(pending);
-                pending.clear();
-                store->sections[current].items.push_back(std::move(item));
-                break;
-            }
-            case LINE_OTHER:
-                if (!pending.empty() && !sectionRead && store->headerText.empty()) {
-                    store->headerText = std::move(pending);
-                    pending.clear();
-                }
-                break;
-            }
-        }
-        for (IniSection& section : store->sections) {
-            JoinContinuationItems(section);
-        }
-    } catch (const std::bad_alloc&) {
-        return INI_ERR_OUT_OF_MEMORY;
-    }
-    return status;
 }
 
 int Ini_WriteGeneric(IniStore* store, IniLineSinkFn sink, void* context) {
@@ -738,30 +396,6 @@ int Ini_WriteGeneric(IniStore* store, IniLineSinkFn sink, void* context) {
     }
 }
 
-int Ini_ReadFromFile(IniStore* store, const char* path) {
-    if (store == nullptr) {
-        return FailWith(INI_ERR_NULL_STORE, EINVAL);
-    }
-    if (path == nullptr) {
-        return FailWith(INI_ERR_OPEN, ENOENT);
-    }
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return FailWith(INI_ERR_OPEN, errno);
-    }
-    LineFile* reader = LineFile_New(FileByteSource, file);
-    if (reader == nullptr) {
-        std::fclose(file);
-        return FailWith(INI_ERR_OUT_OF_MEMORY, ENOMEM);
-    }
-    errno = 0;
-    int status = Ini_ReadGeneric(store, LineFileLineSource, reader);
-    const int error = status == INI_ERR_OUT_OF_MEMORY ? ENOMEM : errno;
-    LineFile_Dispose(reader);
-    std::fclose(file);
-    return status < 0 ? FailWith(status, error) : 0;
-}
-
 // The new text goes to a temporary file beside the target, is synced, and then
 // replaces the target in one rename: a crash or a full disk at any moment leaves
 // either the old file or the new one, never neither.
@@ -772,68 +406,22 @@ int Ini_WriteToFile(IniStore* store, const char* path) {
     if (path == nullptr || *path == '\0') {
         return FailWith(INI_ERR_PATH, ENOENT);
     }
-    try {
-        bool exists = false;
-        mode_t mode = 0;
-        int status = GetFileWritability(path, &exists, &mode);
-        if (status < 0) {
-            return FailWith(status, errno);
-        }
-        // Through a symbolic link the file it points to is replaced, not the link.
-        std::string target = path;
-        if (exists) {
-            char* resolved = ::realpath(path, nullptr);
-            if (resolved != nullptr) {
-                target = resolved;
-                std::free(resolved);
-            }
-        }
-        std::string directory = DirectoryPart(target);
-        std::string tempPath;
-        int fd = -1;
-        status = CreateAndOpenTemporaryFile(directory, &tempPath, &fd);
-        if (status < 0) {
-            return FailWith(status, errno);
-        }
-        if (exists) {
-            ::fchmod(fd, mode);
-        }
-        FILE* file = ::fdopen(fd, "wb");
-        if (file == nullptr) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(tempPath.c_str());
-            return FailWith(StatusFromErrno(error), error);
-        }
-        std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer);
-        errno = 0;
-        status = Ini_WriteGeneric(store, FileLineSink, file);
-        int error = status == INI_ERR_OUT_OF_MEMORY ? ENOMEM : errno;
-        if (status >= 0) {
-            errno = 0;
-            if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) {
-                error = errno;
-                status = StatusFromErrno(error);
-            }
-        }
-        errno = 0;
-        if (std::fclose(file) != 0 && status >= 0) {
-            error = errno;
-            status = StatusFromErrno(error);
-        }
-        if (status >= 0 && ::rename(tempPath.c_str(), target.c_str()) != 0) {
-            error = errno;
-            status = StatusFromErrno(error);
-        }
-        if (status < 0) {
-            ::unlink(tempPath.c_str());
-            return FailWith(status, error);
-        }
-        SyncDirectory(directory);
-        return 0;
-    } catch (const std::bad_alloc&) {
-        return FailWith(INI_ERR_OUT_OF_MEMORY, ENOMEM);
+    int status = GetFileWritability(path);
+    if (status < 0) {
+        return FailWith(status, errno);
     }
+    std::string text;
+    status = Ini_WriteGeneric(store, TextLineSink, &text);
+    if (status < 0) {
+        return FailWith(status, ENOMEM); // the only way a write into memory fails
+    }
+    const SysTempNames names = {"ini$$%1d.TMP", kTempNames, kTempAccessRetries};
+    bool tempFailed = false;
+    const int error = SysReplaceFileNamed(path, text.data(), text.size(), names, &tempFailed);
+    if (error != 0) {
+        return FailWith(tempFailed ? TempStatusFromErrno(error) : StatusFromErrno(error), error);
+    }
+    return 0;
 }
 
 namespace {
@@ -930,131 +518,6 @@ int Ini_GetRawStringIntoBuffer(IniStore* store, const char* section, const char*
     store->lineOfLastAccess = found->line;
     StringCopyMax(buffer, found->value.c_str(), bufferSize);
     return 1;
-}
-
-// ---- line reader ---------------------------------------------------------------------
-
-LineFile* LineFile_New(LineFileByteSourceFn source, void* context) {
-    LineFile* reader = new (std::nothrow) LineFile;
-    if (reader == nullptr) {
-        return nullptr;
-    }
-    reader->source = source;
-    reader->context = context;
-    return reader;
-}
-
-void LineFile_Dispose(LineFile* reader) {
-    delete reader;
-}
-
-int LineFile_NumLinesRead(LineFile* reader) {
-    return reader == nullptr ? 0 : reader->linesRead;
-}
-
-int LineFile_Read(LineFile* reader, char* buffer, int maxBytes, int* bytesRead, int* endOfInput) {
-    if (endOfInput != nullptr) {
-        *endOfInput = 0;
-    }
-    if (bytesRead != nullptr) {
-        *bytesRead = 0;
-    }
-    if (maxBytes < 0) {
-        maxBytes = 0;
-    }
-    int stored = 0;
-    bool first = true;
-    bool consumed = false; // a byte of this line (or its line end) was taken
-    bool full = false;     // the line outgrew the buffer; the rest is dropped
-    bool leadPending = false;
-    bool leadStoredLast = false;
-    for (;;) {
-        if (reader->remaining == 0) {
-            if (reader->sourceDone) {
-                break;
-            }
-            int n = reader->source(reader->context, reader->buffer, kFileBlock);
-            if (n < 0) {
-                buffer[stored] = '\0';
-                if (bytesRead != nullptr) {
-                    *bytesRead = stored;
-                }
-                return n;
-            }
-            if (n == 0) {
-                reader->sourceDone = true;
-                break;
-            }
-            reader->position = 0;
-            reader->remaining = n;
-        }
-        unsigned char c = static_cast<unsigned char>(reader->buffer[reader->position]);
-        bool lineEnd = c == '\r' || c == '\n' || c == '\0';
-        // The second byte of CR LF or LF CR belongs to the previous line's end. Before
-        // the first line there is no previous end, so a leading empty line is kept.
-        if (first && lineEnd && reader->anyLineEnd &&
-            static_cast<char>(c) != reader->previousLineEnd) {
-            first = false;
-            ++reader->position;
-            --reader->remaining;
-            ++reader->offset;
-            ++reader->skippedLineEnds;
-            continue;
-        }
-        if (!consumed) {
-            reader->lastLineOffset = reader->offset;
-        }
-        first = false;
-        consumed = true;
-        ++reader->position;
-        --reader->remaining;
-        ++reader->offset;
-        if (lineEnd) {
-            reader->previousLineEnd = static_cast<char>(c);
-            reader->anyLineEnd = true;
-            ++reader->linesRead;
-            buffer[stored] = '\0';
-            if (bytesRead != nullptr) {
-                *bytesRead = stored;
-            }
-            return 0;
-        }
-        if (leadPending && IsTrail(c)) {
-            leadPending = false;
-            if (!full && stored < maxBytes) {
-                buffer[stored++] = static_cast<char>(c);
-            } else if (!full) {
-                // Never keep the first half of a character that did not fit.
-                full = true;
-                if (leadStoredLast) {
-                    --stored;
-                }
-            }
-            leadStoredLast = false;
-            continue;
-        }
-        leadPending = IsLead(c);
-        leadStoredLast = false;
-        if (!full && stored < maxBytes) {
-            buffer[stored++] = static_cast<char>(c);
-            leadStoredLast = leadPending;
-        } else {
-            full = true;
-        }
-    }
-    // End of input.
-    buffer[stored] = '\0';
-    if (bytesRead != nullptr) {
-        *bytesRead = stored;
-    }
-    if (consumed) {
-        ++reader->linesRead;
-        return 0;
-    }
-    if (endOfInput != nullptr) {
-        *endOfInput = 1;
-    }
-    return 0;
 }
 
 // ---- helpers -------------------------------------------------------------------------

@@ -9,12 +9,11 @@
 #include <iconv.h>
 #include <string>
 
-#include "app/RemoteControl.h"
-#include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/IniStore.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "ui/Panels.h"
+#include "ui/Vx52PSoftUi.h"
 
 IniStore* gInifileHandle = nullptr;
 int gInifileHandleState = 0;

@@ -9,8 +9,8 @@
 
 #include "link/PortUart.h"
 #include "persist/IniStore.h"
+#include "persist/RemoteSettings.h"
 #include "power/PowerRecords.h"
-#include "remote/RemoteServer.h"
 
 namespace {
 

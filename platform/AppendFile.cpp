@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int AppendFileOpen(const char* path, int64_t* size, int* error) {
+int AppendFileOpen(const char* path, int* fdOut, int64_t* size) {
     int fd;
     do {
         // Non-blocking so that a named pipe nobody reads fails here instead of
@@ -13,27 +13,26 @@ int AppendFileOpen(const char* path, int64_t* size, int* error) {
         fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        *error = errno;
-        return -1;
+        return errno;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        *error = errno;
+        const int error = errno;
         ::close(fd);
-        return -1;
+        return error;
     }
     // A pipe or a socket would block or drop rows; a character device such as
     // /dev/null is the operator's explicit choice.
     if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
-        *error = EINVAL;
         ::close(fd);
-        return -1;
+        return EINVAL;
     }
+    *fdOut = fd;
     *size = st.st_size;
-    return fd;
+    return 0;
 }
 
-int AppendFileWrite(int fd, const char* data, size_t len, int64_t* size, int* error) {
+int AppendFileWrite(int fd, const char* data, size_t len, int64_t* size) {
     ssize_t n;
     do {
         n = ::write(fd, data, len);
@@ -43,19 +42,17 @@ int AppendFileWrite(int fd, const char* data, size_t len, int64_t* size, int* er
         return 0;
     }
     if (n < 0) {
-        *error = errno;
-        return -1;
+        return errno;
     }
     // Only a full disk or a file size limit stops a regular file's write
     // halfway; the part that went in is taken out again.
-    *error = ENOSPC;
     if (n > 0) {
         (void)::ftruncate(fd, *size);
     }
-    return -1;
+    return ENOSPC;
 }
 
-int AppendFileSync(int fd, int* error) {
+int AppendFileSync(int fd) {
     if (::fdatasync(fd) == 0) {
         return 0;
     }
@@ -63,8 +60,7 @@ int AppendFileSync(int fd, int* error) {
     if (errno == EINVAL || errno == EROFS) {
         return 0;
     }
-    *error = errno;
-    return -1;
+    return errno;
 }
 
 void AppendFileClose(int fd) {

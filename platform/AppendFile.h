@@ -7,14 +7,14 @@
 #include <cstdint>
 
 // Opens (creating it if needed, never truncating) a file for appending.
-// Returns a descriptor (>= 0) and the file's present size in *size, or -1 with
-// the errno in *error.
-int AppendFileOpen(const char* path, int64_t* size, int* error);
+// Returns 0 with the descriptor in *fd and the file's present size in *size,
+// or the errno.
+int AppendFileOpen(const char* path, int* fd, int64_t* size);
 // Appends all len bytes with one write call, or nothing: a short write (a disk
 // that filled up in the middle) is cut off again, so the file never ends in
 // part of a record. *size is the file's size before the call and is moved on
-// by a whole write. Returns 0, or -1 with the errno in *error.
-int AppendFileWrite(int fd, const char* data, size_t len, int64_t* size, int* error);
-// Puts what was written on the disk; 0, or -1 with the errno in *error.
-int AppendFileSync(int fd, int* error);
+// by a whole write. Returns 0, or the errno (ENOSPC for a write cut short).
+int AppendFileWrite(int fd, const char* data, size_t len, int64_t* size);
+// Puts what was written on the disk; 0 or the errno.
+int AppendFileSync(int fd);
 void AppendFileClose(int fd);

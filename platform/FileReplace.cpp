@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -25,9 +26,46 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
-} // namespace
+// A name of the system's choosing in the folder; 0 or the errno.
+int MakeUniqueTemp(const std::string& folder, std::string* temp, int* fd) {
+    *temp = folder + ".vx52save.XXXXXX";
+    *fd = ::mkstemp(temp->data());
+    return *fd < 0 ? errno : 0;
+}
 
-int SysReplaceFile(const char* path, const void* data, std::size_t size) {
+// The first free name of the caller's series in the folder; 0 or the errno.
+int MakeNamedTemp(const std::string& folder, const SysTempNames& names, std::string* temp,
+                  int* fd) {
+    int accessFailures = 0;
+    char name[64];
+    for (int counter = 0; counter < names.count; ++counter) {
+        std::snprintf(name, sizeof name, names.pattern, counter);
+        std::string candidate = folder + name;
+        const int f = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (f >= 0) {
+            *temp = candidate;
+            *fd = f;
+            return 0;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        if (errno == EACCES || errno == EPERM) {
+            if (++accessFailures >= names.accessRetries) {
+                return errno;
+            }
+            continue;
+        }
+        return errno;
+    }
+    return EEXIST;
+}
+
+int Replace(const char* path, const void* data, std::size_t size, const SysTempNames* names,
+            bool* tempFailed) {
+    if (tempFailed) {
+        *tempFailed = false;
+    }
     if (!path || !*path) {
         return ENOENT;
     }
@@ -44,10 +82,16 @@ int SysReplaceFile(const char* path, const void* data, std::size_t size) {
     }
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    std::string temp = dir + (slash == std::string::npos ? "/" : "") + ".vx52save.XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return errno;
+    const std::string folder = dir + (slash == std::string::npos ? "/" : "");
+    std::string temp;
+    int fd = -1;
+    int err =
+        names ? MakeNamedTemp(folder, *names, &temp, &fd) : MakeUniqueTemp(folder, &temp, &fd);
+    if (err != 0) {
+        if (tempFailed) {
+            *tempFailed = true;
+        }
+        return err;
     }
     // A new file gets the usual permissions, not mkstemp's private ones.
     mode_t mode = 0;
@@ -58,7 +102,7 @@ int SysReplaceFile(const char* path, const void* data, std::size_t size) {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    err = ::fchmod(fd, mode) == 0 ? 0 : errno;
     if (err == 0) {
         err = WriteAll(fd, static_cast<const char*>(data), size);
     }
@@ -81,4 +125,15 @@ int SysReplaceFile(const char* path, const void* data, std::size_t size) {
         ::close(dirFd);
     }
     return 0;
+}
+
+} // namespace
+
+int SysReplaceFile(const char* path, const void* data, std::size_t size) {
+    return Replace(path, data, size, nullptr, nullptr);
+}
+
+int SysReplaceFileNamed(const char* path, const void* data, std::size_t size,
+                        const SysTempNames& names, bool* tempFailed) {
+    return Replace(path, data, size, &names, tempFailed);
 }

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <cerrno>
 #include <map>
 
 namespace {
@@ -121,34 +122,45 @@ void Accept(int server) {
     }
 }
 
+// Qt says why a listen failed in its own terms; the program's are the system's.
+int ErrnoOf(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return EADDRINUSE;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return EADDRNOTAVAIL;
+    case QAbstractSocket::SocketAccessError:
+        return EACCES;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return EAFNOSUPPORT;
+    case QAbstractSocket::SocketResourceError:
+        return EMFILE;
+    default:
+        return EIO;
+    }
+}
+
 } // namespace
 
-int NetListen(const char* address, int port, NetCallbackPtr callback, std::string* error) {
+int NetListen(const char* address, int port, NetCallbackPtr callback, int* server) {
     QHostAddress host;
     if (!address || !host.setAddress(QString::fromUtf8(address))) {
-        if (error) {
-            *error = "not a numeric address";
-        }
-        return -1;
+        return EINVAL;
     }
     if (port < 0 || port > 65535) {
-        if (error) {
-            *error = "port out of range";
-        }
-        return -1;
+        return EINVAL;
     }
-    auto* server = new QTcpServer;
-    if (!server->listen(host, static_cast<quint16>(port))) {
-        if (error) {
-            *error = server->errorString().toStdString();
-        }
-        delete server;
-        return -1;
+    auto* listener = new QTcpServer;
+    if (!listener->listen(host, static_cast<quint16>(port))) {
+        const int error = ErrnoOf(listener->serverError());
+        delete listener;
+        return error;
     }
     const int handle = gNextHandle++;
-    gServers[handle] = ServerRec{server, callback};
-    QObject::connect(server, &QTcpServer::newConnection, server, [handle] { Accept(handle); });
-    return handle;
+    gServers[handle] = ServerRec{listener, callback};
+    QObject::connect(listener, &QTcpServer::newConnection, listener, [handle] { Accept(handle); });
+    *server = handle;
+    return 0;
 }
 
 int NetServerPort(int server) {
@@ -180,16 +192,16 @@ void NetCloseServer(int server) {
 int NetSend(int client, const char* data, int length) {
     auto c = gClients.find(client);
     if (c == gClients.end() || !c->second.socket) {
-        return -1;
+        return ENOTCONN;
     }
     QTcpSocket* socket = c->second.socket;
     if (socket->bytesToWrite() + length > NET_MAX_UNSENT) {
         Drop(client);
-        return -1;
+        return ENOBUFS;
     }
     if (length > 0 && socket->write(data, length) != length) {
         Drop(client);
-        return -1;
+        return EIO;
     }
     return 0;
 }

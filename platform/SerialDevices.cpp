@@ -91,7 +91,7 @@ std::string PortName(int port) {
 
 int SerialListDevices(const char* root, std::vector<SerialDevice>* out) {
     if (out == nullptr) {
-        return 0;
+        return EINVAL;
     }
     out->clear();
     if (root == nullptr) {
@@ -141,7 +141,7 @@ int SerialListDevices(const char* root, std::vector<SerialDevice>* out) {
 
     out->insert(out->end(), byId.begin(), byId.end());
     out->insert(out->end(), plain.begin(), plain.end());
-    return static_cast<int>(out->size());
+    return 0;
 }
 
 int SerialPortNameKind(int port) {
@@ -154,18 +154,18 @@ int SerialPortNameKind(int port) {
 
 int SerialLinkPortName(int port, const char* target, int replaceOther) {
     if (target == nullptr || target[0] == '\0' || port < 1) {
-        return -EINVAL;
+        return EINVAL;
     }
     const std::string name = PortName(port);
     struct stat st {};
     if (lstat(name.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         if (replaceOther == 0) {
-            return -EEXIST;
+            return EEXIST;
         }
         // A rename cannot put a link in place of a folder; an empty one goes
         // first, one with content stays and the failure says why.
         if (S_ISDIR(st.st_mode) && rmdir(name.c_str()) != 0) {
-            return -errno;
+            return errno;
         }
     }
     // Made beside the name and renamed over it, so "COM<N>" is always either
@@ -173,12 +173,12 @@ int SerialLinkPortName(int port, const char* target, int replaceOther) {
     const std::string temporary = "." + name + ".link-" + std::to_string(getpid());
     unlink(temporary.c_str());
     if (symlink(target, temporary.c_str()) != 0) {
-        return -errno;
+        return errno;
     }
     if (rename(temporary.c_str(), name.c_str()) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
-        return -error;
+        return error;
     }
     return 0;
 }

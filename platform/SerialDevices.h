@@ -18,7 +18,8 @@ struct SerialDevice {
 // UART behind it (its type in <root>/sys/class/tty says 0) is left out; one
 // whose type cannot be read is listed. root nullptr means the environment's
 // VX52_SYSTEM_ROOT, else "" (the machine itself); tests point it at a scratch
-// tree. Returns the number listed.
+// tree. A folder that cannot be read lists nothing. Returns 0, or EINVAL
+// without a list to fill.
 int SerialListDevices(const char* root, std::vector<SerialDevice>* out);
 
 // What "COM<port>" in the working folder is.
@@ -32,6 +33,6 @@ int SerialPortNameKind(int port);
 // Makes "COM<port>" in the working folder a symbolic link to target, put in
 // place in one step so the name never goes missing. A link there is replaced;
 // anything else only with replaceOther (an empty folder is removed first).
-// 0 on success, else a negative errno: -EEXIST when something other than a
-// link is in the way and replaceOther is 0.
+// 0 on success, else the errno: EEXIST when something other than a link is
+// in the way and replaceOther is 0.
 int SerialLinkPortName(int port, const char* target, int replaceOther);

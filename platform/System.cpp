@@ -24,6 +24,28 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// The GNU strerror_r returns its text, which need not be in the buffer; the
+// POSIX one fills the buffer and returns 0.
+[[maybe_unused]] const char* ErrorTextOf(const char* result, const char*) {
+    return result;
+}
+[[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
+    return result == 0 ? buffer : nullptr;
+}
+
+} // namespace
+
+std::string SysErrorText(int code) {
+    char buffer[256] = "";
+    const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+    if (text == nullptr || *text == '\0') {
+        return "Unknown error " + std::to_string(code);
+    }
+    return text;
+}
+
 void Delay(double seconds) {
     if (seconds > 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -90,11 +112,10 @@ void SysLocalTimeAt(int64_t epochMs, SysLocalTime* t) {
 // The guard is a socket bound to a name in the abstract namespace: the kernel
 // drops the name when the process ends however it ends, so a crashed copy
 // never blocks the next start, and no file or permission is involved.
-int SysCreateNamedGuard(const char* name, int* alreadyExists) {
-    *alreadyExists = 0;
+int SysCreateNamedGuard(const char* name, int* handle) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return -1;
+        return errno;
     }
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -104,13 +125,10 @@ int SysCreateNamedGuard(const char* name, int* alreadyExists) {
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), addrLen) != 0) {
         const int err = errno;
         ::close(fd);
-        if (err == EADDRINUSE) {
-            *alreadyExists = 1;
-            return 0;
-        }
-        return -1;
+        return err == EADDRINUSE ? EEXIST : err;
     }
-    return fd + 1; // 0 is reserved for "held by another process"
+    *handle = fd + 1; // 0 stands for no handle
+    return 0;
 }
 
 void SysCloseNamedGuard(int handle) {
@@ -292,7 +310,7 @@ int SetXrandrMode(const std::string& output, const std::string& mode) {
                              {QStringLiteral("--output"), QString::fromStdString(output),
                               QStringLiteral("--mode"), QString::fromStdString(mode)}) == 0
                ? 0
-               : -1;
+               : EIO;
 }
 
 } // namespace
@@ -300,7 +318,7 @@ int SetXrandrMode(const std::string& output, const std::string& mode) {
 int SysGetScreenMode(int* width, int* height, int* bitsPerPixel, int* refreshRate) {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) {
-        return -1;
+        return ENODEV;
     }
     *bitsPerPixel = screen->depth();
     const std::vector<SysDisplayOutput> outputs = XrandrOutputs();
@@ -323,19 +341,19 @@ int SysChangeScreenModeTemporary(int width, int height, int bitsPerPixel, int re
     const std::vector<SysDisplayOutput> outputs = XrandrOutputs();
     const SysDisplayOutput* out = SysPickOutput(outputs, PrimaryScreenName());
     if (!out) {
-        return -1;
+        return ENODEV;
     }
     const SysDisplayMode* wanted = SysPickMode(*out, width, height, refreshRate);
     if (!wanted) {
-        return -1;
+        return EINVAL;
     }
     if (wanted->id == out->currentMode) {
         return 0;
     }
     const std::string original = out->currentMode;
     const std::string name = out->name;
-    if (SetXrandrMode(name, wanted->id) != 0) {
-        return -1;
+    if (const int error = SetXrandrMode(name, wanted->id); error != 0) {
+        return error;
     }
     // A second change keeps the first original: that is the one to return to.
     if (gRestoreOutput.empty()) {
@@ -363,12 +381,12 @@ int (*gDocumentOpener)(const char*) = nullptr;
 int SysOpenDocument(const char* path) {
     const QFileInfo info(QString::fromUtf8(path));
     if (!info.exists()) {
-        return -1;
+        return ENOENT;
     }
     if (gDocumentOpener) {
         return gDocumentOpener(info.absoluteFilePath().toUtf8().constData());
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 0 : -1;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 0 : EIO;
 }
 
 void SysSetDocumentOpener(int (*opener)(const char* absolutePath)) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The system's text for an error code (an errno value), as strerror gives it;
+// safe on any thread. Every reason the program shows for a code comes from here.
+std::string SysErrorText(int code);
+
 // Pauses the calling thread.
 void Delay(double seconds);
 
@@ -26,17 +30,19 @@ void SysGetLocalTime(SysLocalTime* t);
 // The same fields for a moment given in milliseconds since 1970 (UTC).
 void SysLocalTimeAt(int64_t epochMs, SysLocalTime* t);
 
-// System-wide named guard. Returns a handle (> 0) when this process took it,
-// 0 when another process holds it, a negative number on error.
-int SysCreateNamedGuard(const char* name, int* alreadyExists);
+// System-wide named guard. Returns 0 with a handle (> 0) in *handle when this
+// process took it, EEXIST when another process holds it, else the errno.
+int SysCreateNamedGuard(const char* name, int* handle);
 void SysCloseNamedGuard(int handle);
 
 // Current mode of the display the program's window goes to, in device pixels
-// (a screen scaled to 200 % still counts its real pixels); 0 on success.
+// (a screen scaled to 200 % still counts its real pixels); 0, or ENODEV when
+// there is no screen.
 int SysGetScreenMode(int* width, int* height, int* bitsPerPixel, int* refreshRate);
 // Requests a temporary display mode: the mode of that size whose refresh rate
 // is nearest the one given. SysRestoreScreenMode brings back exactly the mode
-// that was there before. Returns 0 on success, negative on failure.
+// that was there before. Returns 0, or ENODEV (no lit output), EINVAL (no mode
+// of that size) or EIO (the change was refused).
 int SysChangeScreenModeTemporary(int width, int height, int bitsPerPixel, int refreshRate);
 void SysRestoreScreenMode();
 
@@ -65,15 +71,17 @@ const SysDisplayOutput* SysPickOutput(const std::vector<SysDisplayOutput>& outpu
 const SysDisplayMode* SysPickMode(const SysDisplayOutput& output, int width, int height,
                                   double rate);
 
-// Opens a document with its default viewer; 0 on success. A relative path is
-// taken in the working folder.
+// Opens a document with its default viewer: 0, or ENOENT when there is no such
+// file, EIO when the desktop would not open it. A relative path is taken in
+// the working folder.
 int SysOpenDocument(const char* path);
 // 1 when the file exists and the desktop names a default viewer for its type
 // (xdg-mime), else 0: a file type nobody has registered would otherwise land in
 // whatever the desktop falls back to, often a browser that offers a download.
 int SysHasDocumentViewer(const char* path);
 // Test seam: when set, documents go to the opener (with their absolute path)
-// instead of the desktop; nullptr restores the desktop.
+// instead of the desktop, and its result (0 or an errno) is the result;
+// nullptr restores the desktop.
 void SysSetDocumentOpener(int (*opener)(const char* absolutePath));
 // The base name of the program's desktop entry, which desktops use to match its
 // windows to the entry's name and icon. Call before the user interface starts.

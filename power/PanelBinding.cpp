@@ -2,15 +2,15 @@
 // here is the output state RefreshOutputState saw last.
 #include "power/PanelBinding.h"
 
-#include "app/MenuDialogs.h"
-#include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "persist/Language.h"
+#include "persist/SettingsFiles.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "power/SourceLimits.h"
+#include "ui/Panels.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 
@@ -199,4 +199,27 @@ void RefreshOutputState() {
 void RefreshOutputStateReset() {
     gLastOutputOn = kNeverSeen;
     gLastAlarm = kNeverSeen;
+}
+
+void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {
+    SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_SAVE, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
+    SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOAD, ATTR_DIMMED, dimmed != 0 ? 1 : 0);
+}
+
+void ModelTypeChoose(int modelType) {
+    ModelF52PChoose(modelType);
+}
+
+void ModelF52PChoose(int modelType) {
+    if (modelType != 1) {
+        return;
+    }
+    // While the link is up the connect sequence has already fetched the
+    // source's own settings; the autosave copy would overwrite them.
+    if (gPowerInfo.online == 0) {
+        FileReadNormal52P(AUTOSAVE_FILE);
+    }
+    SetNormalMeasureDisplayGraph52P();
+    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
+    ClearMeasureGraphAll();
 }

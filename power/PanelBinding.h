@@ -1,5 +1,5 @@
 // Binds the records to the main window: set controls, limits, dimming, lamps,
-// meters and the stopped / running / alarm display.
+// meters, the stopped / running / alarm display and the model set-up.
 #pragma once
 
 struct PowerEntry;
@@ -26,3 +26,12 @@ void RefreshOutputState();
 
 // Forgets the state remembered by RefreshOutputState, as at program start.
 void RefreshOutputStateReset();
+
+// Dims "Save" and "Load" of the File menu while the output runs.
+void MainMenuNormalSaveLoadDimmed(unsigned int dimmed);
+
+// Sets the window up for the model (1 is the only one): without a link the
+// autosaved settings are read first; then the charts, the front panel, and
+// cleared measurement charts.
+void ModelTypeChoose(int modelType);
+void ModelF52PChoose(int modelType);

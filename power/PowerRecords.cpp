@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "charts/Charts.h"
-#include "persist/SettingsFiles.h"
-#include "power/PanelBinding.h"
 #include "power/SourceLimits.h"
 
 Normal52PSet gNormal52PSet{};
@@ -78,24 +75,6 @@ void PowerVolLimits(int running, int32_t* min, int32_t* max) {
     const SourceRange r = SourceVoltageLimits(gNormal52PSet.volLevel, running, gNormal52PSet.vol);
     *min = r.min;
     *max = r.max;
-}
-
-void ModelTypeChoose(int modelType) {
-    ModelF52PChoose(modelType);
-}
-
-void ModelF52PChoose(int modelType) {
-    if (modelType != 1) {
-        return;
-    }
-    // While the link is up the connect sequence has already fetched the
-    // source's own settings; the autosave copy would overwrite them.
-    if (gPowerInfo.online == 0) {
-        FileReadNormal52P(AUTOSAVE_FILE);
-    }
-    SetNormalMeasureDisplayGraph52P();
-    Data52PFromNormalVarToPanel(gPowerInfo.outputOn);
-    ClearMeasureGraphAll();
 }
 
 void PowerClearMeasure() {

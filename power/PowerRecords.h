@@ -1,6 +1,6 @@
-// The four records that describe the power source, their validation, the
-// voltage step ladder and the model set-up. Every other module reads and
-// writes the records directly; they live for the whole run and start zeroed.
+// The four records that describe the power source, their validation and the
+// voltage step ladder. Every other module reads and writes the records
+// directly; they live for the whole run and start zeroed.
 #pragma once
 
 #include <cstdint>
@@ -53,9 +53,6 @@ void Cal52PPowerUpDown(int enable);
 // The voltages (0.1 V) the output may be set to: 1.0-300.0 V, and while it runs
 // in AUTO only the side of 150.0 V that vol is on.
 void PowerVolLimits(int running, int32_t* min, int32_t* max);
-
-void ModelTypeChoose(int modelType);
-void ModelF52PChoose(int modelType);
 
 // Sets every entry of gArrMeasureOutput to 0.
 void PowerClearMeasure();

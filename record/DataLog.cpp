@@ -53,8 +53,8 @@ int Fail(int* error, int code) {
 }
 
 int Sync(double nowMs, int* error) {
-    int code = 0;
-    if (AppendFileSync(gLog.fd, &code) != 0) {
+    const int code = AppendFileSync(gLog.fd);
+    if (code != 0) {
         return Fail(error, code);
     }
     gLog.lastSyncMs = nowMs;
@@ -64,8 +64,8 @@ int Sync(double nowMs, int* error) {
 }
 
 int WriteRow(const std::string& row, double nowMs, bool syncNow, int* error) {
-    int code = 0;
-    if (AppendFileWrite(gLog.fd, row.data(), row.size(), &gLog.size, &code) != 0) {
+    const int code = AppendFileWrite(gLog.fd, row.data(), row.size(), &gLog.size);
+    if (code != 0) {
         return Fail(error, code);
     }
     gLog.unsynced = true;
@@ -147,10 +147,10 @@ int DataLogStart(const char* path, const DataLogState& state, int* error) {
     if (gLog.fd >= 0) {
         DataLogStop();
     }
-    int code = 0;
+    int fd = -1;
     int64_t size = 0;
-    const int fd = AppendFileOpen(path, &size, &code);
-    if (fd < 0) {
+    const int code = AppendFileOpen(path, &fd, &size);
+    if (code != 0) {
         *error = code;
         return -1;
     }

@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "platform/Network.h"
+#include "platform/System.h"
 #include "remote/RemoteCommand.h"
-
-RemoteSet gRemoteSet{};
 
 namespace {
 
@@ -90,41 +89,7 @@ void OnNet(int, int client, int event, const char* data, int length) {
     }
 }
 
-bool Ipv4Valid(const char* text) {
-    int parts = 0;
-    const char* p = text;
-    while (true) {
-        int digits = 0;
-        int value = 0;
-        while (std::isdigit(static_cast<unsigned char>(*p)) && digits < 4) {
-            value = value * 10 + (*p - '0');
-            ++digits;
-            ++p;
-        }
-        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && p[-digits] == '0')) {
-            return false;
-        }
-        ++parts;
-        if (*p != '.') {
-            break;
-        }
-        ++p;
-    }
-    return parts == 4 && *p == '\0';
-}
-
 } // namespace
-
-int RemoteAddressValid(const char* address) {
-    if (address == nullptr || *address == '\0' ||
-        std::strlen(address) >= static_cast<size_t>(REMOTE_ADDRESS_SIZE)) {
-        return 0;
-    }
-    if (std::strchr(address, ':') != nullptr) {
-        return NetAddressValid(address);
-    }
-    return Ipv4Valid(address) ? 1 : 0;
-}
 
 int RemoteParseListen(const char* text, std::string* address, int* port, std::string* error) {
     const std::string t = text ? text : "";
@@ -165,41 +130,29 @@ int RemoteParseListen(const char* text, std::string* address, int* port, std::st
     return 1;
 }
 
-void RemoteSetCheck() {
-    RemoteSet& r = gRemoteSet;
-    if (r.enabled != 0 && r.enabled != 1) {
-        r.enabled = 0;
-    }
-    r.address[sizeof r.address - 1] = '\0';
-    if (!RemoteAddressValid(r.address)) {
-        std::strcpy(r.address, REMOTE_DEFAULT_ADDRESS);
-    }
-    if (r.port < 1 || r.port > 65535) {
-        r.port = REMOTE_DEFAULT_PORT;
-    }
-}
-
 int RemoteServerStart(const char* address, int port, std::string* error) {
-    int server = NetListen(address, port, OnNet, error);
-    if (server < 0 && sServer != 0) {
+    int server = 0;
+    int code = NetListen(address, port, OnNet, &server);
+    if (code != 0 && sServer != 0) {
         // The running server may hold that port itself: it makes way, and
         // comes back if the new one still cannot listen.
         const std::string oldAddress = sAddress;
         const int oldPort = sPort;
         RemoteServerStop();
-        server = NetListen(address, port, OnNet, error);
-        if (server < 0) {
-            std::string ignored;
-            const int back = NetListen(oldAddress.c_str(), oldPort, OnNet, &ignored);
-            if (back > 0) {
+        code = NetListen(address, port, OnNet, &server);
+        if (code != 0) {
+            int back = 0;
+            if (NetListen(oldAddress.c_str(), oldPort, OnNet, &back) == 0) {
                 sServer = back;
                 sAddress = oldAddress;
                 sPort = NetServerPort(back);
             }
-            return -1;
         }
     }
-    if (server < 0) {
+    if (code != 0) {
+        if (error) {
+            *error = SysErrorText(code);
+        }
         return -1;
     }
     RemoteServerStop();

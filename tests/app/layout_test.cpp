@@ -19,13 +19,13 @@
 #include "app/MenuDialogs.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/LinkEvents.h"
 #include "link/PortUart.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 using vx52test::ScreenshotDir;

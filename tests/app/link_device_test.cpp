@@ -11,10 +11,10 @@
 
 #include "UiTestSupport.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/SettingsFiles.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace fs = std::filesystem;
 using vx52test::ScratchDir;

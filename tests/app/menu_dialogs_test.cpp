@@ -15,13 +15,13 @@
 #include "UiTestSupport.h"
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Scheduler.h"
 #include "persist/SettingsFiles.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 using vx52test::ScratchDir;

@@ -13,10 +13,10 @@
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "record/DataLog.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 using vx52test::ScratchDir;

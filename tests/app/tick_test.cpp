@@ -6,9 +6,9 @@
 #include "UiTestSupport.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 

@@ -20,13 +20,13 @@
 #include "UiTestSupport.h"
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/ChartExport.h"
 #include "charts/Charts.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
-#include "platform/ToolkitWidgets.h"
+#include "platform/ChartWidgets.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 

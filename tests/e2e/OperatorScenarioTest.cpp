@@ -24,7 +24,6 @@
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/LinkEvents.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
@@ -34,6 +33,7 @@
 #include "record/DataLog.h"
 #include "remote/RemoteCommand.h"
 #include "sim/Simulator.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

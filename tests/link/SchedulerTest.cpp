@@ -10,12 +10,12 @@
 #include "LinkTestSupport.h"
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/PortUart.h"
 #include "link/Scheduler.h"
 #include "power/FrontPanel.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 
 #include "ScratchDir.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/IniStore.h"
 #include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

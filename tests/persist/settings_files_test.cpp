@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include "ScratchDir.h"
+#include "persist/RemoteSettings.h"
 #include "persist/SettingsFiles.h"
 #include "power/PowerRecords.h"
-#include "remote/RemoteServer.h"
 
 namespace {
 

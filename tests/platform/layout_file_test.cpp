@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "UiTestSupport.h"
-#include "app/Vx52PSoftUi.h"
 #include "platform/Toolkit.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace fs = std::filesystem;
 using vx52test::ScratchDir;

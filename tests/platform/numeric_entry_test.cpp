@@ -14,12 +14,12 @@
 
 #include "UiTestSupport.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Scheduler.h"
 #include "platform/Toolkit.h"
 #include "platform/ToolkitEntry.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 

@@ -62,9 +62,9 @@ TEST(SerialDevices, PortNameBecomesALinkOnlyWhereNothingElseIsLost) {
         int replaceOther, kind, result;
     } cases[] = {
         {ABSENT, 0, SERIAL_NAME_ABSENT, 0},           {LINK, 0, SERIAL_NAME_LINK, 0},
-        {FILE, 0, SERIAL_NAME_OTHER, -EEXIST},        {FILE, 1, SERIAL_NAME_OTHER, 0},
-        {EMPTY_DIR, 0, SERIAL_NAME_OTHER, -EEXIST},   {EMPTY_DIR, 1, SERIAL_NAME_OTHER, 0},
-        {FULL_DIR, 1, SERIAL_NAME_OTHER, -ENOTEMPTY},
+        {FILE, 0, SERIAL_NAME_OTHER, EEXIST},        {FILE, 1, SERIAL_NAME_OTHER, 0},
+        {EMPTY_DIR, 0, SERIAL_NAME_OTHER, EEXIST},   {EMPTY_DIR, 1, SERIAL_NAME_OTHER, 0},
+        {FULL_DIR, 1, SERIAL_NAME_OTHER, ENOTEMPTY},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.before) + " replace " + std::to_string(c.replaceOther));

@@ -13,13 +13,13 @@
 
 #include "UiTestSupport.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
 #include "platform/Toolkit.h"
 #include "power/FrontPanel.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 using Cmds = std::vector<std::string>;

@@ -5,10 +5,10 @@
 
 #include "UiTestSupport.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 using vx52test::MainWindowTest;
 

@@ -6,9 +6,10 @@
 #include <limits>
 
 #include "UiTestSupport.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/SettingsFiles.h"
+#include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "UiTestSupport.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Scheduler.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

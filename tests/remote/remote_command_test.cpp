@@ -10,13 +10,13 @@
 
 #include "UiTestSupport.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Scheduler.h"
 #include "platform/System.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
 #include "remote/RemoteCommand.h"
+#include "ui/Vx52PSoftUi.h"
 
 using Lines = std::vector<std::string>;
 

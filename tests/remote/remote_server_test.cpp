@@ -19,11 +19,11 @@
 #include "UiTestSupport.h"
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
-#include "app/Vx52PSoftUi.h"
 #include "persist/SettingsFiles.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace {
 

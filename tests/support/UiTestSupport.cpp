@@ -15,14 +15,14 @@
 #include "app/RemoteControl.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
-#include "app/Vx52PSoftUi.h"
 #include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
-#include "remote/RemoteServer.h"
 #include "record/DataLog.h"
+#include "remote/RemoteServer.h"
+#include "ui/Vx52PSoftUi.h"
 
 namespace fs = std::filesystem;
 
