@@ -15,6 +15,7 @@
 #include "app/LinkWindow.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
+#include "app/SequenceWindow.h"
 #include "app/Shell.h"
 #include "link/PortUart.h"
 #include "link/Scheduler.h"
@@ -134,6 +135,7 @@ void LoadOutputSettings() {
 void LanguageSetBeyondMain() {
     LinkAreaLanguageSet();
     LinkMonitorLanguageSet();
+    SequenceWindowLanguageSet();
 }
 
 void SetCommDialogDimmed(int dimmed) {
@@ -205,6 +207,9 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
         break;
     case MENUBAR_FILE_LOG_STOP:
         RecordingStop();
+        break;
+    case MENUBAR_FILE_SEQUENCE:
+        DisplayPanelSequence(1);
         break;
     case MENUBAR_FILE_EXIT:
         ExitMainPanel();

@@ -12,6 +12,8 @@
 #include "app/MenuDialogs.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
+#include "app/SequenceWindow.h"
+#include "app/Sequencing.h"
 #include "app/Tick.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
@@ -80,6 +82,11 @@ int Loaded(int handle, int resourceId) {
 bool sShuttingDown = false;
 
 void ExitMainPanelFrom(bool signalled) {
+    // A test run stops its output and writes its report first; it calls the
+    // shutdown again when it has.
+    if (!sShuttingDown && SequencingMayClose(signalled ? 1 : 0) == 0) {
+        return;
+    }
     if (sShuttingDown) {
         // A signal while the shutdown's own warning is up must not wait for the
         // operator: ending the event loops closes the box, and the shutdown
@@ -135,12 +142,15 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
     RemoteControlRegisterCallbacks();
+    SequenceWindowRegisterCallbacks();
     // What hangs off the link: the window it draws on, the link area's news,
     // the data log, the monitor.
     LinkWindowInstall();
     LinkAreaInstall();
     RecordingInstall();
     LinkMonitorInstall();
+    // Last: a stop it sends for a failed limit clears the measurement.
+    SequencingInstall();
 }
 
 int AppLoadAndShowPanels() {
@@ -242,6 +252,14 @@ int AppMain(int argc, char* argv[]) {
         }
     }
 
+    // The profile is read before the link opens: one that cannot be run ends
+    // an unattended start before anything reaches the source.
+    if (SequencingStartFromCommandLine() != 0) {
+        RecordingStop();
+        SysRestoreScreenMode();
+        return -1;
+    }
+
     gFirstConnect = 1;
     CommConnectDeal(1);
     gFirstConnect = 0;
@@ -253,7 +271,7 @@ int AppMain(int argc, char* argv[]) {
     RunUserInterface();
 
     DiscardPanel(gMainPanel);
-    return 0;
+    return SequencingExitStatus();
 }
 
 void CheckScreen() {

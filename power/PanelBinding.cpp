@@ -27,9 +27,7 @@ void Show(int control, bool visible) {
     SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
 }
 
-void Lamp(int control, bool on) {
-    SetCtrlVal(gMainPanel, control, on ? 1 : 0);
-}
+void Lamp(int control, bool on) { SetCtrlVal(gMainPanel, control, on ? 1 : 0); }
 
 struct FreqLamps {
     int32_t freq;
@@ -37,9 +35,9 @@ struct FreqLamps {
 };
 
 constexpr FreqLamps kFreqLamps[] = {
-    {500, true, false, false, false, false},  {600, false, true, false, false, false},
-    {1000, true, false, true, false, false},  {1200, false, true, true, false, false},
-    {2000, true, false, false, true, false},  {2400, false, true, false, true, false},
+    {500, true, false, false, false, false},   {600, false, true, false, false, false},
+    {1000, true, false, true, false, false},   {1200, false, true, true, false, false},
+    {2000, true, false, false, true, false},   {2400, false, true, false, true, false},
     {4000, false, false, false, false, true},
 };
 

@@ -39,7 +39,6 @@ int64_t SeqProfileMs(const std::vector<SeqStep>& steps);
 // Why a profile cannot run. Each has a text in the language files with the
 // marks its values fill in.
 enum SeqReason {
-    SEQ_ERR_UNREADABLE,     // {reason}
     SEQ_ERR_FILE_SIZE,      // {limit}: the file is larger
     SEQ_ERR_STEP_COUNT,     // {limit}: more steps
     SEQ_ERR_NOT_TEXT,       // a NUL byte or bytes that are not UTF-8

@@ -92,33 +92,6 @@ const char* RangeWord(int32_t range) {
     return range == SOURCE_RANGE_AUTO ? "AUTO" : "HIGH";
 }
 
-const char* CauseText(SeqCause c) {
-    switch (c) {
-    case SEQ_CAUSE_COMPLETED:
-        return "every repeat ran";
-    case SEQ_CAUSE_LIMIT:
-        return "a failed limit stopped the run";
-    case SEQ_CAUSE_STOP:
-        return "stopped in the sequence window";
-    case SEQ_CAUSE_INDICATOR:
-        return "stopped by the OUTPUT indicator";
-    case SEQ_CAUSE_REMOTE:
-        return "aborted by a remote client";
-    case SEQ_CAUSE_CLOSE:
-        return "the program was closed";
-    case SEQ_CAUSE_ALARM:
-        return "the source went into its alarm state";
-    case SEQ_CAUSE_SOURCE_STOPPED:
-        return "the source stopped its output";
-    case SEQ_CAUSE_REFUSED:
-        return "the source or the program refused a step";
-    case SEQ_CAUSE_LINK_LOST:
-        return "the link to the source was lost; the source may still be running";
-    default:
-        return "";
-    }
-}
-
 // A round step of the axis for a span, from 1, 2, 5 times a power of ten.
 double NiceStep(double span, int ticks) {
     const double raw = span / ticks;
@@ -317,6 +290,37 @@ footer{margin-top:28px;font-size:11px;color:#666}
 
 } // namespace
 
+const char* SeqCauseText(SeqCause c) {
+    switch (c) {
+    case SEQ_CAUSE_COMPLETED:
+        return "every repeat ran";
+    case SEQ_CAUSE_LIMIT:
+        return "a failed limit stopped the run";
+    case SEQ_CAUSE_STOP:
+        return "stopped in the sequence window";
+    case SEQ_CAUSE_INDICATOR:
+        return "stopped by the OUTPUT indicator";
+    case SEQ_CAUSE_REMOTE:
+        return "aborted by a remote client";
+    case SEQ_CAUSE_CLOSE:
+        return "the program was closed";
+    case SEQ_CAUSE_ALARM:
+        return "the source went into its alarm state";
+    case SEQ_CAUSE_SOURCE_STOPPED:
+        return "the source stopped its output";
+    case SEQ_CAUSE_REFUSED:
+        return "the source or the program refused a step";
+    case SEQ_CAUSE_LINK_LOST:
+        return "the link to the source was lost; the source may still be running";
+    default:
+        return "";
+    }
+}
+
+std::string SeqDurationText(double ms) {
+    return Clock(ms);
+}
+
 std::string SeqReportCsv(const SeqRun& run) {
     std::string csv = std::string(kSeqReportHeader) + "\n";
     csv.reserve(run.steps.size() * 160 + 64);
@@ -341,7 +345,7 @@ std::string SeqReportHtml(const SeqRun& run, const SeqReportInfo& info) {
          Html(name) + " " + TextTimeStamp(run.start) + "</title>\n<style>\n" + kStyle +
          "</style>\n</head>\n<body>\n";
     h += "<header>\n<h1>Test report: " + Html(name) + "</h1>\n<p id=\"outcome\" class=\"outcome " +
-         lower + "\">" + outcome + "</p>\n<p class=\"cause\">" + Html(CauseText(run.cause));
+         lower + "\">" + outcome + "</p>\n<p class=\"cause\">" + Html(SeqCauseText(run.cause));
     if (run.failRepeat != 0) {
         h += "; first failed step: repeat " + std::to_string(run.failRepeat) + ", step " +
              std::to_string(run.failStep);

@@ -21,6 +21,10 @@ std::string SeqReportCsv(const SeqRun& run);
 std::string SeqReportHtml(const SeqRun& run, const SeqReportInfo& info);
 // "<profile name without extension>-YYYYMMDD-HHMMSS" from the run's start.
 std::string SeqReportBaseName(const std::string& profilePath, const SysLocalTime& start);
+// What ended a run, in the report's words ("every repeat ran").
+const char* SeqCauseText(SeqCause cause);
+// A span of time as "m:ss", or "h:mm:ss" from an hour on.
+std::string SeqDurationText(double ms);
 // The folder the reports go to when none is given: the profile's own.
 std::string SeqReportDefaultFolder(const std::string& profilePath);
 // Writes both files into folder. Returns 0, or the errno of the write that

@@ -21,6 +21,7 @@ int gCheckedRange = -1;
 SeqSettings gSettings;
 std::string gReportFolder;
 SeqRunner gRunner;
+int gLoads = 0;
 
 void Changed() {
     if (gHooks && gHooks->changed) {
@@ -167,15 +168,23 @@ int SequenceLoad(const std::string& path) {
     gPath = path;
     gProfile = profile;
     gParseErrors = errors;
+    ++gLoads;
     Check();
-    // A state reported after a load is that of no run.
-    gRunner.phase = SEQ_PHASE_IDLE;
+    // A state reported after a load is that of no run, and the last run's
+    // results belong to the profile before.
+    const SeqClockFn clock = gRunner.clock;
+    gRunner = SeqRunner{};
+    gRunner.clock = clock;
     Changed();
     return 0;
 }
 
 const std::string& SequencePath() {
     return gPath;
+}
+
+int SequenceLoadCount() {
+    return gLoads;
 }
 
 const SeqProfile& SequenceProfile() {

@@ -32,6 +32,8 @@ void SequenceInstall(const SequenceHooks* hooks);
 // stays). Refused (EBUSY) while a run is on.
 int SequenceLoad(const std::string& path);
 const std::string& SequencePath();
+// Profiles loaded so far: a window knows by it that its rows are stale.
+int SequenceLoadCount();
 const SeqProfile& SequenceProfile();
 // Every error of the profile loaded, for the range a run would use now.
 const std::vector<SeqError>& SequenceErrors();

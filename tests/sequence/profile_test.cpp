@@ -13,9 +13,9 @@
 namespace {
 
 const char* kReason[SEQ_REASON_COUNT] = {
-    "unreadable", "file size", "step count", "not text", "no steps",  "unknown",      "twice",
-    "missing",    "fields",    "quote",      "required", "number",    "outside",      "resolution",
-    "negative",   "less than", "frequency",  "mixed",    "auto side", "fixed voltage"};
+    "file size", "step count", "not text", "no steps",  "unknown",      "twice",      "missing",
+    "fields",    "quote",      "required", "number",    "outside",      "resolution", "negative",
+    "less than", "frequency",  "mixed",    "auto side", "fixed voltage"};
 
 // "line:column:reason" for each error, with the fill-ins after "=".
 std::vector<std::string> Listed(const std::string& bytes, int32_t range = SOURCE_RANGE_HIGH) {
