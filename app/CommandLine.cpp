@@ -42,9 +42,8 @@ int TakeLogFile(const char* value, std::FILE*, std::FILE*) {
 int TakeRemote(const char* value, std::FILE*, std::FILE* err) {
     std::string address;
     int port = 0;
-    std::string why;
-    if (!RemoteParseListen(value, &address, &port, &why)) {
-        return Refuse(err, "--remote " + std::string(value) + ": " + why);
+    if (const int failure = RemoteParseListen(value, &address, &port)) {
+        return Refuse(err, "--remote " + std::string(value) + ": " + RemoteFailureText(failure));
     }
     gRemote = {1, address, port};
     return kCommandLineGoOn;

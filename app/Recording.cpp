@@ -25,8 +25,14 @@ bool English() {
 }
 
 DataLogState StateNow() {
-    return {gNormal52PSet.vol,    gNormal52PSet.freq,  gNormal52PSet.volLevel, gNormal52PSet.up2U,
-            gNormal52PSet.down2U, gPowerInfo.outputOn, gPowerInfo.alarm,       gPowerInfo.online};
+    return {.setVol = gNormal52PSet.vol,
+            .setFreq = gNormal52PSet.freq,
+            .volLevel = gNormal52PSet.volLevel,
+            .up2U = gNormal52PSet.up2U,
+            .down2U = gNormal52PSet.down2U,
+            .outputOn = gPowerInfo.outputOn,
+            .alarm = gPowerInfo.alarm,
+            .online = gPowerInfo.online};
 }
 
 // Only an alarm row needs it; reading the window costs more than comparing.
@@ -45,8 +51,8 @@ void ShowFailure(void*) {
 
 // The log has already closed itself; the message waits until the link step
 // or the handler that wrote has returned.
-void Check(int status, int error) {
-    if (status == 0) {
+void Check(int error) {
+    if (error == 0) {
         return;
     }
     gFailure = error;
@@ -59,13 +65,12 @@ void ObserveBy(const char* by) {
     if (DataLogIsOn() == 0) {
         return;
     }
-    int error = 0;
     const DataLogState s = StateNow();
-    int status = DataLogObserve(s, AlarmText(s), &error, by);
-    if (status == 0) {
-        status = DataLogPoll(&error);
+    int error = DataLogObserve(s, AlarmText(s), by);
+    if (error == 0) {
+        error = DataLogPoll();
     }
-    Check(status, error);
+    Check(error);
 }
 
 void Observe() {
@@ -76,13 +81,13 @@ void Event(const char* event, const std::string& detail) {
     if (DataLogIsOn() == 0) {
         return;
     }
-    int error = 0;
     // What changed before this event is written before it.
     const DataLogState s = StateNow();
-    if (DataLogObserve(s, AlarmText(s), &error) == 0) {
-        DataLogEvent(event, detail, &error);
+    int error = DataLogObserve(s, AlarmText(s));
+    if (error == 0) {
+        error = DataLogEvent(event, detail);
     }
-    Check(DataLogIsOn() != 0 ? 0 : -1, error);
+    Check(error);
 }
 
 std::string PeerText(const LinkPeer& p) {
@@ -98,12 +103,12 @@ void Received(const uint8_t*, int, int kind, int subKind, int result) {
         Observe();
         return;
     }
-    const DataLogReadings r{gArrMeasureOutput[0], gArrMeasureOutput[1], gArrMeasureOutput[2],
-                            gArrMeasureOutput[3]};
+    const DataLogReadings r{.vol = gArrMeasureOutput[0],
+                            .curr = gArrMeasureOutput[1],
+                            .freq = gArrMeasureOutput[2],
+                            .power = gArrMeasureOutput[3]};
     const DataLogState s = StateNow();
-    int error = 0;
-    const int status = DataLogMeasure(r, s, AlarmText(s), &error);
-    Check(status, error);
+    Check(DataLogMeasure(r, s, AlarmText(s)));
 }
 
 void Connected(const LinkPeer& p) {
@@ -126,18 +131,18 @@ void RecordingInstall() {
 }
 
 int RecordingStart(const char* path) {
-    int error = 0;
     gPath = path;
-    if (DataLogStart(path, StateNow(), &error) != 0) {
+    if (const int error = DataLogStart(path, StateNow())) {
         RecordingMenuDimmed();
         return error;
     }
-    // A link already up is in the log from its first row on.
+    // A link already up is in the log from its first row on; a failure there
+    // is reported as any later one is.
     if (gPowerInfo.online != 0) {
         Event(kLogEventConnect, PeerText(LinkCurrentPeer()));
     }
     RecordingMenuDimmed();
-    return DataLogIsOn() != 0 ? 0 : error;
+    return 0;
 }
 
 void RecordingStartFromMenu() {

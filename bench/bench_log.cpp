@@ -37,8 +37,15 @@ void FakeClock(SysLocalTime* wall, double* monotonicMs) {
     *monotonicMs = gFakeMs;
 }
 
-const DataLogState kState{2200, 500, 1, 5, -5, 1, 0, 1};
-const DataLogReadings kReadings{2198, 2198, 500, 483};
+const DataLogState kState{.setVol = 2200,
+                          .setFreq = 500,
+                          .volLevel = 1,
+                          .up2U = 5,
+                          .down2U = -5,
+                          .outputOn = 1,
+                          .alarm = 0,
+                          .online = 1};
+const DataLogReadings kReadings{.vol = 2198, .curr = 2198, .freq = 500, .power = 483};
 
 struct Cost {
     double cpuUs;
@@ -66,8 +73,8 @@ int main(int argc, char* argv[]) {
     const double callbacksPerS = argc > 3 ? std::atof(argv[3]) : 22.0;
     const std::string path = folder + "/bench_log-" + std::to_string(getpid()) + ".csv";
     DataLogSetClock(FakeClock);
-    int error = 0;
-    if (DataLogStart(path.c_str(), kState, &error) != 0) {
+    int error = DataLogStart(path.c_str(), kState);
+    if (error != 0) {
         return Fail("start", error);
     }
 
@@ -81,18 +88,18 @@ int main(int argc, char* argv[]) {
 
     // What every callback's end costs with the log on and nothing changed.
     const Cost observe = PerCall(1000000, [&](int) {
-        DataLogObserve(kState, "", &error);
-        DataLogPoll(&error);
+        DataLogObserve(kState, "");
+        DataLogPoll();
     });
 
     // A row written, no sync due.
-    const Cost row = PerCall(20000, [&](int) { DataLogMeasure(kReadings, kState, "", &error); });
+    const Cost row = PerCall(20000, [&](int) { error = DataLogMeasure(kReadings, kState, ""); });
 
     // A row and the sync it brings once a second has passed.
     const int syncsBefore = DataLogSyncCount();
     const Cost rowSync = PerCall(300, [&](int) {
         gFakeMs += 1000.0;
-        DataLogMeasure(kReadings, kState, "", &error);
+        error = DataLogMeasure(kReadings, kState, "");
     });
     const int syncs = DataLogSyncCount() - syncsBefore;
     if (DataLogIsOn() == 0) {

@@ -4,25 +4,84 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "platform/AppendFile.h"
 #include "power/SourceLimits.h"
 #include "util/Text.h"
 
-const char* const kDataLogHeader =
-    "time,elapsed_s,kind,u_v,i_a,f_hz,p_kw,set_u_v,set_f_hz,range,output,link,event,detail";
-
 namespace {
 
-const char* RangeText(int32_t volLevel) {
-    return volLevel == 1 ? "HIGH" : "AUTO";
+const char* RangeText(const DataLogState& s) {
+    return s.volLevel == SOURCE_RANGE_HIGH ? "HIGH" : "AUTO";
 }
 
+// The output as the operator sees it: off, on, or stopped by an alarm.
 const char* OutputText(const DataLogState& s) {
     if (s.alarm != 0) {
         return "alarm";
     }
     return s.outputOn != 0 ? "on" : "off";
+}
+
+const char* LinkText(const DataLogState& s) {
+    return s.online != 0 ? "online" : "offline";
+}
+
+// A field of a row: its column's name, and how it is read: a meter's reading
+// as the meter shows it, a setting with its quantity's decimals, or a word for
+// the state.
+struct Field {
+    const char* name;
+    int32_t DataLogReadings::*reading;
+    int32_t DataLogState::*setting;
+    int decimals;
+    const char* (*word)(const DataLogState&);
+};
+
+Field Meter(const char* name, int32_t DataLogReadings::*reading, int meter) {
+    return {name, reading, nullptr, SourceMeterDecimals(meter), nullptr};
+}
+Field Setting(const char* name, int32_t DataLogState::*setting, SourceQuantity q) {
+    return {name, nullptr, setting, SourceQuantityOf(q).decimals, nullptr};
+}
+Field Word(const char* name, const char* (*word)(const DataLogState&)) {
+    return {name, nullptr, nullptr, 0, word};
+}
+
+std::string FieldText(const Field& f, const DataLogReadings& r, const DataLogState& s) {
+    if (f.word) {
+        return f.word(s);
+    }
+    return TextFixed(f.reading ? r.*f.reading : s.*f.setting, f.decimals);
+}
+
+// The columns of a measure row between its kind and its event; an event row
+// leaves them empty. Meters by their index in gArrMeasureOutput.
+const Field kFields[] = {
+    Meter("u_v", &DataLogReadings::vol, 0),
+    Meter("i_a", &DataLogReadings::curr, 1),
+    Meter("f_hz", &DataLogReadings::freq, 2),
+    Meter("p_kw", &DataLogReadings::power, 3),
+    Setting("set_u_v", &DataLogState::setVol, SOURCE_Q_SET_VOLTAGE),
+    Setting("set_f_hz", &DataLogState::setFreq, SOURCE_Q_SET_FREQUENCY),
+    Word("range", RangeText),
+    Word("output", OutputText),
+    Word("link", LinkText),
+};
+
+// The settings whose changes are set_change events, in the order they are written.
+const Field kChanges[] = {
+    Setting("u_v", &DataLogState::setVol, SOURCE_Q_SET_VOLTAGE),
+    Setting("f_hz", &DataLogState::setFreq, SOURCE_Q_SET_FREQUENCY),
+    Word("range", RangeText),
+    Setting("step_up_v", &DataLogState::up2U, SOURCE_Q_STEP_AMOUNT),
+    Setting("step_down_v", &DataLogState::down2U, SOURCE_Q_STEP_AMOUNT),
+};
+
+// The columns every row starts with: time, elapsed seconds and kind.
+std::string RowStart(const std::string& time, double elapsedMs, const char* kind) {
+    return time + ',' + TextFixed(std::llround(elapsedMs), 3) + ',' + kind + ',';
 }
 
 void SystemClock(SysLocalTime* wall, double* monotonicMs) {
@@ -45,17 +104,16 @@ struct Log {
 Log gLog;
 
 // Stops the log after a failure; the caller reports it.
-int Fail(int* error, int code) {
-    *error = code;
+int Fail(int code) {
     AppendFileClose(gLog.fd);
     gLog.fd = -1;
-    return -1;
+    return code;
 }
 
-int Sync(double nowMs, int* error) {
+int Sync(double nowMs) {
     const int code = AppendFileSync(gLog.fd);
     if (code != 0) {
-        return Fail(error, code);
+        return Fail(code);
     }
     gLog.lastSyncMs = nowMs;
     gLog.unsynced = false;
@@ -63,43 +121,51 @@ int Sync(double nowMs, int* error) {
     return 0;
 }
 
-int WriteRow(const std::string& row, double nowMs, bool syncNow, int* error) {
+int WriteRow(const std::string& row, double nowMs, bool syncNow) {
     const int code = AppendFileWrite(gLog.fd, row.data(), row.size(), &gLog.size);
     if (code != 0) {
-        return Fail(error, code);
+        return Fail(code);
     }
     gLog.unsynced = true;
     if (syncNow || nowMs - gLog.lastSyncMs >= kSyncEveryMs) {
-        return Sync(nowMs, error);
+        return Sync(nowMs);
     }
     return 0;
 }
 
-int WriteEvent(const char* event, const std::string& detail, int* error) {
+int WriteEvent(const char* event, const std::string& detail) {
     SysLocalTime wall{};
     double now = 0;
     gLog.clock(&wall, &now);
     return WriteRow(DataLogEventRow(TextTimeStamp(wall), now - gLog.startMs, event, detail), now,
-                    true, error);
+                    true);
 }
 
 } // namespace
 
+const std::string& DataLogHeader() {
+    static const std::string header = [] {
+        std::string h = "time,elapsed_s,kind,";
+        for (const Field& f : kFields) {
+            h += std::string(f.name) + ',';
+        }
+        return h + "event,detail";
+    }();
+    return header;
+}
+
 std::string DataLogMeasureRow(const std::string& time, double elapsedMs, const DataLogReadings& r,
                               const DataLogState& s) {
-    std::string row = time;
-    row += ',' + TextFixed(std::llround(elapsedMs), 3) + ",measure,";
-    row += SourceMeterText(0, r.vol) + ',' + SourceMeterText(1, r.curr) + ',' +
-           SourceMeterText(2, r.freq) + ',' + SourceMeterText(3, r.power) + ',';
-    row += SourceText(SOURCE_Q_SET_VOLTAGE, s.setVol) + ',' +
-           SourceText(SOURCE_Q_SET_FREQUENCY, s.setFreq) + ',' + RangeText(s.volLevel) + ',' +
-           OutputText(s) + ',' + (s.online != 0 ? "online" : "offline") + ",,\n";
-    return row;
+    std::string row = RowStart(time, elapsedMs, "measure");
+    for (const Field& f : kFields) {
+        row += FieldText(f, r, s) + ',';
+    }
+    return row + ",\n";
 }
 
 std::string DataLogEventRow(const std::string& time, double elapsedMs, const char* event,
                             const std::string& detail) {
-    return time + ',' + TextFixed(std::llround(elapsedMs), 3) + ",event,,,,,,,,,," + event + ',' +
+    return RowStart(time, elapsedMs, "event") + std::string(std::size(kFields), ',') + event + ',' +
            TextCsvField(detail) + '\n';
 }
 
@@ -107,22 +173,16 @@ std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const Data
                                           const std::string& alarmText, const char* by) {
     std::vector<DataLogChange> out;
     const std::string tail = by != nullptr && *by != '\0' ? std::string(" ") + by : "";
-    auto set = [&out, &tail](const char* name, const std::string& from, const std::string& to) {
+    const DataLogReadings none{};
+    for (const Field& f : kChanges) {
+        const std::string from = FieldText(f, none, before);
+        const std::string to = FieldText(f, none, now);
         if (from != to) {
-            out.push_back({kLogEventSetChange, std::string(name) + ' ' + from + "->" + to + tail});
+            out.push_back(
+                {kLogEventSetChange, std::string(f.name) + ' ' + from + "->" + to + tail});
         }
-    };
-    set("u_v", SourceText(SOURCE_Q_SET_VOLTAGE, before.setVol),
-        SourceText(SOURCE_Q_SET_VOLTAGE, now.setVol));
-    set("f_hz", SourceText(SOURCE_Q_SET_FREQUENCY, before.setFreq),
-        SourceText(SOURCE_Q_SET_FREQUENCY, now.setFreq));
-    set("range", RangeText(before.volLevel), RangeText(now.volLevel));
-    set("step_up_v", SourceText(SOURCE_Q_STEP_AMOUNT, before.up2U),
-        SourceText(SOURCE_Q_STEP_AMOUNT, now.up2U));
-    set("step_down_v", SourceText(SOURCE_Q_STEP_AMOUNT, before.down2U),
-        SourceText(SOURCE_Q_STEP_AMOUNT, now.down2U));
+    }
 
-    // The output as the operator sees it: off, on, or stopped by an alarm.
     const std::string was = OutputText(before);
     const std::string is = OutputText(now);
     if (was == is) {
@@ -143,7 +203,7 @@ std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const Data
     return out;
 }
 
-int DataLogStart(const char* path, const DataLogState& state, int* error) {
+int DataLogStart(const char* path, const DataLogState& state) {
     if (gLog.fd >= 0) {
         DataLogStop();
     }
@@ -151,8 +211,7 @@ int DataLogStart(const char* path, const DataLogState& state, int* error) {
     int64_t size = 0;
     const int code = AppendFileOpen(path, &fd, &size);
     if (code != 0) {
-        *error = code;
-        return -1;
+        return code;
     }
     gLog.fd = fd;
     gLog.size = size;
@@ -162,20 +221,18 @@ int DataLogStart(const char* path, const DataLogState& state, int* error) {
     gLog.clock(&wall, &gLog.startMs);
     gLog.lastSyncMs = gLog.startMs;
     if (size == 0) {
-        const std::string header = std::string(kDataLogHeader) + '\n';
-        if (WriteRow(header, gLog.startMs, false, error) != 0) {
-            return -1;
+        if (const int error = WriteRow(DataLogHeader() + '\n', gLog.startMs, false)) {
+            return error;
         }
     }
-    return WriteEvent(kLogEventStart, path, error);
+    return WriteEvent(kLogEventStart, path);
 }
 
 int DataLogIsOn() {
     return gLog.fd >= 0 ? 1 : 0;
 }
 
-int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error,
-                   const char* by) {
+int DataLogObserve(const DataLogState& state, const std::string& alarmText, const char* by) {
     // Called after every tick: the usual answer, nothing changed, costs one compare.
     if (gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0) {
         return 0;
@@ -183,36 +240,36 @@ int DataLogObserve(const DataLogState& state, const std::string& alarmText, int*
     const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText, by);
     gLog.last = state;
     for (const DataLogChange& c : changes) {
-        if (WriteEvent(c.event, c.detail, error) != 0) {
-            return -1;
+        if (const int error = WriteEvent(c.event, c.detail)) {
+            return error;
         }
     }
     return 0;
 }
 
 int DataLogMeasure(const DataLogReadings& readings, const DataLogState& state,
-                   const std::string& alarmText, int* error) {
+                   const std::string& alarmText) {
     if (gLog.fd < 0) {
         return 0;
     }
-    if (DataLogObserve(state, alarmText, error) != 0) {
-        return -1;
+    if (const int error = DataLogObserve(state, alarmText)) {
+        return error;
     }
     SysLocalTime wall{};
     double now = 0;
     gLog.clock(&wall, &now);
     return WriteRow(DataLogMeasureRow(TextTimeStamp(wall), now - gLog.startMs, readings, state),
-                    now, false, error);
+                    now, false);
 }
 
-int DataLogEvent(const char* event, const std::string& detail, int* error) {
+int DataLogEvent(const char* event, const std::string& detail) {
     if (gLog.fd < 0) {
         return 0;
     }
-    return WriteEvent(event, detail, error);
+    return WriteEvent(event, detail);
 }
 
-int DataLogPoll(int* error) {
+int DataLogPoll() {
     if (gLog.fd < 0 || !gLog.unsynced) {
         return 0;
     }
@@ -222,15 +279,14 @@ int DataLogPoll(int* error) {
     if (now - gLog.lastSyncMs < kSyncEveryMs) {
         return 0;
     }
-    return Sync(now, error);
+    return Sync(now);
 }
 
 void DataLogStop() {
     if (gLog.fd < 0) {
         return;
     }
-    int error = 0;
-    if (WriteEvent(kLogEventStop, "", &error) == 0) {
+    if (WriteEvent(kLogEventStop, "") == 0) {
         AppendFileClose(gLog.fd);
         gLog.fd = -1;
     }

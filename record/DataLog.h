@@ -11,8 +11,9 @@
 
 #include "platform/System.h"
 
-// The first line of a new log file (without its line end).
-extern const char* const kDataLogHeader;
+// The first line of a new log file (without its line end): the names of the
+// columns, as the table of fields in DataLog.cpp gives them.
+const std::string& DataLogHeader();
 
 // The event column's words.
 constexpr const char* kLogEventStart = "log_start";
@@ -33,7 +34,8 @@ constexpr const char* kLogEventSeqStep = "seq_step";
 constexpr const char* kLogEventSeqFail = "seq_fail";
 constexpr const char* kLogEventSeqEnd = "seq_end";
 
-// What the log compares and writes beside each measurement.
+// What the log compares and writes beside each measurement (compared whole:
+// plain integers only).
 struct DataLogState {
     int32_t setVol;   // 0.1 V
     int32_t setFreq;  // 0.1 Hz
@@ -73,24 +75,24 @@ std::vector<DataLogChange> DataLogChanges(const DataLogState& before, const Data
                                           const std::string& alarmText, const char* by = nullptr);
 
 // ---- the log file -----------------------------------------------------------------
-// Every call that writes returns 0, or -1 with the errno in *error; after a
-// failed write the log has stopped (the file is closed, nothing more is tried).
+// Every call that writes returns 0 or the errno of the failure; after a failed
+// write the log has stopped (the file is closed, nothing more is tried).
 
 // Starts a log in path: appends to a file that exists, writes the header into
 // a new (empty) one, then a log_start row. state is taken as already known, so
 // the first comparison reports only what changes afterwards.
-int DataLogStart(const char* path, const DataLogState& state, int* error);
+int DataLogStart(const char* path, const DataLogState& state);
 int DataLogIsOn();
 // One measure row. state is compared first, so a change shows before the
 // measurement it belongs to.
 int DataLogMeasure(const DataLogReadings& readings, const DataLogState& state,
-                   const std::string& alarmText, int* error);
-int DataLogEvent(const char* event, const std::string& detail, int* error);
+                   const std::string& alarmText);
+int DataLogEvent(const char* event, const std::string& detail);
 // Event rows for whatever differs from the state last seen.
-int DataLogObserve(const DataLogState& state, const std::string& alarmText, int* error,
+int DataLogObserve(const DataLogState& state, const std::string& alarmText,
                    const char* by = nullptr);
 // Puts measure rows on the disk once a second has passed since the last time.
-int DataLogPoll(int* error);
+int DataLogPoll();
 // Writes log_stop and closes the file; a failure then only ends the log early.
 void DataLogStop();
 

@@ -91,29 +91,39 @@ void OnNet(int, int client, int event, const char* data, int length) {
 
 } // namespace
 
-int RemoteParseListen(const char* text, std::string* address, int* port, std::string* error) {
+std::string RemoteFailureText(int code) {
+    switch (code) {
+    case REMOTE_FAIL_IPV6_FORM:
+        return "an IPv6 address is written [ADDR]:PORT";
+    case REMOTE_FAIL_ADDRESS:
+        return "not a numeric address";
+    case REMOTE_FAIL_PORT:
+        return "not a port (1 to 65535)";
+    default:
+        return SysErrorText(code);
+    }
+}
+
+int RemoteParseListen(const char* text, std::string* address, int* port) {
     const std::string t = text ? text : "";
     std::string addr = REMOTE_DEFAULT_ADDRESS;
     std::string portText = t;
     if (!t.empty() && t[0] == '[') {
         const size_t close = t.find(']');
         if (close == std::string::npos || close + 1 >= t.size() || t[close + 1] != ':') {
-            *error = "an IPv6 address is written [ADDR]:PORT";
-            return 0;
+            return REMOTE_FAIL_IPV6_FORM;
         }
         addr = t.substr(1, close - 1);
         portText = t.substr(close + 2);
     } else if (const size_t colon = t.find(':'); colon != std::string::npos) {
         if (t.find(':', colon + 1) != std::string::npos) {
-            *error = "an IPv6 address is written [ADDR]:PORT";
-            return 0;
+            return REMOTE_FAIL_IPV6_FORM;
         }
         addr = t.substr(0, colon);
         portText = t.substr(colon + 1);
     }
     if (!RemoteAddressValid(addr.c_str())) {
-        *error = "\"" + addr + "\" is not a numeric address";
-        return 0;
+        return REMOTE_FAIL_ADDRESS;
     }
     long value = 0;
     bool digitsOnly = !portText.empty() && portText.size() <= 5;
@@ -122,12 +132,11 @@ int RemoteParseListen(const char* text, std::string* address, int* port, std::st
         value = value * 10 + (c - '0');
     }
     if (!digitsOnly || value < 1 || value > 65535) {
-        *error = "\"" + portText + "\" is not a port (1 to 65535)";
-        return 0;
+        return REMOTE_FAIL_PORT;
     }
     *address = addr;
     *port = static_cast<int>(value);
-    return 1;
+    return 0;
 }
 
 int RemoteServerStart(const char* address, int port, std::string* error) {

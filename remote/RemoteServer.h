@@ -10,9 +10,17 @@
 
 constexpr int REMOTE_MAX_CLIENTS = 4;
 
+// Failures of remote/'s own, numbered above every errno value so that one int
+// carries either; RemoteFailureText names both.
+enum RemoteFailure {
+    REMOTE_FAIL_IPV6_FORM = 1001, // an IPv6 address not written [ADDR]:PORT
+    REMOTE_FAIL_ADDRESS,          // not a numeric address
+    REMOTE_FAIL_PORT,             // not a port from 1 to 65535
+};
+std::string RemoteFailureText(int code);
 // Reads "[ADDR:]PORT" ("[::1]:5025" for IPv6); the address defaults to
-// REMOTE_DEFAULT_ADDRESS. 1 on success; otherwise 0 and why in *error.
-int RemoteParseListen(const char* text, std::string* address, int* port, std::string* error);
+// REMOTE_DEFAULT_ADDRESS. 0, or a REMOTE_FAIL_ code.
+int RemoteParseListen(const char* text, std::string* address, int* port);
 
 // Starts listening in place of a server already running (whose clients are
 // closed). 0, or -1 with the reason in *error, the running server kept.

@@ -67,7 +67,7 @@ TEST_F(RecordingTest, MenuStartsAndStopsAndAFailedWriteStopsWithAMessage) {
     ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOG_START));
     ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOG_STOP));
     const std::string text = ScratchDir::ReadFile(path_);
-    EXPECT_EQ(0u, text.find(std::string(kDataLogHeader) + "\n"));
+    EXPECT_EQ(0u, text.find(DataLogHeader() + "\n"));
     EXPECT_EQ(text.find("time,"), text.rfind("time,"));
     EXPECT_EQ(text.size() - std::strlen(",event,,,,,,,,,,log_stop,\n"),
               text.rfind(",event,,,,,,,,,,log_stop,\n"));

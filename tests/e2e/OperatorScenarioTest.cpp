@@ -668,7 +668,7 @@ TEST_F(OperatorScenarioTest, LostLinkIsNoticedAndLoggedAndTheLogGoesOn) {
               Lines(first.begin() + 7, first.end()));
     EXPECT_NE(std::string::npos, text.find(",measure,", text.rfind(",connect,")))
         << "measure rows after the second connect";
-    for (const std::string& line : {std::string(kDataLogHeader)}) {
+    for (const std::string& line : {DataLogHeader()}) {
         EXPECT_EQ(0u, text.find(line + "\n"));
     }
 }

@@ -111,10 +111,9 @@ TEST(DataLogRows, ChangesBecomeEventsInOrder) {
 }
 
 TEST_F(DataLogTest, NewFileGetsTheHeaderOnceAndAnExistingOneIsAppendedTo) {
-    int error = 0;
-    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped, &error));
+    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped));
     gNowMs += 1500;
-    ASSERT_EQ(0, DataLogMeasure({2201, 1000, 500, 220}, kStopped, "", &error));
+    ASSERT_EQ(0, DataLogMeasure({2201, 1000, 500, 220}, kStopped, ""));
     DataLogStop();
     const std::string first = File();
     EXPECT_EQ(std::string("time,elapsed_s,kind,u_v,i_a,f_hz,p_kw,set_u_v,set_f_hz,range,output,"
@@ -126,7 +125,7 @@ TEST_F(DataLogTest, NewFileGetsTheHeaderOnceAndAnExistingOneIsAppendedTo) {
               first);
 
     gNowMs += 60000;
-    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped, &error));
+    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped));
     DataLogStop();
     const std::string both = File();
     ASSERT_EQ(first, both.substr(0, first.size())) << "appending never changes what was there";
@@ -136,41 +135,36 @@ TEST_F(DataLogTest, NewFileGetsTheHeaderOnceAndAnExistingOneIsAppendedTo) {
 }
 
 TEST_F(DataLogTest, MeasurementsAreSyncedOnceASecondEventsAtOnce) {
-    int error = 0;
-    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped, &error));
+    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped));
     const int afterStart = DataLogSyncCount();
     // Ten measurements a second for two seconds, with the tick's poll between.
     for (int i = 0; i < 40; ++i) {
         gNowMs += 50;
         if (i % 2 == 0) {
-            ASSERT_EQ(0, DataLogMeasure({2200, 0, 500, 0}, kStopped, "", &error));
+            ASSERT_EQ(0, DataLogMeasure({2200, 0, 500, 0}, kStopped, ""));
         }
-        ASSERT_EQ(0, DataLogPoll(&error));
+        ASSERT_EQ(0, DataLogPoll());
     }
     EXPECT_EQ(2, DataLogSyncCount() - afterStart);
     DataLogState on = kStopped;
     on.outputOn = 1;
-    ASSERT_EQ(0, DataLogObserve(on, "", &error));
+    ASSERT_EQ(0, DataLogObserve(on, ""));
     EXPECT_EQ(3, DataLogSyncCount() - afterStart) << "an event is on the disk at once";
-    ASSERT_EQ(0, DataLogPoll(&error));
+    ASSERT_EQ(0, DataLogPoll());
     EXPECT_EQ(3, DataLogSyncCount() - afterStart) << "nothing new, nothing to sync";
 }
 
 TEST_F(DataLogTest, AFailedWriteStopsTheLogAndLeavesWholeLines) {
-    int error = 0;
-    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped, &error));
+    ASSERT_EQ(0, DataLogStart(path_.c_str(), kStopped));
     // Someone else's mistake closes the log's descriptor.
     ASSERT_EQ(0, close(DataLogDescriptor()));
-    EXPECT_EQ(-1, DataLogEvent(kLogEventExit, "", &error));
-    EXPECT_EQ(EBADF, error);
+    EXPECT_EQ(EBADF, DataLogEvent(kLogEventExit, ""));
     EXPECT_EQ(0, DataLogIsOn());
-    EXPECT_EQ(0, DataLogMeasure({1, 1, 1, 1}, kStopped, "", &error)) << "off: nothing tried";
+    EXPECT_EQ(0, DataLogMeasure({1, 1, 1, 1}, kStopped, "")) << "off: nothing tried";
     EXPECT_EQ('\n', File().back());
 
     // A full disk refuses already the header.
-    error = 0;
-    EXPECT_EQ(-1, DataLogStart("/dev/full", kStopped, &error));
-    EXPECT_EQ(ENOSPC, error);
+    EXPECT_EQ(ENOSPC, DataLogStart("/dev/full", kStopped));
     EXPECT_EQ(0, DataLogIsOn());
 }
 
