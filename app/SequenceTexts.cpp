@@ -53,15 +53,6 @@ SeqErrorTexts SequenceErrorTexts(bool english) {
     return out;
 }
 
-std::vector<std::string> SequenceErrorLines(bool english) {
-    const SeqErrorTexts texts = SequenceErrorTexts(english);
-    std::vector<std::string> lines;
-    for (const SeqError& e : SequenceErrors()) {
-        lines.push_back(SeqErrorText(e, texts));
-    }
-    return lines;
-}
-
 std::string SequenceCauseText(int cause) {
     std::vector<std::string> causes = SequenceTextParts(TEXT_SEQ_CAUSES_A);
     const std::vector<std::string> more = SequenceTextParts(TEXT_SEQ_CAUSES_B);

@@ -45,7 +45,5 @@ std::vector<std::string> SequenceTextParts(int item);
 // The texts a profile's errors are written with: in the language in force, or
 // in English for remote clients.
 SeqErrorTexts SequenceErrorTexts(bool english);
-// Every error of the profile loaded, one line each.
-std::vector<std::string> SequenceErrorLines(bool english);
 // What ended a run, in the language in force.
 std::string SequenceCauseText(int cause);

@@ -264,6 +264,8 @@ void DisplayPanelSequence(int show) {
     }
     gSeqPanel = panel;
     gShownLoad = -1;
+    // Beside the main window's settings, clear of its menu bar.
+    SetPanelPos(gSeqPanel, 90, 60);
     SequenceWindowLanguageSet();
     DisplayPanel(gSeqPanel);
 }

@@ -132,7 +132,7 @@ void Ended(const SeqRun& run, int reportError, const std::string& csvPath, const
     }
 }
 
-const SequenceHooks kHooks{Changed, Started, StepStarted, StepFailed, Ended};
+const SequenceHooks kHooks{Changed, Started, StepStarted, StepFailed, Ended, SequenceErrorTexts};
 
 // The start from the command line, once the link is up.
 void StartPending() {

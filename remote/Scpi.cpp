@@ -77,6 +77,40 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// The first c at or after from that is not inside a quoted string; npos if none.
+size_t FindOutsideQuotes(const std::string& text, char c, size_t from) {
+    char quote = 0;
+    for (size_t i = from; i < text.size(); ++i) {
+        if (quote != 0) {
+            quote = text[i] == quote ? 0 : quote; // a doubled quote closes and opens again
+        } else if (text[i] == '"' || text[i] == '\'') {
+            quote = text[i];
+        } else if (text[i] == c) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+// A quoted string's text; false when the parameter is not one string.
+bool Unquote(const std::string& param, std::string* text) {
+    if (param.size() < 2 || (param[0] != '"' && param[0] != '\'') || param.back() != param[0]) {
+        return false;
+    }
+    const char q = param[0];
+    text->clear();
+    for (size_t i = 1; i + 1 < param.size(); ++i) {
+        if (param[i] == q) {
+            if (param[i + 1] != q || i + 2 == param.size()) {
+                return false;
+            }
+            ++i;
+        }
+        *text += param[i];
+    }
+    return true;
+}
+
 bool IsHeaderChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
 }
@@ -93,8 +127,12 @@ const char* ErrorText(int code) {
         return "Data out of range";
     case SCPI_TOO_MUCH_DATA:
         return "Too much data";
+    case SCPI_ILLEGAL_PARAMETER:
+        return "Illegal parameter value";
     case SCPI_HARDWARE_ERROR:
         return "Hardware error";
+    case SCPI_FILE_NOT_FOUND:
+        return "File name not found";
     case SCPI_QUEUE_OVERFLOW:
         return "Queue overflow";
     default:
@@ -195,7 +233,7 @@ std::string WordList(const char* const* words) {
 // The parameter of a set command, as its row takes it; false after queuing why not.
 bool ReadParam(ScpiSession* s, const ScpiCommand& c, const std::string& param, ScpiParam* p) {
     const std::string word = Upper(param);
-    *p = ScpiParam{-1, 0};
+    *p = ScpiParam{-1, 0, {}};
     switch (c.kind) {
     case SCPI_PARAM_NUMBER: {
         p->word = WordIndex(c.words, word);
@@ -225,6 +263,12 @@ bool ReadParam(ScpiSession* s, const ScpiCommand& c, const std::string& param, S
         p->number = i == 0 || i == 2 ? 1 : 0;
         return true;
     }
+    case SCPI_PARAM_STRING:
+        if (!Unquote(param, &p->text)) {
+            ScpiSessionError(s, SCPI_COMMAND_ERROR, "a quoted string");
+            return false;
+        }
+        return true;
     case SCPI_PARAM_NONE:
         break;
     }
@@ -300,7 +344,8 @@ bool RunCommand(ScpiSession* s, const ScpiInstrument& inst, const std::string& t
         ScpiSessionError(s, SCPI_COMMAND_ERROR, "parameter not allowed");
         return false;
     }
-    if (takesParameter && (params.empty() || params.find(',') != std::string::npos)) {
+    if (takesParameter &&
+        (params.empty() || FindOutsideQuotes(params, ',', 0) != std::string::npos)) {
         ScpiSessionError(s, SCPI_COMMAND_ERROR,
                          params.empty() ? "missing parameter" : "one parameter only");
         return false;
@@ -352,7 +397,7 @@ void RunLine(ScpiSession* s, const ScpiInstrument& inst, const std::string& line
     std::vector<std::string> commands;
     size_t start = 0;
     while (true) {
-        const size_t semi = line.find(';', start);
+        const size_t semi = FindOutsideQuotes(line, ';', start);
         commands.push_back(line.substr(start, semi - start));
         if (semi == std::string::npos) {
             break;
@@ -420,7 +465,10 @@ ScpiInstrument ScpiInstrumentMake(const ScpiCommand* commands, size_t count, uin
 void ScpiSessionError(ScpiSession* s, int code, const char* detail) {
     std::string e = std::to_string(code) + ",\"" + ErrorText(code);
     if (detail && *detail) {
-        e += std::string(";") + detail;
+        e += ';';
+        for (const char* c = detail; *c; ++c) {
+            e += *c == '"' ? std::string("\"\"") : std::string(1, *c);
+        }
     }
     e += "\"";
     if (s->errors.size() < static_cast<size_t>(SCPI_ERROR_QUEUE)) {

@@ -31,7 +31,9 @@ enum ScpiErrorCode {
     SCPI_SETTINGS_CONFLICT = -221,
     SCPI_DATA_OUT_OF_RANGE = -222,
     SCPI_TOO_MUCH_DATA = -223,
+    SCPI_ILLEGAL_PARAMETER = -224,
     SCPI_HARDWARE_ERROR = -240,
+    SCPI_FILE_NOT_FOUND = -256,
     SCPI_QUEUE_OVERFLOW = -350,
 };
 
@@ -59,6 +61,7 @@ enum ScpiParamKind {
     SCPI_PARAM_NUMBER,  // a number in the row's unit, or one of the row's words
     SCPI_PARAM_CHOICE,  // one of the row's words
     SCPI_PARAM_BOOLEAN, // ON, OFF, 1 or 0
+    SCPI_PARAM_STRING,  // a quoted string: "..." or '...', its quote doubled inside
 };
 
 // A number's unit and the resolution it is counted in: decimals 1 counts
@@ -70,8 +73,9 @@ struct ScpiUnit {
 
 // A parameter as the row's set function gets it.
 struct ScpiParam {
-    int word;       // the index of the row's word given, or -1 for a number
-    int64_t number; // a number in 10^-decimals of the unit; a boolean's 0 or 1
+    int word;         // the index of the row's word given, or -1 for a number
+    int64_t number;   // a number in 10^-decimals of the unit; a boolean's 0 or 1
+    std::string text; // a string, without its quotes
 };
 
 // One command: its header as SCPI writes it (capitals are the short form,
@@ -114,7 +118,8 @@ void ScpiSessionFeed(ScpiSession* session, const ScpiInstrument& instrument, con
                      size_t length, std::string* out);
 // Answers a waiting *OPC? once its commands are done, and runs what it held up.
 void ScpiSessionPoll(ScpiSession* session, const ScpiInstrument& instrument, std::string* out);
-// Adds an error to the queue ("-222" with its text); detail may be empty.
+// Adds an error to the queue ("-222" with its text); detail may be empty, and
+// a quote in it is doubled, so the answer stays one string.
 void ScpiSessionError(ScpiSession* session, int code, const char* detail);
 // The oldest error, taken from the queue, as SYSTem:ERRor? answers it.
 std::string ScpiNextError(ScpiSession* session);

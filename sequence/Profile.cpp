@@ -239,6 +239,8 @@ class Row {
         ok_ = false;
     }
     bool Ok() const { return ok_; }
+    // Wrong for a reason already said on another line.
+    void Unusable() { ok_ = false; }
 
     // The column's number: empty gives fallback, or an error when there is
     // none (fallback < 0 and required). Values below min are negative when
@@ -293,7 +295,15 @@ class Row {
 };
 
 // Reads one step; false when any of its fields is wrong (each one said).
-bool ReadStep(Row& row, int line, const SeqStep* before, SeqStep* step) {
+// The frequency an empty field carries over from the rows before: none before
+// the first frequency given, and unknown after one that was wrong.
+struct Carried {
+    bool given = false;
+    bool valid = false;
+    int32_t freq = 0;
+};
+
+bool ReadStep(Row& row, int line, Carried* carried, SeqStep* step) {
     step->line = line;
     const SourceQuantityInfo& v = SourceQuantityOf(SOURCE_Q_SET_VOLTAGE);
     const SourceQuantityInfo& f = SourceQuantityOf(SOURCE_Q_SET_FREQUENCY);
@@ -301,12 +311,22 @@ bool ReadStep(Row& row, int line, const SeqStep* before, SeqStep* step) {
     row.Number(COL_VOLTAGE, v.decimals, v.unit, SOURCE_VOL_MIN, SOURCE_VOL_MAX, 0, true,
                &step->vol);
 
-    if (row.Empty(COL_FREQUENCY) && before) {
-        step->freq = before->freq;
-    } else if (row.Number(COL_FREQUENCY, f.decimals, f.unit, 0, kLimitMax, 0, true, &step->freq) &&
-               !SourceFrequencyValid(step->freq)) {
-        row.Error(COL_FREQUENCY, SEQ_ERR_FREQUENCY,
-                  {{"band", BandText()}, {"presets", PresetsText()}});
+    if (row.Empty(COL_FREQUENCY) && carried->given) {
+        step->freq = carried->freq;
+        if (!carried->valid) {
+            row.Unusable();
+        }
+    } else {
+        bool valid =
+            row.Number(COL_FREQUENCY, f.decimals, f.unit, 0, kLimitMax, 0, true, &step->freq);
+        if (valid && !SourceFrequencyValid(step->freq)) {
+            row.Error(COL_FREQUENCY, SEQ_ERR_FREQUENCY,
+                      {{"band", BandText()}, {"presets", PresetsText()}});
+            valid = false;
+        }
+        if (!row.Empty(COL_FREQUENCY)) {
+            *carried = Carried{true, valid, step->freq};
+        }
     }
 
     // A ramp is made of one-second steps: tenths are refused.
@@ -406,6 +426,7 @@ void SeqParseProfile(const std::string& bytes, SeqProfile* profile, std::vector<
     int headerLine = 1;
     int line = 0;
     int stepRows = 0;
+    Carried carried;
     std::vector<std::string> fields;
     for (size_t at = bom; at < bytes.size();) {
         ++line;
@@ -462,8 +483,7 @@ void SeqParseProfile(const std::string& bytes, SeqProfile* profile, std::vector<
         }
         Row row(line, fields, fieldOf, errors);
         SeqStep step;
-        const SeqStep* before = profile->steps.empty() ? nullptr : &profile->steps.back();
-        if (ReadStep(row, line, before, &step)) {
+        if (ReadStep(row, line, &carried, &step)) {
             profile->steps.push_back(step);
         }
     }

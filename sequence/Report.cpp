@@ -433,15 +433,15 @@ std::string SeqReportBaseName(const std::string& profilePath, const SysLocalTime
 std::string SeqReportDefaultFolder(const std::string& profilePath) {
     const size_t slash = profilePath.find_last_of('/');
     if (slash == std::string::npos) {
-        return ".";
+        return "";
     }
     return slash == 0 ? "/" : profilePath.substr(0, slash);
 }
 
 int SeqReportWrite(const SeqRun& run, const SeqReportInfo& info, const std::string& folder,
                    std::string* csvPath, std::string* htmlPath) {
-    const std::string base = (folder.empty() ? std::string(".") : folder) + "/" +
-                             SeqReportBaseName(info.profilePath, run.start);
+    const std::string name = SeqReportBaseName(info.profilePath, run.start);
+    const std::string base = folder.empty() ? name : folder + "/" + name;
     *csvPath = base + ".csv";
     *htmlPath = base + ".html";
     const std::string csv = SeqReportCsv(run);

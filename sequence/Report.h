@@ -25,7 +25,8 @@ std::string SeqReportBaseName(const std::string& profilePath, const SysLocalTime
 const char* SeqCauseText(SeqCause cause);
 // A span of time as "m:ss", or "h:mm:ss" from an hour on.
 std::string SeqDurationText(double ms);
-// The folder the reports go to when none is given: the profile's own.
+// The folder the reports go to when none is given: the profile's own (empty
+// for the working folder).
 std::string SeqReportDefaultFolder(const std::string& profilePath);
 // Writes both files into folder. Returns 0, or the errno of the write that
 // failed; the paths written (or tried) are given back.

@@ -114,6 +114,8 @@ void CloseStep(SeqRunner* r, double now, bool full) {
     // A step with limits that nothing was checked against has not passed.
     if (full && res.count == 0 && SeqStepHasLimits(StepOf(r))) {
         Fail(r, "no measurement after settle_s");
+    } else if (!full && !res.failed) {
+        res.reason = "ended before its dwell";
     }
 }
 

@@ -198,6 +198,16 @@ const std::vector<SeqError>& SequenceErrors() {
     return gErrors;
 }
 
+std::vector<std::string> SequenceErrorLines(bool english) {
+    const SeqErrorTexts texts =
+        gHooks && gHooks->errorTexts ? gHooks->errorTexts(english) : SeqErrorTexts{};
+    std::vector<std::string> lines;
+    for (const SeqError& e : SequenceErrors()) {
+        lines.push_back(SeqErrorText(e, texts));
+    }
+    return lines;
+}
+
 int SequenceReady() {
     return !gPath.empty() && SequenceErrors().empty() ? 1 : 0;
 }

@@ -20,6 +20,8 @@ struct SequenceHooks {
     // The run is over and its report written (reportError 0) or not (an errno).
     void (*ended)(const SeqRun& run, int reportError, const std::string& csvPath,
                   const std::string& htmlPath);
+    // The texts errors are written with: the language in force, or English.
+    SeqErrorTexts (*errorTexts)(bool english);
 };
 
 // Listens to the link from now on; the hooks must outlive the program's run.
@@ -39,6 +41,8 @@ const SeqProfile& SequenceProfile();
 const std::vector<SeqError>& SequenceErrors();
 // 1 when a profile without errors is loaded.
 int SequenceReady();
+// Every error as a line of text, in the language in force or in English.
+std::vector<std::string> SequenceErrorLines(bool english);
 
 const SeqSettings& SequenceSettings();
 // The range changed checks the profile again.
