@@ -13,6 +13,8 @@
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/RemoteControl.h"
+#include "app/SequenceWindow.h"
+#include "app/Sequencing.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "link/Scheduler.h"
@@ -22,6 +24,7 @@
 #include "power/PowerRequest.h"
 #include "record/DataLog.h"
 #include "remote/RemoteServer.h"
+#include "sequence/Sequence.h"
 #include "ui/Vx52PSoftUi.h"
 
 namespace fs = std::filesystem;
@@ -126,6 +129,8 @@ void ResetProgramState() {
     gRemoteSet = RemoteSet{};
     RemoteSetCheck();
     gPowerLastMeasurement = PowerMeasurement{};
+    SequenceReset();
+    SequencingReset();
 }
 
 void MainWindowTest::SetUp() {
@@ -137,6 +142,7 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
     DisplayPanelLinkMonitor(0);
+    DisplayPanelSequence(0);
     for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gRemotePanel, &gMainPanel}) {
         if (*panel > 0) {
             DiscardPanel(*panel);
