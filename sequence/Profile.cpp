@@ -357,7 +357,9 @@ bool ReadStep(Row& row, int line, Carried* carried, SeqStep* step) {
     return row.Ok();
 }
 
-// Reads the header; false when the rows cannot be read by it.
+// Reads the header; false when the rows cannot be read by it (a required
+// column is missing). A column unknown or named twice is said once and its
+// fields are passed over, so the rows' own errors are listed too.
 bool ReadHeader(const std::vector<std::string>& names, int line, int* fieldOf,
                 std::vector<SeqError>* errors) {
     std::fill(fieldOf, fieldOf + COL_COUNT, -1);
@@ -368,13 +370,11 @@ bool ReadHeader(const std::vector<std::string>& names, int line, int* fieldOf,
                                          [&](const char* c) { return name == c; });
         if (found == kSeqColumns + COL_COUNT) {
             Add(errors, line, names[i].empty() ? kWholeLine : names[i], SEQ_ERR_UNKNOWN_COLUMN);
-            ok = false;
             continue;
         }
         const int c = static_cast<int>(found - kSeqColumns);
         if (fieldOf[c] >= 0) {
             Add(errors, line, names[i], SEQ_ERR_TWICE);
-            ok = false;
             continue;
         }
         fieldOf[c] = static_cast<int>(i);
@@ -423,6 +423,7 @@ void SeqParseProfile(const std::string& bytes, SeqProfile* profile, std::vector<
     int fieldOf[COL_COUNT];
     bool haveHeader = false;
     bool headerOk = false;
+    size_t columns = 0;
     int headerLine = 1;
     int line = 0;
     int stepRows = 0;
@@ -457,6 +458,7 @@ void SeqParseProfile(const std::string& bytes, SeqProfile* profile, std::vector<
             haveHeader = true;
             headerLine = line;
             headerOk = split && ReadHeader(fields, line, fieldOf, errors);
+            columns = fields.size();
             continue;
         }
         // Spreadsheets write a blank row as commas alone.
@@ -472,13 +474,9 @@ void SeqParseProfile(const std::string& bytes, SeqProfile* profile, std::vector<
         if (!headerOk || !split) {
             continue;
         }
-        if (fields.size() != static_cast<size_t>(std::count_if(fieldOf, fieldOf + COL_COUNT,
-                                                               [](int f) { return f >= 0; }))) {
-            // Columns the header named twice or not at all were refused there.
+        if (fields.size() != columns) {
             Add(errors, line, kWholeLine, SEQ_ERR_FIELD_COUNT,
-                {{"count", std::to_string(fields.size())},
-                 {"columns", std::to_string(std::count_if(fieldOf, fieldOf + COL_COUNT,
-                                                          [](int f) { return f >= 0; }))}});
+                {{"count", std::to_string(fields.size())}, {"columns", std::to_string(columns)}});
             continue;
         }
         Row row(line, fields, fieldOf, errors);

@@ -46,9 +46,9 @@ struct BadProfile {
 TEST(Profile, EveryKindOfErrorIsListedWithItsLineAndColumn) {
     const std::string head = "voltage_v,frequency_hz,dwell_s\n";
     const BadProfile cases[] = {
-        {"unknown column",
-         "voltage_v,frequency_hz,dwell_s,colour\n230,50,5,red\n",
-         {"1:colour:unknown"}},
+        {"unknown column: said once, the rows still read",
+         "voltage_v,frequency_hz,dwell_s,colour\n230,50,5,red\n310,50,5,blue\n",
+         {"1:colour:unknown", "3:voltage_v:outside min=1.0 V max=300.0 V"}},
         {"named twice, any case",
          "voltage_v,frequency_hz,Voltage_V,dwell_s\n230,50,230,5\n",
          {"1:Voltage_V:twice"}},
