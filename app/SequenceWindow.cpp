@@ -22,7 +22,12 @@ enum Column { COL_STEP, COL_V, COL_HZ, COL_DWELL, COL_RAMP, COL_LIMITS, COL_NOTE
 
 int gShownLoad = -1;      // the load whose steps the table lists
 size_t gShownResults = 0; // results of the run already put in the table
-std::string gNotice;      // what the window says below the progress bar
+std::vector<std::string> gShownErrors;
+std::string gNotice; // what the window says below the progress bar
+// The progress lines, read with the other texts: they are filled in twice a
+// second, and reading the language file each time would cost more than the run.
+std::string gProgressText;
+std::string gEndlessText;
 const char* kTimeFormat = "%02d:%02d:%02d";
 
 bool Open() {
@@ -81,19 +86,28 @@ void FillSteps() {
                         s.ramp != 0 ? std::to_string(s.ramp) : std::string(), LimitsText(s), s.note,
                         ""});
     }
-    ClearTableRows(gSeqPanel, SEQPANEL_TBL_ERRORS);
-    for (const std::string& line : SequenceErrorLines(false)) {
-        AppendTableRow(gSeqPanel, SEQPANEL_TBL_ERRORS, {line});
-    }
+    gShownErrors.clear();
     gShownLoad = SequenceLoadCount();
     gShownResults = 0;
 }
 
 // The run's results from the first not yet shown: a step that failed in any
 // repeat stays marked so.
+// The errors change with the range a run would use, not only with a load.
+void ShowErrors() {
+    const std::vector<std::string> lines = SequenceErrorLines(false);
+    if (lines == gShownErrors) {
+        return;
+    }
+    ClearTableRows(gSeqPanel, SEQPANEL_TBL_ERRORS);
+    for (const std::string& line : lines) {
+        AppendTableRow(gSeqPanel, SEQPANEL_TBL_ERRORS, {line});
+    }
+    gShownErrors = lines;
+}
+
 void ShowResults(const SeqRun& run, bool running) {
-    const SeqRunner& r = SequenceRunner();
-    if (&run.profile != &r.run.profile || gShownLoad != SequenceLoadCount()) {
+    if (gShownLoad != SequenceLoadCount()) {
         return;
     }
     int rows = 0;
@@ -142,23 +156,21 @@ void ShowProgress() {
     std::string text;
     double part = 0;
     if (run.settings.repeat == 0) {
-        text = TextFillIn(SequenceText(TEXT_SEQ_PROGRESS_ENDLESS),
-                          {{"repeat", std::to_string(repeat)},
-                           {"step", std::to_string(step)},
-                           {"steps", steps},
-                           {"elapsed", SeqDurationText(elapsed)}});
+        text = TextFillIn(gEndlessText, {{"repeat", std::to_string(repeat)},
+                                         {"step", std::to_string(step)},
+                                         {"steps", steps},
+                                         {"elapsed", SeqDurationText(elapsed)}});
         part = repeatMs > 0 ? elapsed - static_cast<double>(repeatMs) * (repeat - 1) : 0;
         part /= static_cast<double>(std::max<int64_t>(repeatMs, 1));
     } else {
         const double total = static_cast<double>(repeatMs) * run.settings.repeat;
         const double remaining = active ? std::max(total - elapsed, 0.0) : 0.0;
-        text = TextFillIn(SequenceText(TEXT_SEQ_PROGRESS),
-                          {{"repeat", std::to_string(repeat)},
-                           {"count", std::to_string(run.settings.repeat)},
-                           {"step", std::to_string(step)},
-                           {"steps", steps},
-                           {"elapsed", SeqDurationText(elapsed)},
-                           {"remaining", SeqDurationText(remaining)}});
+        text = TextFillIn(gProgressText, {{"repeat", std::to_string(repeat)},
+                                          {"count", std::to_string(run.settings.repeat)},
+                                          {"step", std::to_string(step)},
+                                          {"steps", steps},
+                                          {"elapsed", SeqDurationText(elapsed)},
+                                          {"remaining", SeqDurationText(remaining)}});
         part = total > 0 ? elapsed / total : 0;
     }
     SetCtrlVal(gSeqPanel, SEQPANEL_TXT_STATUS, text.c_str());
@@ -275,6 +287,8 @@ void SequenceWindowLanguageSet() {
         return;
     }
     SetPanelAttribute(gSeqPanel, ATTR_TITLE, SequenceText(TEXT_SEQ_TITLE).c_str());
+    gProgressText = SequenceText(TEXT_SEQ_PROGRESS);
+    gEndlessText = SequenceText(TEXT_SEQ_PROGRESS_ENDLESS);
     SetCtrlAttribute(gSeqPanel, SEQPANEL_TXT_FILE, ATTR_LABEL_TEXT,
                      SequenceText(TEXT_SEQ_PROFILE).c_str());
     SetCtrlAttribute(gSeqPanel, SEQPANEL_BT_OPEN, ATTR_LABEL_TEXT,
@@ -309,6 +323,9 @@ void SequenceWindowRefresh() {
         gNotice.clear();
     }
     ShowSettings();
+    if (!SequenceActive()) {
+        ShowErrors();
+    }
     ShowResults(SequenceRunner().run, SequenceActive() != 0);
     ShowState();
     ShowProgress();

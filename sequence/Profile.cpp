@@ -12,12 +12,12 @@
 #include "power/SourceLimits.h"
 #include "util/Text.h"
 
+namespace {
+
+// The file's column names.
 const char* const kSeqColumns[] = {"voltage_v", "frequency_hz", "dwell_s", "ramp_s",
                                    "settle_s",  "v_min",        "v_max",   "i_max_a",
                                    "p_max_w",   "f_tol_hz",     "note"};
-const int kSeqColumnCount = static_cast<int>(sizeof kSeqColumns / sizeof kSeqColumns[0]);
-
-namespace {
 
 enum Column {
     COL_VOLTAGE,
@@ -531,13 +531,6 @@ int SeqReadProfile(const char* path, SeqProfile* profile, std::vector<SeqError>*
     bytes.resize(static_cast<size_t>(in.gcount()));
     SeqParseProfile(bytes, profile, errors);
     return 0;
-}
-
-int32_t SeqProfileFixedFrequency(const SeqProfile& profile) {
-    if (profile.steps.empty() || !SourceFrequencyIsPreset(profile.steps.front().freq)) {
-        return 0;
-    }
-    return profile.steps.front().freq;
 }
 
 std::string SeqErrorText(const SeqError& e, const SeqErrorTexts& texts) {

@@ -83,10 +83,6 @@ void SeqCheckProfile(const SeqProfile& profile, int32_t volLevel, std::vector<Se
 // Returns 0, or the errno of a file that could not be read.
 int SeqReadProfile(const char* path, SeqProfile* profile, std::vector<SeqError>* errors);
 
-// The fixed frequency a profile runs at (set before the start), or 0 when its
-// frequencies are in the continuous band.
-int32_t SeqProfileFixedFrequency(const SeqProfile& profile);
-
 // The texts an error is written with, from the language files: the line
 // ("line {line}, column {column}: {reason}") and one text per reason.
 struct SeqErrorTexts {
@@ -94,7 +90,3 @@ struct SeqErrorTexts {
     std::string reasons[SEQ_REASON_COUNT];
 };
 std::string SeqErrorText(const SeqError& error, const SeqErrorTexts& texts);
-
-// The column names of the file, in the order the window lists them.
-extern const char* const kSeqColumns[];
-extern const int kSeqColumnCount;

@@ -208,10 +208,6 @@ std::vector<std::string> SequenceErrorLines(bool english) {
     return lines;
 }
 
-int SequenceReady() {
-    return !gPath.empty() && SequenceErrors().empty() ? 1 : 0;
-}
-
 const SeqSettings& SequenceSettings() {
     return gSettings;
 }
@@ -224,10 +220,6 @@ void SequenceSetSettings(const SeqSettings& settings) {
 
 void SequenceSetReportFolder(const std::string& folder) {
     gReportFolder = folder;
-}
-
-const std::string& SequenceReportFolder() {
-    return gReportFolder;
 }
 
 int SequenceStart() {
@@ -263,10 +255,6 @@ std::string SequenceStateText() {
 
 const SeqRunner& SequenceRunner() {
     return gRunner;
-}
-
-void SequenceSetClock(SeqClockFn clock) {
-    gRunner.clock = clock;
 }
 
 void SequenceReset() {

@@ -39,8 +39,6 @@ int SequenceLoadCount();
 const SeqProfile& SequenceProfile();
 // Every error of the profile loaded, for the range a run would use now.
 const std::vector<SeqError>& SequenceErrors();
-// 1 when a profile without errors is loaded.
-int SequenceReady();
 // Every error as a line of text, in the language in force or in English.
 std::vector<std::string> SequenceErrorLines(bool english);
 
@@ -49,7 +47,6 @@ const SeqSettings& SequenceSettings();
 void SequenceSetSettings(const SeqSettings& settings);
 // Where the reports go; empty: beside the profile.
 void SequenceSetReportFolder(const std::string& folder);
-const std::string& SequenceReportFolder();
 
 // Starts a run (SeqRefusal). The profile is checked again for the range in
 // force first: a range changed at the panel since the load may make it
@@ -62,7 +59,5 @@ int SequenceActive();
 // IDLE, RUNNING,<repeat>,<step>, PASS, FAIL,<repeat>,<step>, ABORTED, INTERRUPTED.
 std::string SequenceStateText();
 const SeqRunner& SequenceRunner();
-// The run's clock (tests set their own; nullptr puts the system's back).
-void SequenceSetClock(SeqClockFn clock);
 // Forgets the profile, the settings and the run (tests).
 void SequenceReset();

@@ -160,7 +160,6 @@ TEST(Profile, ReadsWhatSpreadsheetsAndPeopleWrite) {
     EXPECT_EQ(std::vector<int32_t>({b.vol, b.freq, b.dwell, b.ramp, b.settle, b.vMin, b.iMax}),
               std::vector<int32_t>({2070, 500, 105, 3, 5, SEQ_NO_LIMIT, SEQ_NO_LIMIT}));
     EXPECT_EQ(SeqProfileMs(p.steps), 70500);
-    EXPECT_EQ(SeqProfileFixedFrequency(p), 0);
 }
 
 TEST(Profile, AFileIsReadUpToItsLimitAndErrorsAreWrittenInTheLanguagesTexts) {
@@ -180,7 +179,7 @@ TEST(Profile, AFileIsReadUpToItsLimitAndErrorsAreWrittenInTheLanguagesTexts) {
     EXPECT_EQ(SeqReadProfile("ok.csv", &p, &errors), 0);
     SeqCheckProfile(p, SOURCE_RANGE_AUTO, &errors);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(SeqProfileFixedFrequency(p), 4000);
+    EXPECT_EQ(p.steps.at(0).freq, 4000);
 }
 
 } // namespace
