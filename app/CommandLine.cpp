@@ -122,7 +122,7 @@ int TakeExitWhenDone(const char*, std::FILE*, std::FILE*) {
 }
 
 int PrintVersion(const char*, std::FILE* out, std::FILE*) {
-    std::fprintf(out, "Vx52PSoft %s\n", VX52_VERSION);
+    std::fprintf(out, "Vx52PSoft %s\n", AppVersionText());
     return 0;
 }
 
@@ -168,6 +168,10 @@ int Refuse(std::FILE* err, const std::string& what) {
 }
 
 } // namespace
+
+const char* AppVersionText() {
+    return VX52_VERSION;
+}
 
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
     gLogFile.clear();

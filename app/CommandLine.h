@@ -16,6 +16,9 @@ constexpr int kCommandLineGoOn = -1;
 // --version (printed to out), 255 after a line on err about a wrong option.
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err);
 
+// The program's version, "1.0", as --version and the about box show it.
+const char* AppVersionText();
+
 // --log FILE: the data log to start with; empty when not given.
 const std::string& CommandLineLogFile();
 

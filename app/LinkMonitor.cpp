@@ -1,17 +1,19 @@
 #include "app/LinkMonitor.h"
 
-#include <cstdio>
-#include <cstring>
+#include <cerrno>
+#include <deque>
 #include <vector>
 
+#include "app/LinkArea.h"
 #include "app/Shell.h"
 #include "link/Command.h"
+#include "link/CommandIds.h"
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/FileReplace.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
-#include "power/PowerRecords.h"
 #include "ui/Vx52PSoftUi.h"
 #include "util/Text.h"
 
@@ -41,49 +43,73 @@ enum Word {
     WORD_COUNT
 };
 constexpr int kWordItems[WORD_COUNT] = {425, 426, 430, 431, 432, 433, 434,
-                                        435, 436, 437, 438, 439, 440};
+                                        435, 436, 822, 823, 824, 825};
 std::string gWords[WORD_COUNT];
+
+// What each request is, in words: as sent, and as the name its reply goes by.
+struct CommandWords {
+    CommandId id;
+    int sentItem;
+    int replyItem;
+};
+constexpr CommandWords kCommandWords[] = {
+    {COMM_ID_MODEL_QUERY, 810, 811},
+    {COMM_ID_STATE_QUERY, 812, 813},
+    {COMM_ID_MEASURE_QUERY, 814, 815},
+    {COMM_ID_SETTINGS_QUERY, 816, 817},
+    {COMM_ID_SETTINGS_STOPPED, 818, 817},
+    {COMM_ID_SETTINGS_RUNNING, 818, 817},
+    {COMM_ID_START, 819, 819},
+    {COMM_ID_STOP, 820, 820},
+    {COMM_ID_CLEAR_ALARM, 821, 821},
+};
+constexpr int kCommandCount = sizeof kCommandWords / sizeof kCommandWords[0];
+std::string gSentWords[kCommandCount];
+std::string gReplyWords[kCommandCount];
+
 bool gPaused = false;
+// When each listed row came, oldest first: the table shows the clock time, the
+// saved text the full time stamp.
+std::deque<SysLocalTime> gRowTimes;
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
-
-std::string TimeNow() {
-    SysLocalTime t{};
-    SysGetLocalTime(&t);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second,
-                  t.millisecond);
-    return text;
-}
-
-std::string Meaning(const uint8_t* bytes, int length, int kind, int subKind, int result) {
-    (void)bytes;
-    const char* mnemonic = CommMnemonic(kind, subKind);
-    std::string out = mnemonic ? mnemonic : "?";
+std::string Meaning(int kind, int subKind, int length, int result) {
+    int found = -1;
+    for (int i = 0; i < kCommandCount; ++i) {
+        if (CommIs(kind, subKind, kCommandWords[i].id)) {
+            found = i;
+        }
+    }
+    if (found < 0) {
+        // Not one of the program's requests: its mnemonic is all there is.
+        const char* mnemonic = CommMnemonic(kind, subKind);
+        return mnemonic ? mnemonic : "?";
+    }
     if (result == kLinkMonitorSent) {
-        return out;
+        return gSentWords[found];
     }
-    out += ' ';
-    if (length == 0) {
-        return out + gWords[WORD_NOTHING];
-    }
-    switch (result) {
-    case COMM_RX_ACCEPTED:
-        return out + gWords[WORD_ACCEPTED];
-    case COMM_RX_UNUSABLE:
-        return out + gWords[WORD_REFUSED];
-    default:
-        return out + gWords[WORD_NONE];
-    }
+    const Word outcome = length == 0                  ? WORD_NOTHING
+                         : result == COMM_RX_ACCEPTED ? WORD_ACCEPTED
+                         : result == COMM_RX_UNUSABLE ? WORD_REFUSED
+                                                      : WORD_NONE;
+    const std::string& what = gReplyWords[found];
+    return TextFillIn(
+        gWords[outcome],
+        {{"what", outcome == WORD_NOTHING || outcome == WORD_NONE ? gSentWords[found] : what}});
 }
 
 void AddRow(const uint8_t* bytes, int length, int kind, int subKind, int result) {
+    SysLocalTime t{};
+    SysGetLocalTime(&t);
+    gRowTimes.push_back(t);
+    // The table keeps as many rows, dropping the oldest.
+    if (gRowTimes.size() > static_cast<size_t>(kMaxFrames)) {
+        gRowTimes.pop_front();
+    }
     AppendTableRow(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES,
-                   {TimeNow(), gWords[result == kLinkMonitorSent ? WORD_SENT : WORD_RECEIVED],
+                   {TextClock(t, true),
+                    gWords[result == kLinkMonitorSent ? WORD_SENT : WORD_RECEIVED],
                     LinkMonitorHex(bytes, length), LinkMonitorPrintable(bytes, length),
-                    Meaning(bytes, length, kind, subKind, result)});
+                    Meaning(kind, subKind, length, result)});
 }
 
 // Closed or paused, a frame is passed over before anything is made of it.
@@ -101,7 +127,7 @@ void Received(const uint8_t* bytes, int length, int kind, int subKind, int resul
     AddRow(bytes, length, kind, subKind, result);
 }
 
-const LinkObserver kObserver{Sent, Received, nullptr, nullptr, nullptr};
+const LinkObserver kObserver{Sent, Received, nullptr, nullptr, nullptr, nullptr};
 
 void LabelPauseButton() {
     SetCtrlAttribute(gLinkMonPanel, LINKMONPANEL_BT_PAUSE, ATTR_LABEL_TEXT,
@@ -116,10 +142,15 @@ std::string SaveText() {
     for (int c = WORD_TIME; c <= WORD_MEANING; ++c) {
         text += gWords[c] + (c == WORD_MEANING ? "\n" : "\t");
     }
+    // The table's rows are the newest of those timed.
+    const long firstTime = static_cast<long>(gRowTimes.size()) - rows;
     std::vector<std::string> cells;
     for (int r = 0; r < rows; ++r) {
         if (GetTableRowCells(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, r, &cells) != 0) {
             continue;
+        }
+        if (firstTime + r >= 0 && !cells.empty()) {
+            cells[0] = TextTimeStamp(gRowTimes[static_cast<size_t>(firstTime + r)]);
         }
         for (size_t c = 0; c < cells.size(); ++c) {
             text += cells[c] + (c + 1 == cells.size() ? "\n" : "\t");
@@ -128,24 +159,23 @@ std::string SaveText() {
     return text;
 }
 
-void SaveAsText() {
+// 0 when saved; ECANCELED when no file was chosen, else the errno (the
+// operator has been told).
+int SaveAsText() {
     const std::string name = TextDatedNameNow("Vx52Link", ".txt");
     char path[MAX_PATHNAME_LEN] = {};
-    const int status = FileSelectPopup("", name.c_str(), "*.txt", "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
+    const int status =
+        FileSelectPopup("", name.c_str(), "*.txt", "", VAL_SAVE_BUTTON, 0, 1, 1, 1, path);
     if (status != VAL_EXISTING_FILE_SELECTED && status != VAL_NEW_FILE_SELECTED) {
-        return;
+        return ECANCELED;
     }
     const std::string text = SaveText();
     const int error = SysReplaceFile(path, text.data(), text.size());
-    if (error == 0) {
-        return;
+    if (error != 0) {
+        LanguageWarningPopup(LanguageMessage(
+            TEXT_MONITOR_NOT_SAVED, {{"file", path}, {"reason", LanguageReasonText(error)}}));
     }
-    const std::string p = path;
-    const std::string reason = std::strerror(error);
-    const std::string message = English()
-                                 ? "The frames could not be saved to \"" + p + "\": " + reason + "."
-                                 : "通讯记录未能保存到“" + p + "”：" + reason + "。";
-    WarningPopup(English() ? "Warning" : "警告", message.c_str());
+    return error;
 }
 
 } // namespace
@@ -158,6 +188,7 @@ void DisplayPanelLinkMonitor(int show) {
     if (show == 0) {
         DiscardPanel(gLinkMonPanel);
         gLinkMonPanel = 0;
+        gRowTimes.clear();
         return;
     }
     if (gLinkMonPanel > 0) {
@@ -170,8 +201,11 @@ void DisplayPanelLinkMonitor(int show) {
     }
     gLinkMonPanel = panel;
     gPaused = false;
+    gRowTimes.clear();
     SetCtrlAttribute(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, ATTR_MAX_ROWS, kMaxFrames);
     LinkMonitorLanguageSet();
+    // Beside the main window, and all of it on the screen.
+    SetPanelAttribute(gLinkMonPanel, ATTR_FIT_SCREEN, 1);
     DisplayPanel(gLinkMonPanel);
 }
 
@@ -180,6 +214,17 @@ void LinkMonitorLanguageSet() {
         return;
     }
     LanguageTexts(kWordItems, WORD_COUNT, gWords);
+    int items[2 * kCommandCount];
+    std::string texts[2 * kCommandCount];
+    for (int i = 0; i < kCommandCount; ++i) {
+        items[2 * i] = kCommandWords[i].sentItem;
+        items[2 * i + 1] = kCommandWords[i].replyItem;
+    }
+    LanguageTexts(items, 2 * kCommandCount, texts);
+    for (int i = 0; i < kCommandCount; ++i) {
+        gSentWords[i] = texts[2 * i];
+        gReplyWords[i] = texts[2 * i + 1];
+    }
     PanelLinkMonitorLanguageSet(gLinkMonPanel);
     for (int c = 0; c < kColumns; ++c) {
         SetTableColumnLabel(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, c,
@@ -230,6 +275,7 @@ int BT_LINKMON_PAUSE_CALLBACK(int, int, int event, void*, int, int) {
 int BT_LINKMON_CLEAR_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
         ClearTableRows(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES);
+        gRowTimes.clear();
     }
     return 0;
 }

@@ -1,13 +1,14 @@
 #include "app/LinkWindow.h"
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "app/MenuDialogs.h"
 #include "app/Shell.h"
 #include "link/LinkView.h"
 #include "link/PortUart.h"
+#include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/Toolkit.h"
 #include "power/PanelBinding.h"
 #include "power/PowerRecords.h"
@@ -17,31 +18,24 @@ namespace {
 
 // Which device was tried and why it failed, so that a wrong port number and a
 // missing permission no longer look alike to the operator.
-std::string OpenPortErrorDetail(bool english) {
+std::string OpenPortErrorDetail() {
     PortUartOpenFailure f;
     if (PortUartLastOpenFailure(&f) == 0) {
         return {};
     }
     std::string detail;
     if (!f.device.empty()) {
-        detail += english ? "Device: " : "设备：";
-        detail += f.device;
-        if (!f.linkTarget.empty()) {
-            detail += " -> " + f.linkTarget;
-        }
-        detail += "\n";
+        const std::string device =
+            f.linkTarget.empty() ? f.device : f.device + " -> " + f.linkTarget;
+        detail += LanguageMessage(TEXT_PORT_DEVICE, {{"device", device}}) + "\n";
     }
-    detail += english ? "Reason: " : "原因：";
-    detail += std::strerror(f.sysError);
+    detail += LanguageMessage(TEXT_PORT_REASON, {{"reason", LanguageReasonText(f.sysError)}});
     if (f.sysError == EACCES || f.sysError == EPERM) {
         // Debian gives serial ports to "dialout"; other systems name their own.
         const std::string group = f.group.empty() ? "dialout" : f.group;
-        detail += english ? "\nOnly members of the group \"" + group +
-                                "\" may use serial ports: add this user to it, then log in again."
-                          : "\n只有用户组“" + group +
-                                "”的成员可以使用串口：请将当前用户加入该组，然后重新登录。";
+        detail += "\n" + LanguageMessage(TEXT_PORT_GROUP, {{"group", group}});
     } else if (f.sysError == ENOTTY) {
-        detail += english ? "\nThis file is not a serial port." : "\n该文件不是串口。";
+        detail += "\n" + LanguageMessage(TEXT_PORT_NOT_SERIAL);
     }
     return detail;
 }
@@ -52,9 +46,8 @@ void ShowOpenPortError() {
     if (gFirstConnect != 0) {
         return;
     }
-    const bool english = gPowerInfo.language == 1;
-    const std::string detail = OpenPortErrorDetail(english);
-    if (english) {
+    const std::string detail = OpenPortErrorDetail();
+    if (LanguageIsEnglish()) {
         WarningPopup("Error", "Open port error. Please reset.", detail.c_str());
     } else {
         WarningPopup("出错", "通讯端口打开错误，请重新选择端口！", detail.c_str());
@@ -82,6 +75,7 @@ void LinkWindowInstall() {
 }
 
 void CommConnectToPanel(int online) {
+    ShowStateConfirmed(online);
     if (online == 0) {
         SetVisible(PANEL_TXT_OFFLINE, 1);
         SetVisible(PANEL_TXT_MODELNAME, 0);

@@ -3,13 +3,14 @@
 // discarded when hidden.
 #include "app/MenuDialogs.h"
 
-#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/LinkWindow.h"
@@ -21,6 +22,7 @@
 #include "link/Scheduler.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
+#include "persist/TextItems.h"
 #include "platform/SerialDevices.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
@@ -29,44 +31,23 @@
 #include "power/PowerRequest.h"
 #include "record/DataLog.h"
 #include "ui/Vx52PSoftUi.h"
-
-#include <string>
+#include "util/Text.h"
 
 namespace {
-
-bool English() { return gPowerInfo.language == 1; }
 
 constexpr const char* kSettingsPattern = "*.52P";
 constexpr const char* kSettingsExtension = ".52P";
 
+// The first entry of the link dialog's device list, with and without where
+// the port leads.
+constexpr int kItemKeepTarget = 807;
+constexpr int kItemKeep = 461;
+
 // Returns true and fills path when the operator chose a file.
 bool ChooseSettingsFile(int buttonLabel, char* path) {
-    const int status = FileSelectPopup("", kSettingsPattern, kSettingsPattern, "", buttonLabel, 0,
-                                       1, 1, 0, path);
+    const int status =
+        FileSelectPopup("", kSettingsPattern, kSettingsPattern, "", buttonLabel, 0, 1, 1, 0, path);
     return status == VAL_EXISTING_FILE_SELECTED || status == VAL_NEW_FILE_SELECTED;
-}
-
-// In any case, as the load dialog's filter lists them.
-bool EndsWithExtension(const char* path) {
-    const size_t n = std::strlen(path);
-    const size_t e = std::strlen(kSettingsExtension);
-    if (n < e) {
-        return false;
-    }
-    for (size_t i = 0; i < e; ++i) {
-        if (std::toupper(static_cast<unsigned char>(path[n - e + i])) != kSettingsExtension[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void ShowWarning(const char* text) {
-    WarningPopup(English() ? "Warning" : "警告", text);
-}
-
-void Warn(const char* englishText, const char* chineseText) {
-    ShowWarning(English() ? englishText : chineseText);
 }
 
 bool FileNameTaken(const char* path) {
@@ -75,11 +56,8 @@ bool FileNameTaken(const char* path) {
 }
 
 bool ConfirmReplace(const char* path) {
-    const std::string p = path;
-    const std::string text = English()
-                                 ? "\"" + p + "\" already exists. Save the output settings into it?"
-                                 : "“" + p + "”已存在，是否将输出设置保存到该文件？";
-    return ConfirmPopup(English() ? "Warning" : "警告", text.c_str()) == 1;
+    const std::string text = LanguageMessage(TEXT_SAVE_REPLACE_FILE, {{"file", path}});
+    return ConfirmPopup(LanguageMessage(TEXT_WARNING).c_str(), text.c_str()) == 1;
 }
 
 void SaveOutputSettings() {
@@ -87,13 +65,12 @@ void SaveOutputSettings() {
     if (!ChooseSettingsFile(VAL_SAVE_BUTTON, path)) {
         return;
     }
-    // Only names ending in the extension show in the load dialog. A name too
-    // long to take it is refused rather than cut, which would save elsewhere.
-    if (!EndsWithExtension(path)) {
+    // Only names ending in the extension, in any case, show in the load dialog.
+    // A name too long to take it is refused rather than cut, which would save
+    // elsewhere.
+    if (!TextEndsWithNoCase(path, kSettingsExtension)) {
         if (std::strlen(path) + std::strlen(kSettingsExtension) > MAX_PATHNAME_LEN - 1) {
-            Warn("The file name is too long to add the extension \".52P\". Nothing was saved; "
-                 "choose a shorter name.",
-                 "文件名过长，无法加上扩展名“.52P”，未保存。请选择较短的文件名！");
+            LanguageWarningPopup(LanguageMessage(TEXT_SAVE_NAME_TOO_LONG));
             return;
         }
         std::strcat(path, kSettingsExtension);
@@ -105,12 +82,13 @@ void SaveOutputSettings() {
     // A save that did not reach the disk must not look like one that did.
     int error = 0;
     if (FileWriteNormal52P(path, &error) != 1) {
-        ShowSettingsWriteFailure(
-            SettingsWriteFailureText(WRITE_SAVED_OUTPUT, path, error, English()));
+        ShowSettingsWriteFailure(SettingsWriteFailureText(WRITE_SAVED_OUTPUT, path, error));
         return;
     }
     RecordingFileEvent(kLogEventFileSave, path);
 }
+
+std::string ReplacedValuesText(const char* path, const SettingsReport& report);
 
 void LoadOutputSettings() {
     char path[MAX_PATHNAME_LEN] = {};
@@ -120,19 +98,38 @@ void LoadOutputSettings() {
     // The tick runs behind the dialog: the source may have started meanwhile,
     // and new settings must not reach a running output unasked.
     if (gPowerInfo.outputOn != 0) {
-        Warn("The output is running, so the settings file was not loaded. Stop the output, then "
-             "load the file again.",
-             "输出运行中，设置文件未载入。请先停止输出，再重新载入！");
+        LanguageWarningPopup(LanguageMessage(TEXT_LOAD_WHILE_RUNNING));
         return;
     }
-    if (FileReadNormal52P(path) == 1) {
-        RecordingFileEvent(kLogEventFileLoad, path);
+    // A file that is not an output-settings file changes nothing, and nothing
+    // goes to the source: the operator learns which file and why.
+    SettingsReport report;
+    if (FileReadNormal52P(path, &report) != 1) {
+        LanguageWarningPopup(LanguageMessage(
+            TEXT_LOAD_REFUSED, {{"file", path}, {"why", SettingsRefusalText(report)}}));
+        return;
     }
+    RecordingFileEvent(kLogEventFileLoad, path);
     PowerRequestLoadedSettings();
+    if (!report.replaced.empty()) {
+        LanguageWarningPopup(ReplacedValuesText(path, report));
+    }
+}
+
+// "<file> was loaded ..." and one line per value the check replaced.
+std::string ReplacedValuesText(const char* path, const SettingsReport& report) {
+    std::string text = LanguageMessage(TEXT_LOAD_REPLACED, {{"file", path}});
+    for (const SettingsReplaced& v : report.replaced) {
+        text += "\n" + LanguageMessage(
+                           TEXT_LOAD_REPLACED_VALUE,
+                           {{"item", v.item}, {"read", v.read}, {"used", std::to_string(v.used)}});
+    }
+    return text;
 }
 
 // Texts the program fills in itself, and the monitor, which stays open.
 void LanguageSetBeyondMain() {
+    RefreshStateConfirmed();
     LinkAreaLanguageSet();
     LinkMonitorLanguageSet();
     SequenceWindowLanguageSet();
@@ -143,6 +140,19 @@ void SetCommDialogDimmed(int dimmed) {
                         COMMPANEL_RING_BAUD, COMMPANEL_BT_OK}) {
         SetCtrlAttribute(gCommPanel, control, ATTR_DIMMED, dimmed);
     }
+}
+
+// The first entry leaves the port's name as it is, and says where it leads.
+void LabelKeepEntry() {
+    int port = 0;
+    if (GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &port) < 0) {
+        return;
+    }
+    const std::string target = PortUartNameTarget(port);
+    const std::string label = target.empty()
+                                  ? LanguageText(kItemKeep)
+                                  : TextFillIn(LanguageText(kItemKeepTarget), {{"device", target}});
+    ReplaceListItem(gCommPanel, COMMPANEL_RING_DEVICE, 0, label.c_str(), "");
 }
 
 // The devices present, after the first entry that leaves the port's name as it is.
@@ -157,39 +167,33 @@ void FillDeviceList() {
 // Makes the chosen device the dialog's port: "COM<N>" becomes a link to it, so
 // the next open takes it. Something there that is not a link may be the
 // operator's own file and is replaced only when the operator says so. Returns
-// false when nothing was linked though a device was chosen: the dialog stays.
-bool LinkChosenDevice() {
+// 0 when linked or no device was chosen; ECANCELED when the operator kept what
+// is there, else the errno (the operator has been told): the dialog stays.
+int LinkChosenDevice() {
     std::string device;
     int port = 0;
     if (GetCtrlVal(gCommPanel, COMMPANEL_RING_DEVICE, &device) < 0 || device.empty() ||
         GetCtrlVal(gCommPanel, COMMPANEL_RING_PORT, &port) < 0) {
-        return true;
+        return 0;
     }
-    const std::string name = "COM" + std::to_string(port);
+    const std::string name = LinkPortName(port);
     int replace = 0;
     if (PortUartNameTaken(port)) {
         const std::string question =
-            English() ? "\"" + name +
-                            "\" in the working folder is not a link to a device. "
-                            "Replace it with a link to " +
-                            device + "?"
-                      : "工作文件夹中的“" + name + "”不是指向设备的链接。要把它换成指向 " + device +
-                            " 的链接吗？";
-        if (ConfirmPopup(English() ? "Replace" : "替换", question.c_str()) != 1) {
-            return false;
+            LanguageMessage(TEXT_DEVICE_REPLACE_NAME, {{"port", name}, {"device", device}});
+        if (ConfirmPopup(LanguageMessage(TEXT_REPLACE).c_str(), question.c_str()) != 1) {
+            return ECANCELED;
         }
         replace = 1;
     }
-    const int rc = PortUartLinkDevice(port, device.c_str(), replace);
-    if (rc == 0) {
-        return true;
+    const int error = PortUartLinkDevice(port, device.c_str(), replace);
+    if (error == 0) {
+        return 0;
     }
-    const std::string reason = SysErrorText(rc);
-    const std::string text =
-        English() ? "\"" + name + "\" could not be made a link to " + device + ": " + reason + "."
-                  : "无法把“" + name + "”设为指向 " + device + " 的链接：" + reason + "。";
-    WarningPopup(English() ? "Warning" : "警告", text.c_str());
-    return false;
+    LanguageWarningPopup(LanguageMessage(
+        TEXT_DEVICE_LINK_FAILED,
+        {{"port", name}, {"device", device}, {"reason", LanguageReasonText(error)}}));
+    return error;
 }
 
 } // namespace
@@ -258,7 +262,7 @@ int BT_COMM_CONNECT_CALLBACK(int, int, int event, void*, int, int) {
 
 int BT_COMMSET_OK_CALLBACK(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) {
-        if (!LinkChosenDevice()) {
+        if (LinkChosenDevice() != 0) {
             return 0;
         }
         DataFromPanelToCommSetVar();
@@ -266,7 +270,7 @@ int BT_COMMSET_OK_CALLBACK(int, int, int event, void*, int, int) {
         int error = 0;
         if (FileWriteSoftSet(SOFTSET_FILE, &error) != 1) {
             ShowSettingsWriteFailure(
-                SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error, English()));
+                SettingsWriteFailureText(WRITE_LINK_DIALOG, SOFTSET_FILE, error));
         }
     }
     return 0;
@@ -284,6 +288,13 @@ int BT_COMMSET_CANCEL_CALLBACK(int, int, int event, void*, int, int) {
     gPowerInfo.alarm = 0;
     RefreshOutputState();
     DisplayPanelCommSet(0);
+    return 0;
+}
+
+int RING_COMMSET_PORT_CALLBACK(int, int, int event, void*, int, int) {
+    if (event == EVENT_VAL_CHANGED) {
+        LabelKeepEntry();
+    }
     return 0;
 }
 
@@ -322,9 +333,11 @@ void DisplayPanelCommSet(int show) {
     PanelCommSetLanguageSet();
     InstallPopup(gCommPanel);
     DataFromCommSetVarToPanel();
+    LabelKeepEntry();
     FillDeviceList();
-    // While connected the dialog only shows the settings.
+    // While connected the dialog only shows the settings, and says why.
     SetCommDialogDimmed(gPowerInfo.online == 1 ? 1 : 0);
+    SetCtrlAttribute(gCommPanel, COMMPANEL_TXT_ONLINE, ATTR_VISIBLE, gPowerInfo.online == 1);
 }
 
 void DisplayPanelAbout(int show) {
@@ -336,7 +349,8 @@ void DisplayPanelAbout(int show) {
     if (gAboutPanel < 0) {
         return;
     }
-    SetCtrlVal(gAboutPanel, ABOUTPANEL_NUM_VERSION, 1.0);
+    // Read as text, like the rest of the box, not as a value in a field.
+    SetCtrlVal(gAboutPanel, ABOUTPANEL_NUM_VERSION, AppVersionText());
     PanelAboutLanguageSet();
     InstallPopup(gAboutPanel);
 }
@@ -363,7 +377,7 @@ void DisplayPanelWait(int show) {
 }
 
 void StockDialogsFollowLanguage() {
-    UiSetStockDialogLocale(English() ? "en" : "zh_CN");
+    UiSetStockDialogLocale(LanguageIsEnglish() ? "en" : "zh_CN");
 }
 
 void SetLanguageChinese() {
@@ -383,48 +397,59 @@ void SetLanguageEnglish() {
 // The compiled help needs a viewer that few Linux desktops have; where none is
 // registered the same pages open as HTML in the browser. The HTML is looked for
 // in the working folder like the compiled help, then beside the program, so a
-// working folder made by hand still gets help. A failure is ignored.
+// working folder made by hand still gets help. Where nothing can show them,
+// the operator is told where the pages are.
 void CallHelpFile() {
-    const char* chm = English() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm";
+    const char* chm = LanguageIsEnglish() ? "Vx52P_PC_Software_EN.chm" : "Vx52P_PC_Software_CN.chm";
     if (SysHasDocumentViewer(chm) && SysOpenDocument(chm) == 0) {
         return;
     }
-    const std::string page = std::string("help/") + (English() ? "en" : "cn") + "/index.html";
-    if (SysOpenDocument(page.c_str()) != 0) {
-        SysOpenDocument((UiProgramDir() + "/" + page).c_str());
+    const std::string page =
+        std::string("help/") + (LanguageIsEnglish() ? "en" : "cn") + "/index.html";
+    const std::string besideProgram = UiProgramDir() + "/" + page;
+    int rc = SysOpenDocument(page.c_str());
+    std::string shown = page;
+    if (rc == ENOENT) {
+        rc = SysOpenDocument(besideProgram.c_str());
+        shown = besideProgram;
     }
+    if (rc == 0) {
+        return;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(shown, error);
+    const std::string where = error ? shown : absolute.lexically_normal().string();
+    MessagePopup(LanguageMessage(TEXT_HELP_TITLE).c_str(),
+                 (LanguageMessage(TEXT_HELP_NO_VIEWER) + "\n" + where).c_str());
 }
 
-std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error,
-                                     bool english) {
-    struct Texts {
-        const char* what;
-        const char* loss;
-    };
-    static const Texts kEnglish[] = {
-        {"The output settings could not be saved to", "The file was not changed."},
-        {"The link settings could not be saved to", "They are used until the program ends."},
-        {"The output settings could not be saved to", "The next start will not show them."},
-        {"The link and language settings could not be saved to",
-         "The next start will not use them."},
-        {"The remote-control settings could not be saved to",
-         "They are used until the program ends."},
-    };
-    static const Texts kChinese[] = {
-        {"输出设置未能保存到", "文件未被修改。"},
-        {"通讯设置未能保存到", "新设置仅在本次运行中有效。"},
-        {"输出设置未能保存到", "下次启动时不会恢复这些设置。"},
-        {"通讯和语言设置未能保存到", "下次启动时不会使用这些设置。"},
-        {"远程控制设置未能保存到", "新设置仅在本次运行中有效。"},
-    };
-    const Texts& t = (english ? kEnglish : kChinese)[what];
-    const std::string reason = std::strerror(error);
-    if (english) {
-        return std::string(t.what) + " \"" + path + "\": " + reason + ". " + t.loss;
+std::string SettingsRefusalText(const SettingsReport& report) {
+    switch (report.refusal) {
+    case SETTINGS_MISSING:
+    case SETTINGS_UNREADABLE:
+        return LanguageMessage(
+            TEXT_WHY_UNREADABLE,
+            {{"reason", LanguageReasonText(report.error != 0 ? report.error : ENOENT)}});
+    case SETTINGS_EMPTY:
+        return LanguageMessage(TEXT_WHY_EMPTY);
+    case SETTINGS_NOT_TEXT:
+        return LanguageMessage(TEXT_WHY_NOT_TEXT);
+    case SETTINGS_OTHER_KIND:
+        return LanguageMessage(TEXT_WHY_OTHER_KIND, {{"type", std::to_string(report.kind)}});
+    case SETTINGS_NO_KIND:
+    case SETTINGS_READ:
+        break;
     }
-    return std::string(t.what) + "“" + path + "”：" + reason + "。" + t.loss;
+    return LanguageMessage(TEXT_WHY_NO_KIND);
+}
+
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error) {
+    static const int kItems[] = {TEXT_WRITE_SAVED_OUTPUT, TEXT_WRITE_LINK_DIALOG,
+                                 TEXT_WRITE_EXIT_AUTOSAVE, TEXT_WRITE_EXIT_SOFTSET,
+                                 TEXT_WRITE_REMOTE_DIALOG};
+    return LanguageMessage(kItems[what], {{"file", path}, {"reason", LanguageReasonText(error)}});
 }
 
 void ShowSettingsWriteFailure(const std::string& text) {
-    ShowWarning(text.c_str());
+    LanguageWarningPopup(text);
 }

@@ -4,19 +4,22 @@
 
 #include <string>
 
+#include "persist/SettingsFiles.h"
+
 int MAIN_MENU_ITEM_CALLBACK(int menuBar, int menuItem, void* callbackData, int panel);
-int BT_COMM_CONNECT_CALLBACK(int panel, int control, int event, void* callbackData,
-                             int eventData1, int eventData2);
-int BT_COMMSET_OK_CALLBACK(int panel, int control, int event, void* callbackData,
-                           int eventData1, int eventData2);
+int BT_COMM_CONNECT_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
+                             int eventData2);
+int BT_COMMSET_OK_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
+                           int eventData2);
 int BT_COMMSET_CANCEL_CALLBACK(int panel, int control, int event, void* callbackData,
                                int eventData1, int eventData2);
-int COMM_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1,
-                        int eventData2);
+int COMM_PANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
+// The link dialog's port: its device list names where the new port leads.
+int RING_COMMSET_PORT_CALLBACK(int panel, int control, int event, void* callbackData,
+                               int eventData1, int eventData2);
 int BT_ABOUT_OK_CALLBACK(int panel, int control, int event, void* callbackData, int eventData1,
                          int eventData2);
-int ABOUTPANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1,
-                        int eventData2);
+int ABOUTPANEL_CALLBACK(int panel, int event, void* callbackData, int eventData1, int eventData2);
 
 void DisplayPanelCommSet(int show);
 void DisplayPanelAbout(int show);
@@ -36,7 +39,9 @@ enum SettingsWrite {
     WRITE_REMOTE_DIALOG, // "Set.Dat" after OK in the remote-control dialog
 };
 // The operator's text for a file that could not be written, naming the file and
-// the system's reason (error, an errno value), in English or Chinese.
-std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error, bool english);
-// One warning box in the current language with the given texts.
+// the reason for error (an errno value), in the language in force.
+std::string SettingsWriteFailureText(SettingsWrite what, const char* path, int error);
+// One warning box in the language in force with the given texts.
 void ShowSettingsWriteFailure(const std::string& text);
+// Why a settings file was not read, in the language in force.
+std::string SettingsRefusalText(const SettingsReport& report);

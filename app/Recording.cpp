@@ -1,13 +1,15 @@
 #include "app/Recording.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "app/LinkArea.h"
 #include "app/Shell.h"
 #include "link/Command.h"
 #include "link/CommandIds.h"
 #include "link/LinkEvents.h"
+#include "link/Scheduler.h"
+#include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
@@ -20,9 +22,14 @@ namespace {
 std::string gPath;
 int gFailure = 0;
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
+// The output and alarm as the source last told them. The window may show
+// otherwise (offline the indicator toggles by itself, and cancelling the link
+// dialog resets it); the log writes only what the source said.
+struct Known {
+    int32_t outputOn = 0;
+    int32_t alarm = 0;
+};
+Known gKnown;
 
 DataLogState StateNow() {
     return {.setVol = gNormal52PSet.vol,
@@ -30,9 +37,34 @@ DataLogState StateNow() {
             .volLevel = gNormal52PSet.volLevel,
             .up2U = gNormal52PSet.up2U,
             .down2U = gNormal52PSet.down2U,
-            .outputOn = gPowerInfo.outputOn,
-            .alarm = gPowerInfo.alarm,
+            .outputOn = gKnown.outputOn,
+            .alarm = gKnown.alarm,
             .online = gPowerInfo.online};
+}
+
+// What an accepted reply tells of the output, by the command it answers: the
+// state query's reply tells the state, start and stop acknowledgements (the
+// clear-alarm's is a stop's) tell what the source did. While the connect
+// sequence runs, an output it finds running is not taken: the sequence stops
+// it and says so on its own (output_stopped_on_connect) instead of an
+// output_on and an output_off that never were the operator's.
+constexpr CommandId kOutputSources[] = {COMM_ID_STATE_QUERY, COMM_ID_START, COMM_ID_STOP,
+                                        COMM_ID_CLEAR_ALARM};
+
+void LearnOutput(int kind, int subKind) {
+    for (const CommandId& id : kOutputSources) {
+        if (!CommIs(kind, subKind, id)) {
+            continue;
+        }
+        const bool stateReply = CommIs(kind, subKind, COMM_ID_STATE_QUERY);
+        const bool foundRunning =
+            stateReply && (gPowerState == '1' || gPowerState == '2' || gPowerState == '3');
+        if (CommLinkReady() != 0 || !(foundRunning || !stateReply)) {
+            gKnown.outputOn = gPowerInfo.outputOn;
+        }
+        gKnown.alarm = gPowerInfo.alarm;
+        return;
+    }
 }
 
 // Only an alarm row needs it; reading the window costs more than comparing.
@@ -45,8 +77,7 @@ std::string AlarmText(const DataLogState& s) {
 }
 
 void ShowFailure(void*) {
-    WarningPopup(English() ? "Warning" : "警告",
-                 RecordingFailureText(true, gPath, gFailure, English()).c_str());
+    LanguageWarningPopup(RecordingFailureText(true, gPath, gFailure, LanguageIsEnglish()));
 }
 
 // The log has already closed itself; the message waits until the link step
@@ -96,6 +127,9 @@ std::string PeerText(const LinkPeer& p) {
 }
 
 void Received(const uint8_t*, int, int kind, int subKind, int result) {
+    if (result == COMM_RX_ACCEPTED) {
+        LearnOutput(kind, subKind);
+    }
     if (DataLogIsOn() == 0) {
         return;
     }
@@ -120,8 +154,15 @@ void Disconnected(const LinkPeer& p) {
 void Lost(const LinkPeer& p) {
     Event(kLogEventLinkLost, "no answer on " + LinkPortName(p.port) + " (" + p.device + ")");
 }
+void StoppedOnConnect(const LinkPeer&) {
+    Event(kLogEventOutputStoppedOnConnect, "");
+    gKnown.outputOn = 0;
+    if (DataLogIsOn() != 0) {
+        DataLogAssume(StateNow());
+    }
+}
 
-const LinkObserver kObserver{nullptr, Received, Connected, Disconnected, Lost};
+const LinkObserver kObserver{nullptr, Received, Connected, Disconnected, Lost, StoppedOnConnect};
 
 } // namespace
 
@@ -157,8 +198,7 @@ void RecordingStartFromMenu() {
     }
     const int error = RecordingStart(path);
     if (error != 0) {
-        WarningPopup(English() ? "Warning" : "警告",
-                     RecordingFailureText(false, path, error, English()).c_str());
+        LanguageWarningPopup(RecordingFailureText(false, path, error, LanguageIsEnglish()));
     }
 }
 
@@ -196,20 +236,21 @@ std::string RecordingDefaultName() {
 }
 
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english) {
-    const std::string reason = std::strerror(error);
-    if (english) {
-        return started
-                   ? "Data logging has stopped: \"" + path + "\" could not be written: " + reason +
-                         ". The rows before are kept; the program goes on."
-                   : "The data log could not be started in \"" + path + "\": " + reason + ".";
-    }
-    return started ? "数据记录已停止：无法写入“" + path + "”：" + reason +
-                         "。此前记录的数据已保留，程序继续运行。"
-                   : "无法在“" + path + "”中开始数据记录：" + reason + "。";
+    // The English text also goes to standard error, in the system's words.
+    const std::string reason = english ? SysErrorText(error) : LanguageReasonText(error);
+    return LanguageMessageIn(english, started ? TEXT_LOG_STOPPED : TEXT_LOG_NOT_STARTED,
+                             {{"file", path}, {"reason", reason}});
 }
 
 void RecordingMenuDimmed() {
     const int on = DataLogIsOn();
     SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOG_START, ATTR_DIMMED, on);
     SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOG_STOP, ATTR_DIMMED, on == 0 ? 1 : 0);
+    // The link area says a log runs, and into which file.
+    SetCtrlAttribute(gMainPanel, PANEL_TXT_LOG, ATTR_VISIBLE, on);
+    SetCtrlAttribute(gMainPanel, PANEL_TXT_LOG, ATTR_TOOLTIP, on != 0 ? gPath.c_str() : "");
+}
+
+void RecordingReset() {
+    gKnown = Known{};
 }

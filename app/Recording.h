@@ -30,5 +30,8 @@ void RecordingExit();
 std::string RecordingDefaultName();
 // The operator's text for a log that could not be started or went on no longer.
 std::string RecordingFailureText(bool started, const std::string& path, int error, bool english);
-// Puts the menu's start and stop items in line with the log.
+// Puts the menu's start and stop items, and the link area's "LOG", in line
+// with the log.
 void RecordingMenuDimmed();
+// Forgets the output state the source last told, as at program start (tests use it).
+void RecordingReset();

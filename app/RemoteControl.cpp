@@ -5,7 +5,6 @@
 #include "app/RemoteControl.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -17,6 +16,8 @@
 #include "link/LinkEvents.h"
 #include "persist/Language.h"
 #include "persist/SettingsFiles.h"
+#include "persist/TextItems.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
@@ -26,23 +27,14 @@
 
 namespace {
 
-bool English() {
-    return gPowerInfo.language == 1;
-}
-
 std::string Endpoint(const std::string& address, int port) {
     const bool v6 = address.find(':') != std::string::npos;
     return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
-std::string ListenFailure(const std::string& address, int port, const std::string& reason) {
-    const std::string where = Endpoint(address, port);
-    return English() ? "Remote control cannot listen on " + where + ": " + reason + "."
-                     : "远程控制无法在" + where + "上监听：" + reason + "。";
-}
-
-void Warn(const std::string& text) {
-    WarningPopup(English() ? "Warning" : "警告", text.c_str());
+std::string ListenFailure(const std::string& address, int port, int error) {
+    return LanguageMessage(TEXT_REMOTE_CANNOT_LISTEN, {{"endpoint", Endpoint(address, port)},
+                                                       {"reason", LanguageReasonText(error)}});
 }
 
 void ShowStatus() {
@@ -74,7 +66,8 @@ void MeasurementArrived(const uint8_t*, int, int kind, int subKind, int result) 
     }
 }
 
-const LinkObserver kMeasurementObserver{nullptr, MeasurementArrived, nullptr, nullptr, nullptr};
+const LinkObserver kMeasurementObserver{nullptr, MeasurementArrived, nullptr, nullptr, nullptr,
+                                        nullptr};
 
 } // namespace
 
@@ -90,11 +83,7 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     GetCtrlVal(gRemotePanel, REMOTEPANEL_NUM_PORT, &port);
     address = TextTrim(address);
     if (!RemoteAddressValid(address.c_str())) {
-        Warn(English() ? "\"" + address +
-                             "\" is not a numeric address. 127.0.0.1 lets only this computer "
-                             "connect; 0.0.0.0 lets every network in."
-                       : "“" + address +
-                             "”不是数字地址。127.0.0.1只允许本机连接；0.0.0.0允许所有网络连接。");
+        LanguageWarningPopup(LanguageMessage(TEXT_REMOTE_BAD_ADDRESS, {{"address", address}}));
         return 0;
     }
     if (enabled != 0) {
@@ -102,9 +91,9 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
         int nowPort = 0;
         const bool same =
             RemoteServerListening(&now, &nowPort) && now == address && nowPort == port;
-        std::string reason;
-        if (!same && RemoteServerStart(address.c_str(), port, &reason) != 0) {
-            Warn(ListenFailure(address, port, reason));
+        const int error = same ? 0 : RemoteServerStart(address.c_str(), port);
+        if (error != 0) {
+            LanguageWarningPopup(ListenFailure(address, port, error));
             ShowStatus();
             return 0;
         }
@@ -118,7 +107,7 @@ int BT_REMOTE_OK_CALLBACK(int, int, int event, void*, int, int) {
     int error = 0;
     if (FileWriteRemoteSet(SOFTSET_FILE, &error) != 1) {
         ShowSettingsWriteFailure(
-            SettingsWriteFailureText(WRITE_REMOTE_DIALOG, SOFTSET_FILE, error, English()));
+            SettingsWriteFailureText(WRITE_REMOTE_DIALOG, SOFTSET_FILE, error));
     }
     return 0;
 }
@@ -173,21 +162,20 @@ int RemoteControlStartFromCommandLine() {
     if (r.given == 0) {
         return 0;
     }
-    std::string reason;
-    if (RemoteServerStart(r.address.c_str(), r.port, &reason) != 0) {
+    const int error = RemoteServerStart(r.address.c_str(), r.port);
+    if (error != 0) {
         std::fprintf(stderr, "Vx52PSoft: cannot listen for remote control on %s: %s\n",
-                     Endpoint(r.address, r.port).c_str(), reason.c_str());
-        return -1;
+                     Endpoint(r.address, r.port).c_str(), SysErrorText(error).c_str());
     }
-    return 0;
+    return error;
 }
 
 void RemoteControlStartFromSettings() {
     if (CommandLineRemoteServer().given != 0 || gRemoteSet.enabled != 1) {
         return;
     }
-    std::string reason;
-    if (RemoteServerStart(gRemoteSet.address, gRemoteSet.port, &reason) != 0) {
-        Warn(ListenFailure(gRemoteSet.address, gRemoteSet.port, reason));
+    const int error = RemoteServerStart(gRemoteSet.address, gRemoteSet.port);
+    if (error != 0) {
+        LanguageWarningPopup(ListenFailure(gRemoteSet.address, gRemoteSet.port, error));
     }
 }

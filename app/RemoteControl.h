@@ -14,8 +14,8 @@ void RemoteControlRegisterCallbacks();
 
 void DisplayPanelRemote(int show);
 
-// The server the option asks for, before the window opens. 0, or -1 after
-// saying on standard error why it could not listen.
+// The server the option asks for, before the window opens. 0, or the errno
+// after saying on standard error why it could not listen.
 int RemoteControlStartFromCommandLine();
 // The server "Set.Dat" asks for, once the window is up, unless the option gave
 // one; a failure is shown in a warning box.

@@ -35,6 +35,7 @@ constexpr int kWindowTicks = 10;
 bool gPendingStart = false;
 bool gExitWhenDone = false;
 bool gCloseWhenDone = false;
+bool gClosedBySignal = false;
 int gWaitedTicks = 0;
 int gTicks = 0;
 int gExitStatus = 0;
@@ -70,7 +71,11 @@ int StatusOf(SeqOutcome outcome) {
 
 void ExitNow(void*) {
     gCloseWhenDone = false;
-    ExitMainPanel();
+    if (gClosedBySignal) {
+        ExitMainPanelOnSignal();
+    } else {
+        ExitMainPanelUnasked();
+    }
 }
 
 void ExitWith(int status) {
@@ -243,9 +248,14 @@ int SequencingMayClose(int signalled) {
         return 0;
     }
     gCloseWhenDone = true;
+    gClosedBySignal = signalled != 0;
     SequenceAbort(SEQ_CAUSE_CLOSE);
     // Ended before the abort returned (nothing to stop): the exit is posted.
     return 0;
+}
+
+int SequencingRunOn() {
+    return SequenceActive();
 }
 
 int SequencingExitStatus() {
@@ -256,6 +266,7 @@ void SequencingReset() {
     gPendingStart = false;
     gExitWhenDone = false;
     gCloseWhenDone = false;
+    gClosedBySignal = false;
     gWaitedTicks = 0;
     gExitStatus = 0;
 }

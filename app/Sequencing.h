@@ -23,6 +23,8 @@ int SequencingMayClose(int signalled);
 // The question itself, kept apart so that it can join the program's other
 // questions before quitting: 1 for yes.
 int SequencingAskClose();
+// 1 while a run is on (from its start until its report is written).
+int SequencingRunOn();
 // The status the process ends with (0 unless an unattended run set it).
 int SequencingExitStatus();
 // Forgets a pending start and an arranged exit (tests).

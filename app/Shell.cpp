@@ -10,6 +10,7 @@
 #include "app/LinkMonitor.h"
 #include "app/LinkWindow.h"
 #include "app/MenuDialogs.h"
+#include "app/QuitQuestion.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/SequenceWindow.h"
@@ -36,7 +37,15 @@ namespace {
 
 constexpr const char* kInstanceGuardName = "Vx52PSoftOnlyOneInstance";
 
-bool English() { return gPowerInfo.language == 1; }
+// Taken by the copy that runs, knocked at by a second copy: one name for both.
+std::string InstanceGuardName() {
+    return kInstanceGuardName;
+}
+
+// A second copy knocked: the operator looks for this window.
+void RaiseMainWindow() {
+    RaisePanel(gMainPanel);
+}
 
 // Start-up ends with 255 in many ways; from a terminal or a launcher's log the
 // operator can only tell them apart by this one line.
@@ -76,6 +85,11 @@ int Loaded(int handle, int resourceId) {
         break;
     }
     return handle;
+}
+
+// The errno that stands for a failed load: something missing, or unreadable.
+int LoadFailure(int handle) {
+    return handle == UIE_FILE_NOT_FOUND || handle == UIE_RESOURCE_NOT_FOUND ? ENOENT : EIO;
 }
 
 // Set while a shutdown runs; its warning box lets events, and so a signal, in.
@@ -129,6 +143,7 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_COMMSET_OK_CALLBACK", BT_COMMSET_OK_CALLBACK);
     UiRegisterCtrlCallback("BT_COMMSET_CANCEL_CALLBACK", BT_COMMSET_CANCEL_CALLBACK);
     UiRegisterPanelCallback("COMM_PANEL_CALLBACK", COMM_PANEL_CALLBACK);
+    UiRegisterCtrlCallback("RING_COMMSET_PORT_CALLBACK", RING_COMMSET_PORT_CALLBACK);
     UiRegisterCtrlCallback("BT_ABOUT_OK_CALLBACK", BT_ABOUT_OK_CALLBACK);
     UiRegisterPanelCallback("ABOUTPANEL_CALLBACK", ABOUTPANEL_CALLBACK);
     UiRegisterCtrlCallback("SCHART_MEA_R1_CALLBACK", SCHART_MEA_R1_CALLBACK);
@@ -149,6 +164,7 @@ void AppRegisterUi() {
     LinkAreaInstall();
     RecordingInstall();
     LinkMonitorInstall();
+    QuitQuestionInstall();
     // Last: a stop it sends for a failed limit clears the measurement.
     SequencingInstall();
 }
@@ -157,19 +173,19 @@ int AppLoadAndShowPanels() {
     AppRegisterUi();
     gMainPanel = Loaded(LoadPanel(0, UIR_FILE, PANEL), PANEL);
     if (gMainPanel < 0) {
-        return -1;
+        return LoadFailure(gMainPanel);
     }
     gCommPanel = Loaded(LoadPanel(0, UIR_FILE, COMMPANEL), COMMPANEL);
     if (gCommPanel < 0) {
-        return -1;
+        return LoadFailure(gCommPanel);
     }
     gWaitPanel = Loaded(LoadPanel(0, UIR_FILE, WAITPANEL), WAITPANEL);
     if (gWaitPanel < 0) {
-        return -1;
+        return LoadFailure(gWaitPanel);
     }
     gMainMenu = Loaded(LoadMenuBar(gMainPanel, UIR_FILE, MENUBAR), MENUBAR);
     if (gMainMenu < 0) {
-        return -1;
+        return LoadFailure(gMainMenu);
     }
 
     gInifileHandle = nullptr;
@@ -185,7 +201,7 @@ int AppLoadAndShowPanels() {
     DisplayPanel(gMainPanel);
 
     // A Chinese start keeps the texts the layout was designed with.
-    if (gPowerInfo.language == 1) {
+    if (LanguageIsEnglish()) {
         SetLanguageEnglish();
         PanelMainLanguageSet();
     } else {
@@ -196,6 +212,10 @@ int AppLoadAndShowPanels() {
     Data52PSetControlLimits();
     SetNormalMeasureDisplayGraph52P();
     ModelTypeChoose(1);
+    // The charts' menus are no part of the layout: a Chinese start needs them too.
+    if (gPowerInfo.language != 1) {
+        PanelStripChartLanguageSet();
+    }
     LinkAreaLanguageSet();
     RecordingMenuDimmed();
     return 0;
@@ -208,16 +228,21 @@ int AppMain(int argc, char* argv[]) {
     }
 
     // Read before the guard so that its warning speaks the stored language.
-    FileReadSoftSet(SOFTSET_FILE);
+    SettingsReport softSet;
+    FileReadSoftSet(SOFTSET_FILE, &softSet);
     FileReadRemoteSet(SOFTSET_FILE);
     // The first boxes (another copy running, the screen check) come before the window.
     StockDialogsFollowLanguage();
 
-    const int guard = SysCreateNamedGuard(kInstanceGuardName, &hMutex);
+    const int guard = SysCreateNamedGuard(InstanceGuardName().c_str(), &hMutex);
     if (guard != 0) {
         SayStartFailure(guard == EEXIST ? "another copy is already running"
                                         : "cannot take the single-instance guard");
-        if (English()) {
+        // The copy that runs comes to the front, where the operator looks for it.
+        if (guard == EEXIST) {
+            SysKnockNamedGuard(InstanceGuardName().c_str());
+        }
+        if (LanguageIsEnglish()) {
             MessagePopup("Warning", "Application has already opened, please don't open again!");
         } else {
             MessagePopup("警告", "程序已打开，请不要重复启动!");
@@ -241,6 +266,12 @@ int AppMain(int argc, char* argv[]) {
         SysRestoreScreenMode();
         return -1;
     }
+    // On a screen smaller than the window the panel scrolls inside it.
+    SetPanelAttribute(gMainPanel, ATTR_FIT_SCREEN, 1);
+    // Nothing the source does is known before the link confirms it.
+    ShowStateConfirmed(0);
+    SysWatchNamedGuard(hMutex, RaiseMainWindow);
+    LinkAreaSettingsNote(SOFTSET_FILE, softSet);
 
     // Before the first connect, so that the log holds it.
     if (!CommandLineLogFile().empty()) {
@@ -283,7 +314,7 @@ void CheckScreen() {
         return;
     }
     int yes = 0;
-    if (English()) {
+    if (LanguageIsEnglish()) {
         yes = ConfirmPopup("Tip", "Application run in the minimum resolution 1024 * 768,do you "
                                   "want change the screen resolution ?");
     } else {
@@ -296,12 +327,43 @@ void CheckScreen() {
     SysChangeScreenModeTemporary(1024, 768, bitsPerPixel, refreshRate);
 }
 
+namespace {
+
+void ExitMainPanelAfterStop() {
+    ExitMainPanelFrom(false);
+}
+
+} // namespace
+
 void ExitMainPanel() {
+    // Already on its way out, once the output has stopped.
+    if (QuitStopping() != 0) {
+        return;
+    }
+    // A test run asks its own question and stops the output itself, to write
+    // its report.
+    if (SequencingRunOn() != 0) {
+        ExitMainPanelFrom(false);
+        return;
+    }
+    switch (QuitAskAboutOutput()) {
+    case QUIT_CANCEL:
+        return;
+    case QUIT_STOP_FIRST:
+        QuitAfterStoppingOutput(ExitMainPanelAfterStop);
+        return;
+    case QUIT_GO_ON:
+        break;
+    }
     ExitMainPanelFrom(false);
 }
 
 void ExitMainPanelOnSignal() {
     ExitMainPanelFrom(true);
+}
+
+void ExitMainPanelUnasked() {
+    ExitMainPanelFrom(false);
 }
 
 void AppSaveSettingsOnExit(int fromSignal) {
@@ -321,7 +383,7 @@ void AppSaveSettingsOnExit(int fromSignal) {
         if (w.error == 0) {
             continue;
         }
-        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error, English());
+        const std::string line = SettingsWriteFailureText(w.what, w.path, w.error);
         // Ending from a signal, nobody may be there to close a box.
         if (fromSignal != 0) {
             std::fprintf(stderr, "Vx52PSoft: %s\n", line.c_str());

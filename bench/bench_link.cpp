@@ -17,8 +17,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::vector<uint8_t> Reply(const std::string& text) {
-    std::vector<uint8_t> f{0x7B, static_cast<uint8_t>(text.size() + 3), 0x00, 0x01};
-    f.insert(f.end(), text.begin(), text.end());
+    std::vector<uint8_t> f;
+    f.reserve(text.size() + 6);
+    for (uint8_t b :
+         {uint8_t{0x7B}, static_cast<uint8_t>(text.size() + 3), uint8_t{0x00}, uint8_t{0x01}}) {
+        f.push_back(b);
+    }
+    for (char c : text) {
+        f.push_back(static_cast<uint8_t>(c));
+    }
     unsigned sum = 0;
     for (size_t i = 1; i < f.size(); ++i) {
         sum += f[i];
@@ -48,15 +55,17 @@ int main() {
     const auto model = Reply("RMO=VX52300P01");
     const int n = 2000000;
     volatile int sink = 0;
-    const double rntRate = PerSecond(n, [&] { sink += CommRx(240, 17, 0, rnt.data(), int(rnt.size())); });
-    const double rteRate = PerSecond(n, [&] { sink += CommRx(240, 235, 0, rte.data(), int(rte.size())); });
+    const double rntRate =
+        PerSecond(n, [&] { sink = sink + CommRx(240, 17, 0, rnt.data(), int(rnt.size())); });
+    const double rteRate =
+        PerSecond(n, [&] { sink = sink + CommRx(240, 235, 0, rte.data(), int(rte.size())); });
     char name[12];
     int32_t number = 0;
-    const double modelRate =
-        PerSecond(n, [&] { sink += ModelQueryRx(model.data(), int(model.size()), name, &number); });
+    const double modelRate = PerSecond(
+        n, [&] { sink = sink + ModelQueryRx(model.data(), int(model.size()), name, &number); });
     uint8_t buf[64];
     gNormal52PSet = {500, 2200, 1, 5, 5, 0, 0, 0, 0};
-    const double txRate = PerSecond(n, [&] { sink += CommTx(90, 33, 0, buf); });
+    const double txRate = PerSecond(n, [&] { sink = sink + CommTx(90, 33, 0, buf); });
     std::printf("decode_rnt_per_s %.0f decode_rte_per_s %.0f decode_model_per_s %.0f "
                 "encode_sno_per_s %.0f\n",
                 rntRate, rteRate, modelRate, txRate);

@@ -12,7 +12,8 @@
 // and the value, left empty where nothing was measured.
 std::string StripChartCsv(const std::vector<StripChartSlot>& shown, const std::string& valueName);
 
-// Ask for a file name, then write. 1 when a file was written; 0 when the
-// operator cancelled or the write failed (the operator has been told why).
+// Ask for a file name, then write. 0 when a file was written; ECANCELED when
+// the operator chose none, else the errno of the failure (EIO when no picture
+// could be made); the operator has been told why.
 int SaveStripChartImage(int panel, int control);
 int SaveStripChartData(int panel, int control);

@@ -15,8 +15,7 @@ double gArrSetWave[SET_WAVE_POINTS];
 
 namespace {
 
-constexpr int kStripCharts[] = {PANEL_SCHART_R1, PANEL_SCHART_R2, PANEL_SCHART_R3,
-                                PANEL_SCHART_R4};
+constexpr int kStripCharts[] = {PANEL_SCHART_R1, PANEL_SCHART_R2, PANEL_SCHART_R3, PANEL_SCHART_R4};
 
 void PlotOne(int control, double value) {
     PlotStripChart(gMainPanel, control, &value, 1, 0, 0, VAL_DOUBLE);
@@ -37,10 +36,18 @@ void Data52PGapToGraph() {
     }
 }
 
-void ClearMeasureGraphR1() { ClearStripChart(gMainPanel, PANEL_SCHART_R1); }
-void ClearMeasureGraphR2() { ClearStripChart(gMainPanel, PANEL_SCHART_R2); }
-void ClearMeasureGraphR3() { ClearStripChart(gMainPanel, PANEL_SCHART_R3); }
-void ClearMeasureGraphR4() { ClearStripChart(gMainPanel, PANEL_SCHART_R4); }
+void ClearMeasureGraphR1() {
+    ClearStripChart(gMainPanel, PANEL_SCHART_R1);
+}
+void ClearMeasureGraphR2() {
+    ClearStripChart(gMainPanel, PANEL_SCHART_R2);
+}
+void ClearMeasureGraphR3() {
+    ClearStripChart(gMainPanel, PANEL_SCHART_R3);
+}
+void ClearMeasureGraphR4() {
+    ClearStripChart(gMainPanel, PANEL_SCHART_R4);
+}
 
 void ClearMeasureGraphAll() {
     ClearMeasureGraphR1();
@@ -99,6 +106,10 @@ int StripChartEvent(int panel, int control, int event, int item, void (*clear)()
         case CHART_MENU_PAUSE:
         case CHART_MENU_RESUME:
             SetCtrlAttribute(panel, control, ATTR_CHART_PAUSED, item == CHART_MENU_PAUSE ? 1 : 0);
+            break;
+        case CHART_MENU_CLEAR:
+            // The double click's action, where the operator can find it.
+            clear();
             break;
         default:
             break;

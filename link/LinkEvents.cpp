@@ -72,6 +72,14 @@ void LinkNotifyClosed() {
     });
 }
 
+void LinkNotifyOutputStoppedOnConnect() {
+    Tell([](const LinkObserver& o) {
+        if (o.OUTPUT_STOPPED_ON_CONNECT_CALLBACK) {
+            o.OUTPUT_STOPPED_ON_CONNECT_CALLBACK(gPeer);
+        }
+    });
+}
+
 const LinkPeer& LinkCurrentPeer() {
     return gPeer;
 }

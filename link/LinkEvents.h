@@ -27,6 +27,9 @@ struct LinkObserver {
     void (*DISCONNECTED_CALLBACK)(const LinkPeer& peer);
     // Closed because the instrument stopped answering.
     void (*LOST_CALLBACK)(const LinkPeer& peer);
+    // The source's output ran when the link opened, and the connect sequence
+    // has just stopped it.
+    void (*OUTPUT_STOPPED_ON_CONNECT_CALLBACK)(const LinkPeer& peer);
 };
 
 // The observer must outlive its registration; adding one twice adds it once.
@@ -42,5 +45,6 @@ void LinkNotifyLosing();
 // The link has closed: reported as lost after LinkNotifyLosing, else as a
 // disconnect.
 void LinkNotifyClosed();
+void LinkNotifyOutputStoppedOnConnect();
 // The peer of the link now open, or of the last one.
 const LinkPeer& LinkCurrentPeer();

@@ -139,6 +139,10 @@ int PortUartNameTaken(int port) {
     return SerialPortNameKind(port) == SERIAL_NAME_OTHER ? 1 : 0;
 }
 
+std::string PortUartNameTarget(int port) {
+    return SerialPortNameTarget(port);
+}
+
 int PortUartLinkDevice(int port, const char* device, int replaceOther) {
     return SerialLinkPortName(port, device, replaceOther);
 }

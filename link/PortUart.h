@@ -42,6 +42,8 @@ int PortUartListDevices(std::vector<SerialDevice>* devices);
 // 1 when "COM<port>" is something other than a link (replacing it needs the
 // operator's word), else 0.
 int PortUartNameTaken(int port);
+// The device the port's name leads to now, open or not.
+std::string PortUartNameTarget(int port);
 // 0 on success, else the errno (EEXIST: a non-link is in the way and
 // replaceOther is 0).
 int PortUartLinkDevice(int port, const char* device, int replaceOther);

@@ -44,6 +44,10 @@ constexpr CommandId kSettingsQuery = COMM_ID_SETTINGS_QUERY;
 uint64_t sQueued = 0;
 uint64_t sLeftQueue = 0;
 
+// The state reply of the connect sequence showed the output running; the
+// sequence's stop is reported once it is answered.
+bool sStoppingOnConnect = false;
+
 // The port the link opened. Kept apart from gPowerInfo.port so that editing the
 // link settings while online never makes us flush or close some other port.
 int sLinkPort = 0;
@@ -73,23 +77,41 @@ void ConnectSequenceFinished() {
     StartNextOrDropWait();
 }
 
-// The present step of the connect sequence was answered: send the next one.
-void ConnectSequenceAdvance() {
+// 1, 2 and 3 are the states of an output that runs; 4 is an alarm.
+bool StateShowsRunning(int32_t state) {
+    return state == '1' || state == '2' || state == '3';
+}
+
+// A stop of the sequence that the source accepted ends an output found running.
+void NoteStopOnConnect(int result) {
+    if (sStoppingOnConnect && result == COMM_RX_ACCEPTED) {
+        sStoppingOnConnect = false;
+        LinkNotifyOutputStoppedOnConnect();
+    }
+}
+
+// The present step of the connect sequence was answered (result as the decoder
+// gave it): send the next one.
+void ConnectSequenceAdvance(int result) {
     switch (gCommInfo.presentStep) {
     case kStepModel:
         StartRequest(kGroupConnect, kStepState, kStateQuery);
         break;
     case kStepState:
         if (gPowerState != '0') {
+            sStoppingOnConnect = StateShowsRunning(gPowerState);
             StartRequest(kGroupConnect, kStepStop1, kStopCmd);
         } else {
             StartRequest(kGroupConnect, kStepSettings, kSettingsQuery);
         }
         break;
     case kStepStop1:
+        NoteStopOnConnect(result);
         StartRequest(kGroupConnect, kStepStop2, kStopCmd);
         break;
     case kStepStop2:
+        NoteStopOnConnect(result);
+        sStoppingOnConnect = false;
         StartRequest(kGroupConnect, kStepSettings, kSettingsQuery);
         break;
     case kStepSettings:
@@ -115,6 +137,7 @@ void CommConnectDeal(int connect) {
             return;
         }
         sLinkPort = port;
+        sStoppingOnConnect = false;
         std::memset(&gCommInfo, 0, sizeof gCommInfo);
         CommClearMemoryBuff();
         CommClearNewCmdAll();
@@ -191,7 +214,7 @@ void CommTimerDeal() {
 
         c.errCnt = 0;
         if (c.presentGroup == kGroupConnect) {
-            ConnectSequenceAdvance();
+            ConnectSequenceAdvance(result);
             return;
         }
         CommSetPresentCmd(0, 0, 0);
@@ -384,4 +407,5 @@ void CommSchedulerReset() {
     CommClearNewCmdAll();
     stateQueryCnt = kPollTicks;
     measureQueryCnt = kPollTicks;
+    sStoppingOnConnect = false;
 }

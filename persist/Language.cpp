@@ -10,6 +10,8 @@
 #include <string>
 
 #include "persist/IniStore.h"
+#include "persist/TextItems.h"
+#include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "ui/Panels.h"
@@ -76,12 +78,18 @@ const LanguageRow kMainRows[] = {
     {47, TARGET_TEXT, PANEL_TXT_CAPTION3},
     {56, TARGET_LABEL, PANEL_NUM_UP2U},
     {57, TARGET_LABEL, PANEL_NUM_DOWN2U},
+    {506, TARGET_TEXT, PANEL_TXT_REMOTE},
+    {804, TARGET_TEXT, PANEL_TXT_LOG},
+};
+
+// The strip charts' menus and tips, which the layout cannot hold.
+const LanguageRow kStripChartRows[] = {
     {400, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_IMAGE},
     {401, TARGET_STRIP_CHARTS, CHART_MENU_SAVE_DATA},
     {402, TARGET_STRIP_CHARTS, CHART_MENU_PAUSE},
     {403, TARGET_STRIP_CHARTS, CHART_MENU_RESUME},
+    {808, TARGET_STRIP_CHARTS, CHART_MENU_CLEAR},
     {404, TARGET_STRIP_CHARTS, CHART_TEXT_HINT},
-    {506, TARGET_TEXT, PANEL_TXT_REMOTE},
 };
 
 const LanguageRow kAlarmRows[] = {
@@ -95,6 +103,7 @@ const LanguageRow kCommSetRows[] = {
     {199, TARGET_LABEL, COMMPANEL_RING_BAUD},
     {460, TARGET_LABEL, COMMPANEL_RING_DEVICE},
     {461, TARGET_LIST_FIRST, COMMPANEL_RING_DEVICE},
+    {806, TARGET_TEXT, COMMPANEL_TXT_ONLINE},
     {178, TARGET_LABEL, COMMPANEL_BT_OK},
     {179, TARGET_LABEL, COMMPANEL_BT_CANCEL},
 };
@@ -108,7 +117,7 @@ const LanguageRow kAboutRows[] = {
 };
 
 const LanguageRow kLinkMonitorRows[] = {
-    {422, TARGET_PANEL_TITLE, 0},
+    {805, TARGET_PANEL_TITLE, 0},
     {427, TARGET_LABEL, LINKMONPANEL_BT_CLEAR},
     {428, TARGET_LABEL, LINKMONPANEL_BT_SAVE},
     {429, TARGET_LABEL, LINKMONPANEL_BT_CLOSE},
@@ -128,6 +137,15 @@ const LanguageRow kWaitRows[] = {
     {181, TARGET_PANEL_TITLE, 0},
     {182, TARGET_TEXT, WAITPANEL_TXT_WAIT},
 };
+
+// The item's name in the files: its last four digits.
+void ItemName(int item, char (&name)[5]) {
+    name[0] = static_cast<char>('0' + item / 1000 % 10);
+    name[1] = static_cast<char>('0' + item / 100 % 10);
+    name[2] = static_cast<char>('0' + item / 10 % 10);
+    name[3] = static_cast<char>('0' + item % 10);
+    name[4] = '\0';
+}
 
 // Converts GBK text to UTF-8 for the toolkit. A byte that is not GBK becomes
 // U+FFFD, so a damaged file shows a visible mark instead of losing the rest.
@@ -219,6 +237,26 @@ template <std::size_t N> void LabelPass(const LanguageRow (&rows)[N], int panel,
     CloseLanguage();
 }
 
+// Texts of the given language (1 English, else Chinese) by item number, as UTF-8,
+// from one read of its file; a missing item gives an empty text.
+void ReadTexts(int language, const int* items, int count, std::string* texts) {
+    OpenLanguage(language);
+    GbkToUtf8 converter;
+    const bool gbk = gOpenLanguage != 1;
+    for (int i = 0; i < count; ++i) {
+        gStrLanguage[0] = '\0';
+        ReadItem(items[i], gStrLanguage);
+        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
+    }
+    CloseLanguage();
+}
+
+std::string ReadText(int language, int item) {
+    std::string text;
+    ReadTexts(language, &item, 1, &text);
+    return text;
+}
+
 } // namespace
 
 int OpenLanguage(int language) {
@@ -242,17 +280,18 @@ int ReadItem(int itemNumber, char* buffer) {
     if (gInifileHandleState != 1 || gInifileHandle == nullptr) {
         return 0;
     }
-    gIniItemStr[0] = static_cast<char>('0' + itemNumber / 1000 % 10);
-    gIniItemStr[1] = static_cast<char>('0' + itemNumber / 100 % 10);
-    gIniItemStr[2] = static_cast<char>('0' + itemNumber / 10 % 10);
-    gIniItemStr[3] = static_cast<char>('0' + itemNumber % 10);
-    gIniItemStr[4] = '\0';
+    ItemName(itemNumber, gIniItemStr);
     return Ini_GetRawStringIntoBuffer(gInifileHandle, LANGUAGE_SECTION, gIniItemStr, buffer,
                                       ITEM_BUFFER_SIZE);
 }
 
 void PanelMainLanguageSet() {
     LabelPass(kMainRows, gMainPanel, gMainMenu);
+    PanelStripChartLanguageSet();
+}
+
+void PanelStripChartLanguageSet() {
+    LabelPass(kStripChartRows, gMainPanel, 0);
 }
 
 void PanelCommSetLanguageSet() {
@@ -268,19 +307,11 @@ void PanelLinkMonitorLanguageSet(int panel) {
 }
 
 void LanguageTexts(const int* items, int count, std::string* texts) {
-    LanguageTextsIn(gPowerInfo.language, items, count, texts);
+    ReadTexts(gPowerInfo.language, items, count, texts);
 }
 
 void LanguageTextsIn(int language, const int* items, int count, std::string* texts) {
-    OpenLanguage(language);
-    GbkToUtf8 converter;
-    const bool gbk = gOpenLanguage != 1;
-    for (int i = 0; i < count; ++i) {
-        gStrLanguage[0] = '\0';
-        ReadItem(items[i], gStrLanguage);
-        texts[i] = gbk ? converter.Convert(gStrLanguage) : std::string(gStrLanguage);
-    }
-    CloseLanguage();
+    ReadTexts(language, items, count, texts);
 }
 
 void PanelWaitLanguageSet() {
@@ -293,4 +324,74 @@ void StrAlarmLanguageSet() {
 
 void PanelRemoteLanguageSet() {
     LabelPass(kRemoteRows, gRemotePanel, 0);
+}
+
+bool LanguageIsEnglish() {
+    return gPowerInfo.language == 1;
+}
+
+std::string LanguageText(int item) {
+    return ReadText(gPowerInfo.language, item);
+}
+
+std::string LanguageMessage(int item, TextValues values) {
+    return LanguageMessageIn(LanguageIsEnglish(), item, values);
+}
+
+std::string LanguageMessageIn(bool english, int item, TextValues values) {
+    std::string text = ReadText(english ? 1 : 0, item);
+    if (text.empty() && !english) {
+        text = ReadText(1, item);
+    }
+    if (!text.empty()) {
+        return TextFillIn(text, values);
+    }
+    // A language file missing or older than the program: a box that is not
+    // empty and still names what the operator needs.
+    char name[5];
+    ItemName(item, name);
+    text = std::string("[") + name + "]";
+    for (const auto& value : values) {
+        text += " " + value.second;
+    }
+    return text;
+}
+
+void LanguageWarningPopup(const std::string& text, const char* detail) {
+    WarningPopup(LanguageMessage(TEXT_WARNING).c_str(), text.c_str(), detail);
+}
+
+namespace {
+
+// The codes whose reason an operator meets, each with its item; both language
+// files hold them, English.dat with the system's own words.
+struct ReasonItem {
+    int code;
+    int item;
+};
+constexpr ReasonItem kReasonItems[] = {
+    {EPERM, 850},  {ENOENT, 851},     {EIO, 852},           {ENXIO, 853},        {EACCES, 854},
+    {EBUSY, 855},  {EEXIST, 856},     {ENODEV, 857},        {ENOTDIR, 858},      {EISDIR, 859},
+    {EINVAL, 860}, {ENFILE, 861},     {EMFILE, 862},        {ENOTTY, 863},       {EFBIG, 864},
+    {ENOSPC, 865}, {EROFS, 866},      {ENAMETOOLONG, 867},  {ENOMEM, 868},       {EDQUOT, 869},
+    {ELOOP, 870},  {EADDRINUSE, 871}, {EADDRNOTAVAIL, 872}, {ECONNREFUSED, 873}, {ETIMEDOUT, 874},
+    {EAGAIN, 875}, {EXDEV, 876},      {ETXTBSY, 877},
+};
+
+} // namespace
+
+std::string LanguageReasonText(int code) {
+    const std::string system = SysErrorText(code);
+    if (LanguageIsEnglish()) {
+        return system;
+    }
+    for (const ReasonItem& r : kReasonItems) {
+        if (r.code == code) {
+            const std::string chinese = LanguageText(r.item);
+            // The system's words stay first: they are what a search or a
+            // service desk knows.
+            return chinese.empty() ? system : system + "（" + chinese + "）";
+        }
+    }
+    return system;
 }

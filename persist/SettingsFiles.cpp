@@ -5,7 +5,11 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 #include "link/PortUart.h"
 #include "persist/IniStore.h"
@@ -61,34 +65,111 @@ bool FileExists(const char* path) {
     return path != nullptr && ::stat(path, &st) == 0;
 }
 
+// Longest start of a file looked at to tell text from other bytes.
+constexpr size_t kTextProbeBytes = 64 * 1024;
+
+// Whether the file can be a settings file at all, before the INI reader, which
+// takes any bytes, reads it: SETTINGS_READ when it may be.
+SettingsRefusal ProbeFile(const char* path, int* error) {
+    struct stat st;
+    if (path == nullptr || ::stat(path, &st) != 0) {
+        *error = errno;
+        return errno == ENOENT ? SETTINGS_MISSING : SETTINGS_UNREADABLE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *error = EISDIR;
+        return SETTINGS_UNREADABLE;
+    }
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return SETTINGS_UNREADABLE;
+    }
+    std::vector<unsigned char> head(kTextProbeBytes);
+    const ssize_t n = ::read(fd, head.data(), head.size());
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0) {
+        *error = readError;
+        return SETTINGS_UNREADABLE;
+    }
+    if (n == 0) {
+        return SETTINGS_EMPTY;
+    }
+    // Text has no control bytes but tab, line ends and form feed; GBK and
+    // UTF-8 bytes are all above them.
+    for (ssize_t i = 0; i < n; ++i) {
+        const unsigned char c = head[static_cast<size_t>(i)];
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || c == 0x7F) {
+            return SETTINGS_NOT_TEXT;
+        }
+    }
+    return SETTINGS_READ;
+}
+
 template <std::size_t N>
-int ReadSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N], void (*check)()) {
-    if (!FileExists(path)) {
+int ReadSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N], void (*check)(),
+                     SettingsReport* report) {
+    SettingsReport local;
+    SettingsReport& r = report != nullptr ? *report : local;
+    r = SettingsReport{};
+    r.refusal = ProbeFile(path, &r.error);
+    if (r.refusal == SETTINGS_MISSING) {
         check();
         return 0;
     }
-    IniStore* store = Ini_New(0);
+    IniStore* store = r.refusal == SETTINGS_READ ? Ini_New(0) : nullptr;
     if (store == nullptr) {
         check();
         return 0;
     }
-    Ini_ReadFromFile(store, path);
+    if (Ini_ReadFromFile(store, path) < 0) {
+        r.refusal = SETTINGS_UNREADABLE;
+        r.error = errno;
+    }
     // Starts as neither kind, so a file without a valid "Type" is refused.
     int32_t type = -1;
     Ini_GetInt(store, SECTION_FILE_INFO, ITEM_TYPE, &type);
     if (type != kind) {
         Ini_Dispose(store);
+        if (r.refusal == SETTINGS_READ) {
+            r.refusal = type == -1 ? SETTINGS_NO_KIND : SETTINGS_OTHER_KIND;
+            r.kind = type;
+        }
         // A refused file leaves the record as it was; the check makes sure that is
         // never the all-zero record of a first start. On a record that was already
         // valid it changes nothing.
         check();
         return 0;
     }
-    for (const FieldItem& item : items) {
-        Ini_GetInt(store, SECTION_VALUE, item.name, item.field);
+    r.refusal = SETTINGS_READ;
+    struct Read {
+        int status;
+        std::string text;
+    };
+    Read read[N];
+    for (std::size_t i = 0; i < N; ++i) {
+        read[i].status = Ini_GetInt(store, SECTION_VALUE, items[i].name, items[i].field);
+        char raw[INI_MAX_LINE + 1] = "";
+        if (read[i].status == 1) {
+            read[i].text = std::to_string(*items[i].field);
+        } else if (read[i].status == INI_ERR_NOT_INTEGER &&
+                   Ini_GetRawStringIntoBuffer(store, SECTION_VALUE, items[i].name, raw,
+                                              sizeof raw) == 1) {
+            read[i].text = raw;
+        }
     }
     Ini_Dispose(store);
     check();
+    // What the file holds that the record does not: out of range, or no number.
+    for (std::size_t i = 0; i < N; ++i) {
+        const bool replaced =
+            (read[i].status == 1 && read[i].text != std::to_string(*items[i].field)) ||
+            read[i].status == INI_ERR_NOT_INTEGER;
+        if (replaced) {
+            r.replaced.push_back({items[i].name, read[i].text, *items[i].field});
+        }
+    }
     return 1;
 }
 
@@ -148,16 +229,16 @@ int WriteSettingsFile(const char* path, int32_t kind, const FieldItem (&items)[N
 
 } // namespace
 
-int FileReadNormal52P(const char* path) {
-    return ReadSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems, RunNormal52PCheck);
+int FileReadNormal52P(const char* path, SettingsReport* report) {
+    return ReadSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems, RunNormal52PCheck, report);
 }
 
 int FileWriteNormal52P(const char* path, int* error) {
     return WriteSettingsFile(path, KIND_NORMAL_52P, kNormal52PItems, error);
 }
 
-int FileReadSoftSet(const char* path) {
-    return ReadSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, RunCommSetCheck);
+int FileReadSoftSet(const char* path, SettingsReport* report) {
+    return ReadSettingsFile(path, KIND_SOFT_SET, kSoftSetItems, RunCommSetCheck, report);
 }
 
 int FileWriteSoftSet(const char* path, int* error) {

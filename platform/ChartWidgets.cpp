@@ -232,6 +232,7 @@ Vx52StripChart::Vx52StripChart(QWidget* parent) : QWidget(parent) {
     menuText_[MenuSaveData] = QStringLiteral("Save Data...");
     menuText_[MenuPause] = QStringLiteral("Pause");
     menuText_[MenuResume] = QStringLiteral("Resume");
+    menuText_[MenuClear] = QStringLiteral("Clear");
     // The tip in the panel's colours, on an opaque background of its own.
     setStyleSheet(QStringLiteral("QToolTip { color: #e8eef4; background-color: #262d34; "
                                  "border: 1px solid #6a7886; padding: 2px; }"));
@@ -286,7 +287,7 @@ void Vx52StripChart::setPrecision(int digits) {
 }
 
 void Vx52StripChart::setMenuText(int item, const QString& text) {
-    if (item > 0 && item < MenuItemCount) {
+    if (item > 0 && item < MenuItemCount && item != MenuClear - 1) {
         menuText_[item] = text;
     }
 }
@@ -465,13 +466,21 @@ void Vx52StripChart::resizeEvent(QResizeEvent* event) {
 void Vx52StripChart::contextMenuEvent(QContextMenuEvent* event) {
     if (!menu_) {
         menu_ = new QMenu(this);
-        for (int item = MenuSaveImage; item < MenuItemCount; ++item) {
+        for (int item : {int(MenuSaveImage), int(MenuSaveData), 0, int(MenuPause), int(MenuResume),
+                         int(MenuClear)}) {
+            if (item == 0) {
+                menu_->addSeparator();
+                continue;
+            }
             QAction* action = menu_->addAction(QString());
             action->setData(item);
             connect(action, &QAction::triggered, this, [this, item]() { emit menuChosen(item); });
         }
     }
     for (QAction* action : menu_->actions()) {
+        if (action->isSeparator()) {
+            continue;
+        }
         const int item = action->data().toInt();
         action->setText(menuText_[item]);
         action->setVisible(item == MenuPause ? !paused_ : item == MenuResume ? paused_ : true);

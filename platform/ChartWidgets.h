@@ -40,7 +40,15 @@ class Vx52StripChart : public QWidget {
 
   public:
     // Context-menu entries, in the order shown; Pause and Resume share a place.
-    enum MenuItem { MenuSaveImage = 1, MenuSaveData, MenuPause, MenuResume, MenuItemCount };
+    // 5 is no entry (the toolkit's number for the tip's hint).
+    enum MenuItem {
+        MenuSaveImage = 1,
+        MenuSaveData,
+        MenuPause,
+        MenuResume,
+        MenuClear = 6,
+        MenuItemCount
+    };
 
     explicit Vx52StripChart(QWidget* parent = nullptr);
     int pointsPerScreen() const { return pointsPerScreen_; }

@@ -152,6 +152,22 @@ int SerialPortNameKind(int port) {
     return S_ISLNK(st.st_mode) ? SERIAL_NAME_LINK : SERIAL_NAME_OTHER;
 }
 
+std::string SerialPortNameTarget(int port) {
+    const std::string name = PortName(port);
+    struct stat st {};
+    if (lstat(name.c_str(), &st) != 0) {
+        return "/dev/ttyS" + std::to_string(port - 1);
+    }
+    char resolved[PATH_MAX];
+    if (realpath(name.c_str(), resolved) != nullptr) {
+        return resolved;
+    }
+    // A link that leads nowhere: where it points is still what it stands for.
+    char target[PATH_MAX];
+    const ssize_t n = readlink(name.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : name;
+}
+
 int SerialLinkPortName(int port, const char* target, int replaceOther) {
     if (target == nullptr || target[0] == '\0' || port < 1) {
         return EINVAL;

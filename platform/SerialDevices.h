@@ -29,6 +29,9 @@ enum {
     SERIAL_NAME_OTHER = 2, // a file, folder or device of its own
 };
 int SerialPortNameKind(int port);
+// The device "COM<port>" stands for now: where the name leads (links
+// followed), or the port's own serial device when there is no such name.
+std::string SerialPortNameTarget(int port);
 
 // Makes "COM<port>" in the working folder a symbolic link to target, put in
 // place in one step so the name never goes missing. A link there is replaced;

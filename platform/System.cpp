@@ -1,6 +1,7 @@
 // Operating-system services on Linux.
 #include "platform/System.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -8,11 +9,14 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,21 +116,34 @@ void SysLocalTimeAt(int64_t epochMs, SysLocalTime* t) {
 // The guard is a socket bound to a name in the abstract namespace: the kernel
 // drops the name when the process ends however it ends, so a crashed copy
 // never blocks the next start, and no file or permission is involved.
+namespace {
+
+// The guard's abstract socket address: a leading zero byte, then the name.
+socklen_t GuardAddress(const char* name, sockaddr_un* addr) {
+    *addr = sockaddr_un{};
+    addr->sun_family = AF_UNIX;
+    const size_t len = std::min(std::strlen(name), sizeof(addr->sun_path) - 2);
+    std::memcpy(addr->sun_path + 1, name, len);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + len);
+}
+
+} // namespace
+
 int SysCreateNamedGuard(const char* name, int* handle) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return errno;
     }
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const size_t len = std::min(std::strlen(name), sizeof(addr.sun_path) - 2);
-    std::memcpy(addr.sun_path + 1, name, len);
-    const socklen_t addrLen = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + len);
+    sockaddr_un addr;
+    const socklen_t addrLen = GuardAddress(name, &addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), addrLen) != 0) {
         const int err = errno;
         ::close(fd);
         return err == EADDRINUSE ? EEXIST : err;
     }
+    // Another copy may knock; without a listener its knock would be refused,
+    // which is all that changes, so a failure here is no failure of the guard.
+    ::listen(fd, 4);
     *handle = fd + 1; // 0 stands for no handle
     return 0;
 }
@@ -135,6 +152,38 @@ void SysCloseNamedGuard(int handle) {
     if (handle > 0) {
         ::close(handle - 1);
     }
+}
+
+int SysWatchNamedGuard(int handle, void (*onKnock)()) {
+    if (handle <= 0 || !qApp) {
+        return EINVAL;
+    }
+    const int fd = handle - 1;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd, onKnock]() {
+        const int knock = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (knock < 0) {
+            return;
+        }
+        ::close(knock);
+        if (onKnock) {
+            onKnock();
+        }
+    });
+    return 0;
+}
+
+int SysKnockNamedGuard(const char* name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return errno;
+    }
+    sockaddr_un addr;
+    const socklen_t addrLen = GuardAddress(name, &addr);
+    const int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), addrLen);
+    const int err = rc == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
 }
 
 const SysDisplayMode* SysDisplayOutput::Mode(const std::string& id) const {
@@ -375,6 +424,8 @@ void SysRestoreScreenMode() {
 namespace {
 
 int (*gDocumentOpener)(const char*) = nullptr;
+constexpr int kOpenerStartMs = 3000;
+constexpr int kOpenerVerdictMs = 1500;
 
 } // namespace
 
@@ -386,7 +437,28 @@ int SysOpenDocument(const char* path) {
     if (gDocumentOpener) {
         return gDocumentOpener(info.absoluteFilePath().toUtf8().constData());
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 0 : EIO;
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? 0 : EIO;
+    }
+    // Qt only starts xdg-open and calls that success; xdg-open gives up at once
+    // where nothing on the desktop can show the file, and that failure is the
+    // one the operator must hear of. A viewer it starts may keep it waiting
+    // until the viewer ends, which is success.
+    auto* process = new QProcess(qApp);
+    process->start(opener, {info.absoluteFilePath()});
+    if (!process->waitForStarted(kOpenerStartMs)) {
+        delete process;
+        return EIO;
+    }
+    if (process->waitForFinished(kOpenerVerdictMs)) {
+        const bool opened =
+            process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+        delete process;
+        return opened ? 0 : EIO;
+    }
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    return 0;
 }
 
 void SysSetDocumentOpener(int (*opener)(const char* absolutePath)) {

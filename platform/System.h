@@ -34,6 +34,12 @@ void SysLocalTimeAt(int64_t epochMs, SysLocalTime* t);
 // process took it, EEXIST when another process holds it, else the errno.
 int SysCreateNamedGuard(const char* name, int* handle);
 void SysCloseNamedGuard(int handle);
+// The holder of a guard hears another process knock at it: onKnock runs on the
+// user-interface thread, from the event loop. 0, or an errno.
+int SysWatchNamedGuard(int handle, void (*onKnock)());
+// Knocks at the guard of that name, held by another process: 0, or an errno
+// (ECONNREFUSED when nobody holds it or the holder does not listen).
+int SysKnockNamedGuard(const char* name);
 
 // Current mode of the display the program's window goes to, in device pixels
 // (a screen scaled to 200 % still counts its real pixels); 0, or ENODEV when
@@ -72,8 +78,8 @@ const SysDisplayMode* SysPickMode(const SysDisplayOutput& output, int width, int
                                   double rate);
 
 // Opens a document with its default viewer: 0, or ENOENT when there is no such
-// file, EIO when the desktop would not open it. A relative path is taken in
-// the working folder.
+// file, EIO when the desktop would not open it (no program on it can show the
+// file). A relative path is taken in the working folder.
 int SysOpenDocument(const char* path);
 // 1 when the file exists and the desktop names a default viewer for its type
 // (xdg-mime), else 0: a file type nobody has registered would otherwise land in

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QResource>
 #include <QSpinBox>
 #include <QUiLoader>
@@ -82,6 +83,23 @@ void DeliverCtrl(int panel, int control, int event, int data1, int data2) {
     }
     CallbackScope scope;
     rec->callback(panel, control, event, nullptr, data1, data2);
+}
+
+QString PlainTitle(const QString& text) {
+    static const QRegularExpression kBracketed(QStringLiteral("\\(&[^&\\s]\\)"));
+    static const QRegularExpression kEllipsis(QStringLiteral("\\s*(\\.\\.\\.|\u2026+)$"));
+    QString in = text;
+    in.remove(kBracketed);
+    in.remove(kEllipsis);
+    QString out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != QLatin1Char('&')) {
+            out += in[i];
+        } else if (i + 1 < in.size() && in[i + 1] == QLatin1Char('&')) {
+            out += in[++i];
+        }
+    }
+    return out;
 }
 
 QString ToQ(const char* s) {

@@ -29,24 +29,32 @@ using MenuCallbackPtr = int (*)(int menuBar, int menuItem, void* callbackData, i
 
 // ---- attributes -------------------------------------------------------------
 enum UiAttribute {
-    ATTR_DIMMED = 1,          // int 0/1 (controls and menu items)
-    ATTR_VISIBLE,             // int 0/1
-    ATTR_LABEL_TEXT,          // text: button caption, or the label beside a control
-    ATTR_MIN_VALUE,           // double (numeric controls)
-    ATTR_MAX_VALUE,           // double
-    ATTR_PRECISION,           // int, digits after the decimal point
-    ATTR_WIDTH,               // int, pixels
-    ATTR_HEIGHT,              // int, pixels (read only here)
-    ATTR_POINTS_PER_SCREEN,   // int (strip charts)
-    ATTR_CTRL_VAL,            // the value, as with SetCtrlVal
-    ATTR_TITLE,               // text (panels); a menu mnemonic in it is not shown
-    ATTR_MENU_NAME,           // text (menu titles)
-    ATTR_ITEM_NAME,           // text (menu items)
-    ATTR_CHECKED,             // int 0/1 (menu items)
-    ATTR_CHART_PAUSED,        // int 0/1 (strip charts): the picture stands still
-    ATTR_FLASH,               // int ms: a lamp lights that long, then goes out by itself
-    ATTR_MAX_ROWS,            // int (tables): the oldest rows go beyond it
-    ATTR_TEXT_COLOR,          // int 0xRRGGBB (text controls); -1 gives the form's own back
+    ATTR_DIMMED = 1,        // int 0/1 (controls and menu items)
+    ATTR_VISIBLE,           // int 0/1
+    ATTR_LABEL_TEXT,        // text: button caption, or the label beside a control
+    ATTR_MIN_VALUE,         // double (numeric controls)
+    ATTR_MAX_VALUE,         // double
+    ATTR_PRECISION,         // int, digits after the decimal point
+    ATTR_WIDTH,             // int, pixels
+    ATTR_HEIGHT,            // int, pixels (read only here)
+    ATTR_POINTS_PER_SCREEN, // int (strip charts)
+    ATTR_CTRL_VAL,          // the value, as with SetCtrlVal
+    ATTR_TITLE,             // text (panels); a menu mnemonic in it is not shown
+    ATTR_MENU_NAME,         // text (menu titles)
+    ATTR_ITEM_NAME,         // text (menu items)
+    ATTR_CHECKED,           // int 0/1 (menu items)
+    ATTR_CHART_PAUSED,      // int 0/1 (strip charts): the picture stands still
+    ATTR_FLASH,             // int ms: a lamp lights that long, then goes out by itself
+    ATTR_MAX_ROWS,          // int (tables): the oldest rows go beyond it
+    ATTR_STALE,             // int 0/1 (meters, lamps): what it shows is not confirmed; a
+                            // meter shows "---" dimmed, a lamp is drawn dimmed and still
+                            // takes clicks
+    ATTR_TOOLTIP,           // text (controls): shown while the pointer rests on it
+    ATTR_FIT_SCREEN,        // int 0/1 (panels): the window is kept inside the screen's free
+                            // area, its contents scrolling when it does not fit
+    ATTR_WRAP_AT_SPACES,    // int 0/1 (text labels): lines break only at spaces and after
+                            // ideographic punctuation, never inside a word or a path
+    ATTR_TEXT_COLOR,        // int 0xRRGGBB (text controls); -1 gives the form's own back
 };
 
 // ---- constants of the popups, charts and graph ------------------------------
@@ -55,9 +63,9 @@ enum { VAL_OK_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_SELECT_BUTTON = 2, VAL_LOAD_B
 enum { VAL_DOUBLE = 4 };
 enum { VAL_LEFT_YAXIS = 1, VAL_BOTTOM_XAXIS = 2 };
 enum { VAL_MANUAL = 0, VAL_AUTOSCALE = 1 };
-enum { VAL_THIN_LINE = 5 };      // the graph's plot style code for a solid line
-enum { VAL_EMPTY_SQUARE = 0 };   // point style
-enum { VAL_SOLID = 0 };          // line style
+enum { VAL_THIN_LINE = 5 };    // the graph's plot style code for a solid line
+enum { VAL_EMPTY_SQUARE = 0 }; // point style
+enum { VAL_SOLID = 0 };        // line style
 enum { VAL_CONNECTED_POINTS = 1 };
 constexpr int VAL_YELLOW = 0xFFFF00;
 constexpr int MAX_PATHNAME_LEN = 260;
@@ -91,6 +99,8 @@ void UiProcessEvents();
 // Runs fn(data) from the event loop once the present callback has returned:
 // for a message box that must not open in the middle of a link step.
 void UiPostDeferredCall(void (*fn)(void* data), void* data);
+// Runs fn(data) from the event loop once ms milliseconds have passed.
+void UiPostDelayedCall(int ms, void (*fn)(void* data), void* data);
 // fn runs after every control, panel and menu callback (the timer's included),
 // once the outermost one has returned; nullptr removes it.
 void UiSetCallbackEndHook(void (*fn)());
@@ -126,6 +136,9 @@ int LoadPanel(int parentPanel, const char* fileName, int panelResourceId);
 int LoadMenuBar(int panel, const char* fileName, int menuBarResourceId);
 int SetPanelPos(int panel, int top, int left);
 int DisplayPanel(int panel);
+// Shows the panel's window in front of the others and gives it the focus,
+// bringing it back first when it was minimised.
+int RaisePanel(int panel);
 int HidePanel(int panel);
 // Modal for the operator. A form may name buttons for the keyboard in its
 // dynamic properties "defaultButton" (Enter) and "cancelButton" (Escape).
@@ -172,9 +185,16 @@ int MessagePopup(const char* title, const char* message);
 int WarningPopup(const char* title, const char* message, const char* detail = nullptr);
 // 1 for Yes, 0 for No.
 int ConfirmPopup(const char* title, const char* message);
+// A question with up to three buttons (a null or empty text leaves the button
+// out); returns the number of the button pressed, 1 to 3. Escape and the close
+// box press button escapeButton; Enter presses button 1.
+int GenericMessagePopup(const char* title, const char* message, const char* button1,
+                        const char* button2, const char* button3, int escapeButton);
 // Returns VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or
 // VAL_NEW_FILE_SELECTED (or a negative error); the path goes to pathName,
-// which holds MAX_PATHNAME_LEN bytes.
+// which holds MAX_PATHNAME_LEN bytes. fileTypeList is a pattern ("*.csv") or a
+// named one ("CSV files (*.csv)"); a defaultFileSpec without "*" is the name
+// proposed in a save dialog.
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
                     const char* fileTypeList, const char* title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel,
@@ -183,7 +203,7 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
 // Test seam: when a responder is installed, the popups ask it instead of the
 // operator. Every call is also recorded in the responder.
 class UiPopupResponder {
-public:
+  public:
     virtual ~UiPopupResponder() = default;
     virtual int Message(const std::string& title, const std::string& text) = 0;
     // Responders that do not tell the kinds apart see a warning as a message.
@@ -192,6 +212,14 @@ public:
         return Message(title, detail.empty() ? text : text + "\n\n" + detail);
     }
     virtual int Confirm(const std::string& title, const std::string& text) = 0;
+    // Responders that do not answer questions with buttons press the escape button.
+    virtual int Generic(const std::string& title, const std::string& text,
+                        const std::vector<std::string>& buttons, int escapeButton) {
+        (void)title;
+        (void)text;
+        (void)buttons;
+        return escapeButton;
+    }
     // Returns the selection status; writes the chosen path.
     virtual int FileSelect(int buttonLabel, const std::string& defaultFileSpec,
                            std::string* path) = 0;
@@ -207,16 +235,16 @@ int UiSetStockDialogLocale(const char* locale);
 // ---- strip charts and graph ---------------------------------------------------
 // Each value fills the chart's next time slot; a NaN fills it with nothing, so
 // the chart moves on in time and its trace breaks there.
-int PlotStripChart(int panel, int control, const void* array, int numberOfPoints,
-                   int startingIndex, int skipCount, int dataType);
+int PlotStripChart(int panel, int control, const void* array, int numberOfPoints, int startingIndex,
+                   int skipCount, int dataType);
 int ClearStripChart(int panel, int control);
 // plotHandle -1 deletes every plot.
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 // Returns a plot handle (> 0) or a negative error.
 int PlotWaveform(int panel, int control, const void* yArray, int numberOfPoints, int dataType,
-                 double yGain, double yOffset, double initialX, double xIncrement,
-                 int plotStyle, int pointStyle, int lineStyle, int pointFrequency, int color);
+                 double yGain, double yOffset, double initialX, double xIncrement, int plotStyle,
+                 int pointStyle, int lineStyle, int pointFrequency, int color);
 
 // A strip chart's context menu. The choice reaches the chart's callback as
 // EVENT_CHART_MENU; Pause is offered while the chart runs, Resume while paused.
@@ -226,6 +254,7 @@ enum {
     CHART_MENU_PAUSE = 3,
     CHART_MENU_RESUME = 4,
     CHART_TEXT_HINT = 5, // not a menu item: the line under the figures in the chart's tip
+    CHART_MENU_CLEAR = 6,
 };
 int SetStripChartText(int panel, int control, int item, const char* text);
 

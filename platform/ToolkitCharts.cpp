@@ -89,14 +89,16 @@ int SetStripChartText(int panel, int control, int item, const char* text) {
     static_assert(CHART_MENU_SAVE_IMAGE == int(Vx52StripChart::MenuSaveImage) &&
                   CHART_MENU_SAVE_DATA == int(Vx52StripChart::MenuSaveData) &&
                   CHART_MENU_PAUSE == int(Vx52StripChart::MenuPause) &&
-                  CHART_MENU_RESUME == int(Vx52StripChart::MenuResume));
+                  CHART_MENU_RESUME == int(Vx52StripChart::MenuResume) &&
+                  CHART_MENU_CLEAR == int(Vx52StripChart::MenuClear));
     auto* chart = qobject_cast<Vx52StripChart*>(FindCtrl(panel, control));
     if (!chart) {
         return UIE_BAD_CONTROL;
     }
     if (item == CHART_TEXT_HINT) {
         chart->setHint(ToQ(text));
-    } else if (item >= CHART_MENU_SAVE_IMAGE && item <= CHART_MENU_RESUME) {
+    } else if ((item >= CHART_MENU_SAVE_IMAGE && item <= CHART_MENU_RESUME) ||
+               item == CHART_MENU_CLEAR) {
         chart->setMenuText(item, ToQ(text));
     } else {
         return UIE_BAD_ATTRIBUTE;

@@ -5,11 +5,13 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTimer>
+#include <QVariant>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -60,6 +62,92 @@ void DropPendingEntry(QWidget* w) {
     } else if (auto* s = qobject_cast<QSpinBox*>(w)) {
         s->setValue(s->value());
     }
+}
+
+// Where a line may end: after a space (which then goes) and after ideographic
+// punctuation, and before an opening ideographic bracket. Paths and words
+// never break; a piece wider than the line is cut with "…" at its start,
+// where a path is least telling.
+QString WrappedAtSpaces(const QString& text, const QFontMetrics& fm, int width, int maxLines) {
+    QStringList pieces; // each ends where a line may end; spaces kept at their ends
+    QString piece;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\n')) {
+            pieces << piece << QStringLiteral("\n");
+            piece.clear();
+            continue;
+        }
+        if (c == QChar(0xFF08) && !piece.isEmpty()) { // （
+            pieces << piece;
+            piece.clear();
+        }
+        piece += c;
+        const bool after = c == QLatin1Char(' ') || c == QChar(0xFF0C) || c == QChar(0xFF1A) ||
+                           c == QChar(0xFF1B) || c == QChar(0x3002) || c == QChar(0x3001);
+        if (after) {
+            pieces << piece;
+            piece.clear();
+        }
+    }
+    if (!piece.isEmpty()) {
+        pieces << piece;
+    }
+    QStringList lines;
+    QString line;
+    for (const QString& p : pieces) {
+        if (p == QStringLiteral("\n")) {
+            lines << line;
+            line.clear();
+            continue;
+        }
+        const QString candidate = line + p;
+        if (line.isEmpty() || fm.horizontalAdvance(candidate.trimmed()) <= width) {
+            line = candidate;
+            continue;
+        }
+        lines << line;
+        line = p;
+    }
+    lines << line;
+    for (QString& l : lines) {
+        l = l.trimmed();
+        if (fm.horizontalAdvance(l) > width) {
+            l = fm.elidedText(l, Qt::ElideLeft, width);
+        }
+    }
+    // What the label cannot hold ends its last line in "…".
+    if (maxLines > 0 && lines.size() > maxLines) {
+        lines = lines.mid(0, maxLines);
+        lines.last() =
+            fm.elidedText(lines.last() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// A label that wraps at spaces only (its property "wrapAtSpaces", from the
+// form or ATTR_WRAP_AT_SPACES) keeps the text it was given, and shows it
+// broken into lines that fit its width.
+constexpr const char* kWrapAtSpaces = "wrapAtSpaces";
+constexpr const char* kWrapText = "vx52WrapText";
+
+void SetLabelText(QLabel* label, const QString& text) {
+    if (!label->property(kWrapAtSpaces).toBool()) {
+        label->setText(text);
+        return;
+    }
+    label->setProperty(kWrapText, text);
+    // A little room to spare, so the label's own wrapping never breaks a line again.
+    const int width = label->contentsRect().width() - 2 * label->margin() - 4;
+    const int lines =
+        label->contentsRect().height() / std::max(1, label->fontMetrics().lineSpacing());
+    label->setText(WrappedAtSpaces(text, label->fontMetrics(), std::max(1, width), lines));
+}
+
+QString LabelText(const QLabel* label) {
+    const QVariant wrapped = label->property(kWrapText);
+    return label->property(kWrapAtSpaces).toBool() && wrapped.isValid() ? wrapped.toString()
+                                                                        : label->text();
 }
 
 } // namespace
@@ -119,7 +207,7 @@ int SetCtrlVal(int panel, int control, const char* value) {
     }
     QSignalBlocker block(w);
     if (auto* lab = qobject_cast<QLabel*>(w)) {
-        lab->setText(ToQ(value));
+        SetLabelText(lab, ToQ(value));
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->setText(ToQ(value));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -157,6 +245,14 @@ int GetCtrlVal(int panel, int control, double* value) {
         *value = b->isChecked() ? 1.0 : 0.0;
     } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
         *value = bar->value();
+    } else if (auto* lab = qobject_cast<QLabel*>(w)) {
+        // A number shown as text reads back as that number.
+        bool ok = false;
+        const double number = LabelText(lab).trimmed().toDouble(&ok);
+        if (!ok) {
+            return UIE_BAD_ATTRIBUTE;
+        }
+        *value = number;
     } else {
         return UIE_BAD_ATTRIBUTE;
     }
@@ -178,7 +274,7 @@ int GetCtrlVal(int panel, int control, std::string* value) {
         return UIE_BAD_CONTROL;
     }
     if (auto* lab = qobject_cast<QLabel*>(w)) {
-        *value = lab->text().toStdString();
+        *value = LabelText(lab).toStdString();
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         *value = edit->text().toStdString();
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -274,6 +370,23 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
                 ? QString()
                 : QStringLiteral("color: #%1;").arg(value & 0xFFFFFF, 6, 16, QLatin1Char('0')));
         return 0;
+    case ATTR_STALE:
+        if (auto* meter = qobject_cast<Vx52Meter*>(w)) {
+            meter->setStale(value != 0);
+        } else if (auto* lamp = qobject_cast<Vx52Lamp*>(w)) {
+            lamp->setStale(value != 0);
+        } else {
+            return UIE_BAD_ATTRIBUTE;
+        }
+        return 0;
+    case ATTR_WRAP_AT_SPACES:
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            const QString text = LabelText(label);
+            label->setProperty(kWrapAtSpaces, value != 0);
+            SetLabelText(label, text);
+            return 0;
+        }
+        return UIE_BAD_ATTRIBUTE;
     case ATTR_MIN_VALUE:
     case ATTR_MAX_VALUE:
     case ATTR_CTRL_VAL:
@@ -323,6 +436,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
     }
     if (attribute == ATTR_CTRL_VAL) {
         return SetCtrlVal(panel, control, value);
+    }
+    if (attribute == ATTR_TOOLTIP) {
+        w->setToolTip(ToQ(value));
+        return 0;
     }
     if (attribute != ATTR_LABEL_TEXT) {
         return UIE_BAD_ATTRIBUTE;
@@ -389,6 +506,15 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
+    case ATTR_STALE:
+        if (auto* meter = qobject_cast<Vx52Meter*>(w)) {
+            *value = meter->stale() ? 1 : 0;
+        } else if (auto* lamp = qobject_cast<Vx52Lamp*>(w)) {
+            *value = lamp->stale() ? 1 : 0;
+        } else {
+            return UIE_BAD_ATTRIBUTE;
+        }
+        return 0;
     case ATTR_CTRL_VAL:
         return GetCtrlVal(panel, control, value);
     default:
@@ -439,6 +565,10 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string* value) 
     }
     if (attribute == ATTR_CTRL_VAL) {
         return GetCtrlVal(panel, control, value);
+    }
+    if (attribute == ATTR_TOOLTIP) {
+        *value = w->toolTip().toStdString();
+        return 0;
     }
     if (attribute != ATTR_LABEL_TEXT) {
         return UIE_BAD_ATTRIBUTE;

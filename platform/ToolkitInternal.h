@@ -30,6 +30,8 @@ struct PanelRec {
     QPointer<QWidget> form;
     std::map<int, CtrlRec> ctrls;
     PanelCallbackPtr callback = nullptr;
+    bool placed = false;    // given a position by the program
+    bool fitScreen = false; // ATTR_FIT_SCREEN
 };
 
 struct MenuItemRec {
@@ -84,6 +86,10 @@ QWidget* FindCtrl(int panel, int control, CtrlRec** rec = nullptr);
 MenuItemRec* FindMenuItem(int menuBar, int item);
 void DeliverCtrl(int panel, int control, int event, int data1 = 0, int data2 = 0);
 QString ToQ(const char* s);
+// A menu text as a window title: without its mnemonic ("(&F)" as Chinese menus
+// write it goes whole, a single "&" goes, "&&" becomes "&") and without the
+// "..." that says the item opens a window.
+QString PlainTitle(const QString& text);
 
 // Delivers mouse clicks, keys and the close box of the panels and controls it
 // is installed on to their callbacks.

@@ -126,6 +126,7 @@ int SetTableColumnLabel(int panel, int control, int column, const char* text) {
         return UIE_BAD_CONTROL;
     }
     table->rows()->setLabel(column, ToQ(text));
+    table->fitTitles();
     return 0;
 }
 

@@ -2,10 +2,14 @@
 // discarding them, and their attributes.
 #include "platform/Toolkit.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
-#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <algorithm>
 #include <string>
 
 #include "platform/ToolkitInternal.h"
@@ -14,21 +18,58 @@ using namespace toolkit;
 
 namespace {
 
-// A menu text as plain text: "(&F)" as Chinese menus write it goes whole, a
-// single "&" goes, "&&" becomes "&".
-QString WithoutMnemonics(const QString& text) {
-    static const QRegularExpression kBracketed(QStringLiteral("\\(&[^&\\s]\\)"));
-    QString in = text;
-    in.remove(kBracketed);
-    QString out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != QLatin1Char('&')) {
-            out += in[i];
-        } else if (i + 1 < in.size() && in[i + 1] == QLatin1Char('&')) {
-            out += in[++i];
-        }
+// Keeps the window inside its screen's free area. A window larger than the
+// area gets the area's size and its form scrolls inside it; one that has no
+// place of its own is first centred on the main window.
+void FitToScreen(PanelRec& p) {
+    QMainWindow* host = p.host;
+    QScreen* screen = host->screen() ? host->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
     }
-    return out;
+    const QRect free = screen->availableGeometry();
+    // The window manager's frame is known once the window is up; before, none.
+    const QSize frame = host->isVisible() ? host->frameGeometry().size() - host->size() : QSize();
+    const QSize room(std::max(1, free.width() - frame.width()),
+                     std::max(1, free.height() - frame.height()));
+    auto* area = qobject_cast<QScrollArea*>(host->centralWidget());
+    QSize natural = area ? host->maximumSize() : host->sizeHint();
+    if (!area && (natural.width() > room.width() || natural.height() > room.height())) {
+        QWidget* form = host->takeCentralWidget();
+        area = new QScrollArea;
+        area->setFrameShape(QFrame::NoFrame);
+        area->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        area->setWidget(form);
+        host->setCentralWidget(area);
+        // A scroll bar takes room beside the form that it would otherwise not need.
+        const int bar = area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+        if (natural.height() > room.height()) {
+            natural.rwidth() += bar;
+        }
+        if (natural.width() > room.width()) {
+            natural.rheight() += bar;
+        }
+        // The fixed size the layout gave the window goes with it.
+        host->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        host->setMinimumSize(std::min(natural.width(), 320), std::min(natural.height(), 240));
+        host->setMaximumSize(natural);
+    }
+    if (area) {
+        host->resize(std::min(natural.width(), room.width()),
+                     std::min(natural.height(), room.height()));
+    }
+    QPoint at = host->pos();
+    QMainWindow* owner = Reg().mainHost;
+    if (!p.placed && owner && owner != host) {
+        at = owner->frameGeometry().center() -
+             QPoint(host->width() + frame.width(), host->height() + frame.height()) / 2;
+    }
+    const int right = free.right() + 1 - host->width() - frame.width();
+    const int bottom = free.bottom() + 1 - host->height() - frame.height();
+    at.setX(std::max(free.left(), std::min(at.x(), right)));
+    at.setY(std::max(free.top(), std::min(at.y(), bottom)));
+    host->move(at);
+    p.placed = true;
 }
 
 } // namespace
@@ -98,6 +139,10 @@ int SetPanelPos(int panel, int top, int left) {
         return UIE_BAD_HANDLE;
     }
     p->host->move(left, top);
+    p->placed = true;
+    if (p->fitScreen) {
+        FitToScreen(*p);
+    }
     return 0;
 }
 
@@ -109,8 +154,25 @@ int DisplayPanel(int panel) {
     if (!Reg().mainHost) {
         Reg().mainHost = p->host;
     }
+    if (p->fitScreen) {
+        FitToScreen(*p);
+    }
     p->host->show();
     p->host->raise();
+    return 0;
+}
+
+int RaisePanel(int panel) {
+    PanelRec* p = FindPanel(panel);
+    if (!p) {
+        return UIE_BAD_HANDLE;
+    }
+    if (p->host->isMinimized()) {
+        p->host->showNormal();
+    }
+    p->host->show();
+    p->host->raise();
+    p->host->activateWindow();
     return 0;
 }
 
@@ -184,6 +246,12 @@ int SetPanelAttribute(int panel, int attribute, int value) {
     case ATTR_DIMMED:
         p->form->setEnabled(value == 0);
         return 0;
+    case ATTR_FIT_SCREEN:
+        p->fitScreen = value != 0;
+        if (p->fitScreen && p->host->isVisible()) {
+            FitToScreen(*p);
+        }
+        return 0;
     default:
         return UIE_BAD_ATTRIBUTE;
     }
@@ -198,7 +266,7 @@ int SetPanelAttribute(int panel, int attribute, const char* value) {
         return UIE_BAD_ATTRIBUTE;
     }
     // Titles often share a menu item's text, whose mnemonic has no place here.
-    p->host->setWindowTitle(WithoutMnemonics(ToQ(value)));
+    p->host->setWindowTitle(PlainTitle(ToQ(value)));
     return 0;
 }
 

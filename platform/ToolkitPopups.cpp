@@ -10,9 +10,13 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTranslator>
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/ToolkitInternal.h"
 
@@ -97,6 +101,46 @@ int ConfirmPopup(const char* title, const char* message) {
     return box.exec() == QMessageBox::Yes ? 1 : 0;
 }
 
+int GenericMessagePopup(const char* title, const char* message, const char* button1,
+                        const char* button2, const char* button3, int escapeButton) {
+    std::vector<std::string> texts;
+    for (const char* b : {button1, button2, button3}) {
+        if (b && *b) {
+            texts.emplace_back(b);
+        }
+    }
+    const int count = static_cast<int>(texts.size());
+    const int escape = std::clamp(escapeButton, 1, std::max(1, count));
+    if (Reg().responder) {
+        return Reg().responder->Generic(title ? title : "", message ? message : "", texts, escape);
+    }
+    if (!qApp) {
+        return UIE_NOT_INITIALIZED;
+    }
+    QMessageBox box(QMessageBox::Question, ToQ(title), ToQ(message), QMessageBox::NoButton,
+                    Reg().mainHost);
+    std::vector<QPushButton*> buttons;
+    for (int i = 0; i < count; ++i) {
+        // The roles only order the buttons as the platform likes; the answer is the button.
+        const QMessageBox::ButtonRole role =
+            i + 1 == escape ? QMessageBox::RejectRole
+                            : (i == 0 ? QMessageBox::AcceptRole : QMessageBox::DestructiveRole);
+        buttons.push_back(box.addButton(ToQ(texts[static_cast<size_t>(i)].c_str()), role));
+    }
+    if (count == 0) {
+        return 1;
+    }
+    box.setDefaultButton(buttons.front());
+    box.setEscapeButton(buttons[static_cast<size_t>(escape - 1)]);
+    box.exec();
+    for (int i = 0; i < count; ++i) {
+        if (box.clickedButton() == buttons[static_cast<size_t>(i)]) {
+            return i + 1;
+        }
+    }
+    return escape;
+}
+
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
                     const char* fileTypeList, const char* title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel,
@@ -116,13 +160,16 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
         if (!qApp) {
             return UIE_NOT_INITIALIZED;
         }
-        QFileDialog dialog(Reg().mainHost, ToQ(title),
+        QFileDialog dialog(Reg().mainHost, PlainTitle(ToQ(title)),
                            ToQ(defaultDirectory).isEmpty() ? QDir::currentPath()
                                                            : ToQ(defaultDirectory));
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
         const QString pattern = ToQ(fileTypeList);
         dialog.setNameFilter(pattern.isEmpty() ? QStringLiteral("*") : pattern);
+        // "*.csv" alone or inside a named filter: "CSV files (*.csv)".
+        static const QRegularExpression kExtension(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+        const QRegularExpressionMatch extension = kExtension.match(pattern);
         // Select names a file to write into that may or may not exist: no
         // question about replacing it, since nothing is replaced.
         const bool selecting = buttonLabel == VAL_SELECT_BUTTON;
@@ -130,8 +177,8 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
         dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, selecting);
-        if (restrictExtension && pattern.startsWith(QLatin1String("*."))) {
-            dialog.setDefaultSuffix(pattern.mid(2));
+        if (restrictExtension && extension.hasMatch()) {
+            dialog.setDefaultSuffix(extension.captured(1));
         }
         const QString proposed = ToQ(defaultFileSpec);
         if (saving && !proposed.isEmpty() && !proposed.contains(QLatin1Char('*'))) {

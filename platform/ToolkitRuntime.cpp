@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -128,6 +129,16 @@ void UiPostDeferredCall(void (*fn)(void* data), void* data) {
         return;
     }
     QTimer::singleShot(0, qApp, [fn, data]() {
+        CallbackScope scope;
+        fn(data);
+    });
+}
+
+void UiPostDelayedCall(int ms, void (*fn)(void* data), void* data) {
+    if (!fn || !qApp) {
+        return;
+    }
+    QTimer::singleShot(std::max(0, ms), qApp, [fn, data]() {
         CallbackScope scope;
         fn(data);
     });

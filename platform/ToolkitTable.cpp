@@ -26,6 +26,16 @@ QVariant Vx52TextRows::data(const QModelIndex& index, int role) const {
     if (role == kLookRole) {
         return looks_[static_cast<size_t>(index.row())];
     }
+    if (role == Qt::ToolTipRole) {
+        // The whole row, whatever its cells show.
+        const QStringList& cells = rows_[static_cast<size_t>(index.row())];
+        QStringList lines;
+        for (int c = 0; c < cells.size(); ++c) {
+            const QString label = c < labels_.size() ? labels_[c] : QString();
+            lines << (label.isEmpty() ? cells[c] : label + QStringLiteral(": ") + cells[c]);
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
     if (role != Qt::DisplayRole) {
         return {};
     }
@@ -131,13 +141,17 @@ void Vx52PlainCells::paint(QPainter* painter, const QStyleOptionViewItem& option
     } else if (index.data(Vx52TextRows::kStripeRole).toInt() != 0) {
         painter->fillRect(option.rect, option.palette.brush(QPalette::AlternateBase));
     }
-    const QString text = index.data(Qt::DisplayRole).toString();
+    QString text = index.data(Qt::DisplayRole).toString();
     if (text.isEmpty()) {
         return;
     }
     constexpr int kMargin = 4;
     const QRect r = option.rect.adjusted(kMargin, 0, -kMargin, 0);
     const QFontMetrics& fm = option.fontMetrics;
+    // A cut cell says so; the row's tip holds all of it.
+    if (fm.horizontalAdvance(text) > r.width()) {
+        text = fm.elidedText(text, Qt::ElideRight, r.width());
+    }
     painter->save();
     painter->setClipRect(r, Qt::IntersectClip);
     QFont font = option.font;
@@ -194,6 +208,77 @@ void Vx52TextTable::setColumnWidths(const QString& widths) {
     }
 }
 
+void Vx52TextTable::setFitColumns(bool fit) {
+    fit_ = fit;
+    // Fitted columns always fit: a cut cell ends in "…" instead.
+    setHorizontalScrollBarPolicy(fit ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    horizontalHeader()->setMinimumSectionSize(fit ? 40 : -1);
+    needed_.clear();
+    if (fit_) {
+        measure(0);
+    }
+}
+
+void Vx52TextTable::measure(int first) {
+    if (!fit_) {
+        return;
+    }
+    // Both sides of a cell, as the delegate leaves them, and the grid line.
+    constexpr int kMargin = 8 + 2;
+    const int columns = rows_->columnCount();
+    needed_.resize(static_cast<size_t>(columns), 0);
+    const QFontMetrics cells(font());
+    const QFontMetrics titles(horizontalHeader()->font());
+    for (int c = 0; c < columns; ++c) {
+        const QString title = rows_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        // The header's own padding and bold face, with some room to spare.
+        needed_[c] = std::max(needed_[c], titles.horizontalAdvance(title) * 6 / 5 + 2 * kMargin);
+    }
+    for (int r = first; r < rows_->rowCount(); ++r) {
+        const QStringList& row = rows_->row(r);
+        for (int c = 0; c < columns && c < row.size(); ++c) {
+            needed_[c] = std::max(needed_[c], cells.horizontalAdvance(row[c]) + kMargin);
+        }
+    }
+    applyFit();
+}
+
+void Vx52TextTable::applyFit() {
+    const int columns = static_cast<int>(needed_.size());
+    if (!fit_ || columns == 0) {
+        return;
+    }
+    // The last column stretches into what is left; the others get what they
+    // need, and the widest gives way until the last keeps its own need.
+    std::vector<int> widths(needed_.begin(), needed_.end() - 1);
+    const int last = std::max(std::min(needed_.back(), viewport()->width() / 3),
+                              horizontalHeader()->minimumSectionSize());
+    const int room = viewport()->width() - last;
+    int total = 0;
+    for (int w : widths) {
+        total += w;
+    }
+    while (total > room && !widths.empty()) {
+        auto widest = std::max_element(widths.begin(), widths.end());
+        const int cut = std::min(total - room, *widest / 2);
+        if (cut <= 0) {
+            break;
+        }
+        *widest -= cut;
+        total -= cut;
+    }
+    for (int c = 0; c < static_cast<int>(widths.size()); ++c) {
+        if (columnWidth(c) != widths[static_cast<size_t>(c)]) {
+            setColumnWidth(c, widths[static_cast<size_t>(c)]);
+        }
+    }
+}
+
+void Vx52TextTable::resizeEvent(QResizeEvent* e) {
+    QTableView::resizeEvent(e);
+    applyFit();
+}
+
 void Vx52TextTable::setMaxRows(int n) {
     flushRows();
     rows_->setMaxRows(n);
@@ -243,6 +328,7 @@ void Vx52TextTable::flushRows() {
     moved_ = 0;
     rows_->append(std::move(waiting_));
     waiting_.clear();
+    measure(rows_->rowCount() - added);
     const int rowHeight = verticalHeader()->defaultSectionSize();
     if (dropped > 0 && !following) {
         // Rare (a full list scrolled back): the rows under the operator's

@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <deque>
+#include <vector>
 
 class Vx52TextRows : public QAbstractTableModel {
     Q_OBJECT
@@ -71,6 +72,9 @@ class Vx52TextTable : public QTableView {
     Q_PROPERTY(int maxRows READ maxRows WRITE setMaxRows)
     // Column widths in pixels separated by "|"; the last column takes the rest.
     Q_PROPERTY(QString columnWidths READ columnWidths WRITE setColumnWidths)
+    // Columns as wide as their widest title or cell so far, the widest one
+    // giving way when they do not all fit; a cut cell ends in "…".
+    Q_PROPERTY(bool fitColumns READ fitColumns WRITE setFitColumns)
 
   public:
     explicit Vx52TextTable(QWidget* parent = nullptr);
@@ -80,6 +84,10 @@ class Vx52TextTable : public QTableView {
     void setMaxRows(int n);
     QString columnWidths() const { return widths_; }
     void setColumnWidths(const QString& widths);
+    bool fitColumns() const { return fit_; }
+    void setFitColumns(bool fit);
+    // Widens the fitted columns for new titles.
+    void fitTitles() { measure(rows_->rowCount()); }
 
     // The rows listed, the waiting ones included.
     Vx52TextRows* rows();
@@ -95,9 +103,13 @@ class Vx52TextTable : public QTableView {
   protected:
     void paintEvent(QPaintEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* e) override;
 
   private:
     void rowsCounted();
+    // Widens the columns for the titles and the rows [first, end).
+    void measure(int first);
+    void applyFit();
 
     Vx52TextRows* rows_;
     std::deque<QStringList> waiting_;
@@ -105,4 +117,6 @@ class Vx52TextTable : public QTableView {
     int moved_ = 0; // pixels the view itself moved the picture down in a flush
     QString columns_;
     QString widths_;
+    bool fit_ = false;
+    std::vector<int> needed_; // per column, pixels its widest text so far takes
 };

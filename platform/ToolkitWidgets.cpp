@@ -37,6 +37,13 @@ void Vx52Lamp::setText(const QString& t) {
     update();
 }
 
+void Vx52Lamp::setStale(bool stale) {
+    if (stale != stale_) {
+        stale_ = stale;
+        update();
+    }
+}
+
 void Vx52Lamp::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange) {
         update();
@@ -61,8 +68,12 @@ void Vx52Lamp::paintEvent(QPaintEvent*) {
     if (!isEnabled()) {
         base = base.darker(160);
     }
+    if (stale_) {
+        // Greyed as well as darker: a state no longer confirmed, not a lamp turned down.
+        base = QColor::fromHsv(base.hue(), base.saturation() / 3, base.value() / 2);
+    }
     QRadialGradient g(circle.center() - QPointF(d * 0.15, d * 0.15), d * 0.6);
-    g.setColorAt(0.0, value_ ? base.lighter(170) : base.lighter(120));
+    g.setColorAt(0.0, value_ && !stale_ ? base.lighter(170) : base.lighter(120));
     g.setColorAt(1.0, base);
     p.setPen(QPen(QColor(0x10, 0x10, 0x10), std::max(1.0, d / 14.0)));
     p.setBrush(g);
@@ -72,7 +83,11 @@ void Vx52Lamp::paintEvent(QPaintEvent*) {
         f.setBold(true);
         f.setPixelSize(std::max(8, d / 7));
         p.setFont(f);
-        p.setPen(value_ ? QColor(0x10, 0x10, 0x10) : QColor(0xd0, 0xd0, 0xd0));
+        QColor ink = value_ ? QColor(0x10, 0x10, 0x10) : QColor(0xd0, 0xd0, 0xd0);
+        if (stale_) {
+            ink = value_ ? ink : ink.darker(160);
+        }
+        p.setPen(ink);
         p.drawText(circle, Qt::AlignCenter, text_);
     }
 }
@@ -108,8 +123,15 @@ void Vx52Meter::setDigitColor(const QColor& c) {
     update();
 }
 
+void Vx52Meter::setStale(bool stale) {
+    if (stale != stale_) {
+        stale_ = stale;
+        update();
+    }
+}
+
 QString Vx52Meter::displayText() const {
-    return QString::number(value_, 'f', precision_);
+    return stale_ ? QStringLiteral("---") : QString::number(value_, 'f', precision_);
 }
 
 void Vx52Meter::paintEvent(QPaintEvent* event) {
@@ -137,7 +159,7 @@ void Vx52Meter::paintEvent(QPaintEvent* event) {
     digitFont.setBold(true);
     digitFont.setPixelSize(std::max(14, int(height() * 0.52)));
     p.setFont(digitFont);
-    p.setPen(isEnabled() ? digitColor_ : digitColor_.darker(200));
+    p.setPen(isEnabled() && !stale_ ? digitColor_ : digitColor_.darker(200));
     const QRectF digits = r.adjusted(6, height() * 0.22, -unitWidth - 4, -2);
     p.drawText(digits, Qt::AlignRight | Qt::AlignVCenter, displayText());
 

@@ -28,6 +28,9 @@ class Vx52Lamp : public QWidget {
     void setOffColor(const QColor& c);
     QString text() const { return text_; }
     void setText(const QString& t);
+    // Drawn dimmed, as a state that is no longer confirmed; clicks still count.
+    bool stale() const { return stale_; }
+    void setStale(bool stale);
     QSize sizeHint() const override { return {24, 24}; }
 
   protected:
@@ -36,6 +39,7 @@ class Vx52Lamp : public QWidget {
 
   private:
     bool value_ = false;
+    bool stale_ = false;
     QColor onColor_{0x3c, 0xe0, 0x3c};
     QColor offColor_{0x2a, 0x3a, 0x2a};
     QString text_;
@@ -62,6 +66,9 @@ class Vx52Meter : public QFrame {
     void setCaption(const QString& c);
     QColor digitColor() const { return digitColor_; }
     void setDigitColor(const QColor& c);
+    // No number: "---" in the digits' font and colour, dimmed, whatever the value.
+    bool stale() const { return stale_; }
+    void setStale(bool stale);
     QString displayText() const;
 
   protected:
@@ -69,6 +76,7 @@ class Vx52Meter : public QFrame {
 
   private:
     double value_ = 0.0;
+    bool stale_ = false;
     int precision_ = 1;
     QString unit_;
     QString caption_;

@@ -1,6 +1,9 @@
 // The main window is always rebuilt from the records; the only state kept
-// here is the output state RefreshOutputState saw last.
+// here is the output state RefreshOutputState saw last, and whether the link
+// confirms what the window shows.
 #include "power/PanelBinding.h"
+
+#include <string>
 
 #include "charts/Charts.h"
 #include "persist/Language.h"
@@ -18,6 +21,13 @@ namespace {
 constexpr int kNeverSeen = 255;
 int gLastOutputOn = kNeverSeen;
 int gLastAlarm = kNeverSeen;
+// The layout draws a confirmed state.
+int gConfirmed = 1;
+
+constexpr int kItemStopped = 37;
+constexpr int kItemRunning = 38;
+constexpr int kItemLastKnownStopped = 800;
+constexpr int kItemLastKnownRunning = 801;
 
 void Dim(int control, bool dimmed) {
     SetCtrlAttribute(gMainPanel, control, ATTR_DIMMED, dimmed ? 1 : 0);
@@ -27,7 +37,9 @@ void Show(int control, bool visible) {
     SetCtrlAttribute(gMainPanel, control, ATTR_VISIBLE, visible ? 1 : 0);
 }
 
-void Lamp(int control, bool on) { SetCtrlVal(gMainPanel, control, on ? 1 : 0); }
+void Lamp(int control, bool on) {
+    SetCtrlVal(gMainPanel, control, on ? 1 : 0);
+}
 
 struct FreqLamps {
     int32_t freq;
@@ -35,9 +47,9 @@ struct FreqLamps {
 };
 
 constexpr FreqLamps kFreqLamps[] = {
-    {500, true, false, false, false, false},   {600, false, true, false, false, false},
-    {1000, true, false, true, false, false},   {1200, false, true, true, false, false},
-    {2000, true, false, false, true, false},   {2400, false, true, false, true, false},
+    {500, true, false, false, false, false},  {600, false, true, false, false, false},
+    {1000, true, false, true, false, false},  {1200, false, true, true, false, false},
+    {2000, true, false, false, true, false},  {2400, false, true, false, true, false},
     {4000, false, false, false, false, true},
 };
 
@@ -197,6 +209,31 @@ void RefreshOutputState() {
 void RefreshOutputStateReset() {
     gLastOutputOn = kNeverSeen;
     gLastAlarm = kNeverSeen;
+    gConfirmed = 1;
+}
+
+void ShowStateConfirmed(int confirmed) {
+    gConfirmed = confirmed != 0 ? 1 : 0;
+    const int stale = gConfirmed == 0 ? 1 : 0;
+    for (int meter : {PANEL_MEA_VOL, PANEL_MEA_CURR, PANEL_MEA_FREQ, PANEL_MEA_POWER}) {
+        SetCtrlAttribute(gMainPanel, meter, ATTR_STALE, stale);
+    }
+    SetCtrlAttribute(gMainPanel, PANEL_LED_OUTPUT, ATTR_STALE, stale);
+    const int items[2] = {stale ? kItemLastKnownStopped : kItemStopped,
+                          stale ? kItemLastKnownRunning : kItemRunning};
+    std::string texts[2];
+    LanguageTexts(items, 2, texts);
+    SetCtrlVal(gMainPanel, PANEL_TXT_STOPPED, texts[0].c_str());
+    SetCtrlVal(gMainPanel, PANEL_TXT_RUNNING, texts[1].c_str());
+    // The captions take no clicks: dimmed, they only look it.
+    Dim(PANEL_TXT_STOPPED, stale != 0);
+    Dim(PANEL_TXT_RUNNING, stale != 0);
+}
+
+void RefreshStateConfirmed() {
+    if (gConfirmed == 0) {
+        ShowStateConfirmed(0);
+    }
 }
 
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed) {

@@ -27,6 +27,14 @@ void RefreshOutputState();
 // Forgets the state remembered by RefreshOutputState, as at program start.
 void RefreshOutputStateReset();
 
+// What the window shows of the source: as the link confirms it (1), or only as
+// last known (0, offline): the meters show no number, the output lamp is
+// dimmed (and still takes clicks) and the stopped / running captions say "last
+// known". The records, and so what is sent, logged and charted, are untouched.
+void ShowStateConfirmed(int confirmed);
+// Puts the "last known" captions back after the main window was re-texted.
+void RefreshStateConfirmed();
+
 // Dims "Save" and "Load" of the File menu while the output runs.
 void MainMenuNormalSaveLoadDimmed(unsigned int dimmed);
 

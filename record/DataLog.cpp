@@ -269,6 +269,10 @@ int DataLogEvent(const char* event, const std::string& detail) {
     return WriteEvent(event, detail);
 }
 
+void DataLogAssume(const DataLogState& state) {
+    gLog.last = state;
+}
+
 int DataLogPoll() {
     if (gLog.fd < 0 || !gLog.unsynced) {
         return 0;

@@ -23,6 +23,7 @@ constexpr const char* kLogEventDisconnect = "disconnect";
 constexpr const char* kLogEventLinkLost = "link_lost";
 constexpr const char* kLogEventOutputOn = "output_on";
 constexpr const char* kLogEventOutputOff = "output_off";
+constexpr const char* kLogEventOutputStoppedOnConnect = "output_stopped_on_connect";
 constexpr const char* kLogEventAlarm = "alarm";
 constexpr const char* kLogEventAlarmClear = "alarm_clear";
 constexpr const char* kLogEventSetChange = "set_change";
@@ -91,6 +92,9 @@ int DataLogEvent(const char* event, const std::string& detail);
 // Event rows for whatever differs from the state last seen.
 int DataLogObserve(const DataLogState& state, const std::string& alarmText,
                    const char* by = nullptr);
+// Takes state as known without an event for what changed: for a change that
+// an event of its own has just told.
+void DataLogAssume(const DataLogState& state);
 // Puts measure rows on the disk once a second has passed since the last time.
 int DataLogPoll();
 // Writes log_stop and closes the file; a failure then only ends the log early.

@@ -139,7 +139,7 @@ int RemoteParseListen(const char* text, std::string* address, int* port) {
     return 0;
 }
 
-int RemoteServerStart(const char* address, int port, std::string* error) {
+int RemoteServerStart(const char* address, int port) {
     int server = 0;
     int code = NetListen(address, port, OnNet, &server);
     if (code != 0 && sServer != 0) {
@@ -159,10 +159,7 @@ int RemoteServerStart(const char* address, int port, std::string* error) {
         }
     }
     if (code != 0) {
-        if (error) {
-            *error = SysErrorText(code);
-        }
-        return -1;
+        return code;
     }
     RemoteServerStop();
     sServer = server;

@@ -23,8 +23,8 @@ std::string RemoteFailureText(int code);
 int RemoteParseListen(const char* text, std::string* address, int* port);
 
 // Starts listening in place of a server already running (whose clients are
-// closed). 0, or -1 with the reason in *error, the running server kept.
-int RemoteServerStart(const char* address, int port, std::string* error);
+// closed). 0, or the errno of the failure with the running server kept.
+int RemoteServerStart(const char* address, int port);
 // Closes the server and every client.
 void RemoteServerStop();
 // 1 while listening; the address and port in use go to the pointers given.

@@ -145,7 +145,7 @@ void Closed(const LinkPeer&) {
     SeqRunnerLinkLost(&gRunner);
 }
 
-const LinkObserver kObserver{nullptr, Received, nullptr, Closed, Closed};
+const LinkObserver kObserver{nullptr, Received, nullptr, Closed, Closed, nullptr};
 
 } // namespace
 

@@ -71,7 +71,8 @@ enum {
     X(TXT_LINKINFO)                                                                                \
     X(TXT_LINKLOST)                                                                                \
     X(TIMER_50MS)                                                                                  \
-    X(TXT_REMOTE)
+    X(TXT_REMOTE)                                                                                  \
+    X(TXT_LOG)
 
 #define VX52_COMMPANEL_CONTROLS(X)                                                                 \
     X(NUM_ADDRESS)                                                                                 \
@@ -79,7 +80,8 @@ enum {
     X(RING_DEVICE)                                                                                 \
     X(RING_BAUD)                                                                                   \
     X(BT_OK)                                                                                       \
-    X(BT_CANCEL)
+    X(BT_CANCEL)                                                                                   \
+    X(TXT_ONLINE)
 
 #define VX52_WAITPANEL_CONTROLS(X) X(TXT_WAIT)
 
@@ -146,31 +148,31 @@ enum {
 #define X(n) PANEL_##n,
     VX52_PANEL_CONTROLS(X)
 #undef X
-    COMMPANEL_FIRST_CONTROL_ = 200,
+        COMMPANEL_FIRST_CONTROL_ = 200,
 #define X(n) COMMPANEL_##n,
     VX52_COMMPANEL_CONTROLS(X)
 #undef X
-    WAITPANEL_FIRST_CONTROL_ = 300,
+        WAITPANEL_FIRST_CONTROL_ = 300,
 #define X(n) WAITPANEL_##n,
     VX52_WAITPANEL_CONTROLS(X)
 #undef X
-    ABOUTPANEL_FIRST_CONTROL_ = 400,
+        ABOUTPANEL_FIRST_CONTROL_ = 400,
 #define X(n) ABOUTPANEL_##n,
     VX52_ABOUTPANEL_CONTROLS(X)
 #undef X
-    MENUBAR_FIRST_ITEM_ = 500,
+        MENUBAR_FIRST_ITEM_ = 500,
 #define X(n) MENUBAR_##n,
     VX52_MENUBAR_ITEMS(X)
 #undef X
-    LINKMONPANEL_FIRST_CONTROL_ = 600,
+        LINKMONPANEL_FIRST_CONTROL_ = 600,
 #define X(n) LINKMONPANEL_##n,
     VX52_LINKMONPANEL_CONTROLS(X)
 #undef X
-    REMOTEPANEL_FIRST_CONTROL_ = 700,
+        REMOTEPANEL_FIRST_CONTROL_ = 700,
 #define X(n) REMOTEPANEL_##n,
     VX52_REMOTEPANEL_CONTROLS(X)
 #undef X
-    SEQPANEL_FIRST_CONTROL_ = 800,
+        SEQPANEL_FIRST_CONTROL_ = 800,
 #define X(n) SEQPANEL_##n,
     VX52_SEQPANEL_CONTROLS(X)
 #undef X
@@ -189,25 +191,25 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
     VX52_PANEL_CONTROLS(X)
 #undef X
 #define X(n) {COMMPANEL, COMMPANEL_##n, #n},
-    VX52_COMMPANEL_CONTROLS(X)
+        VX52_COMMPANEL_CONTROLS(X)
 #undef X
 #define X(n) {WAITPANEL, WAITPANEL_##n, #n},
-    VX52_WAITPANEL_CONTROLS(X)
+            VX52_WAITPANEL_CONTROLS(X)
 #undef X
 #define X(n) {ABOUTPANEL, ABOUTPANEL_##n, #n},
-    VX52_ABOUTPANEL_CONTROLS(X)
+                VX52_ABOUTPANEL_CONTROLS(X)
 #undef X
 #define X(n) {MENUBAR, MENUBAR_##n, #n},
-    VX52_MENUBAR_ITEMS(X)
+                    VX52_MENUBAR_ITEMS(X)
 #undef X
 #define X(n) {LINKMONPANEL, LINKMONPANEL_##n, #n},
-    VX52_LINKMONPANEL_CONTROLS(X)
+                        VX52_LINKMONPANEL_CONTROLS(X)
 #undef X
 #define X(n) {REMOTEPANEL, REMOTEPANEL_##n, #n},
-    VX52_REMOTEPANEL_CONTROLS(X)
+                            VX52_REMOTEPANEL_CONTROLS(X)
 #undef X
 #define X(n) {SEQPANEL, SEQPANEL_##n, #n},
-    VX52_SEQPANEL_CONTROLS(X)
+                                VX52_SEQPANEL_CONTROLS(X)
 #undef X
 };
 

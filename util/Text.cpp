@@ -1,5 +1,6 @@
 #include "util/Text.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "platform/System.h"
@@ -26,6 +27,52 @@ std::string TextTrim(const std::string& text) {
     }
     const size_t e = text.find_last_not_of(" \t");
     return text.substr(b, e - b + 1);
+}
+
+bool TextEndsWithNoCase(const std::string& text, const std::string& tail) {
+    if (text.size() < tail.size()) {
+        return false;
+    }
+    const size_t start = text.size() - tail.size();
+    for (size_t i = 0; i < tail.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[start + i])) !=
+            std::tolower(static_cast<unsigned char>(tail[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string TextFillIn(const std::string& text, TextValues values) {
+    std::string out;
+    out.reserve(text.size());
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t open = text.find('{', at);
+        if (open == std::string::npos) {
+            break;
+        }
+        out.append(text, at, open - at);
+        const size_t close = text.find('}', open + 1);
+        const std::pair<const char*, std::string>* found = nullptr;
+        if (close != std::string::npos) {
+            for (const auto& value : values) {
+                if (text.compare(open + 1, close - open - 1, value.first) == 0) {
+                    found = &value;
+                    break;
+                }
+            }
+        }
+        if (found == nullptr) {
+            out += '{';
+            at = open + 1;
+            continue;
+        }
+        out += found->second;
+        at = close + 1;
+    }
+    out.append(text, at, std::string::npos);
+    return out;
 }
 
 std::string TextCsvField(const std::string& text) {
@@ -68,6 +115,17 @@ std::string TextTimeStampNow() {
     return TextTimeStamp(t);
 }
 
+std::string TextClock(const SysLocalTime& t, bool milliseconds) {
+    char text[32];
+    if (milliseconds) {
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second,
+                      t.millisecond);
+    } else {
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    }
+    return text;
+}
+
 std::string TextDatedName(const char* prefix, const SysLocalTime& t, const char* extension) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "-%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
@@ -79,16 +137,4 @@ std::string TextDatedNameNow(const char* prefix, const char* extension) {
     SysLocalTime t{};
     SysGetLocalTime(&t);
     return TextDatedName(prefix, t, extension);
-}
-
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& [name, value] : values) {
-        const std::string mark = std::string("{") + name + "}";
-        for (size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + value.size())) {
-            text.replace(at, mark.size(), value);
-        }
-    }
-    return text;
 }

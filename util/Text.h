@@ -19,6 +19,17 @@ std::string TextFixed(int64_t value, int decimals);
 // The text without spaces and tabs at either end.
 std::string TextTrim(const std::string& text);
 
+// Whether text ends in tail, letters compared without case (".52p" ends in ".52P").
+bool TextEndsWithNoCase(const std::string& text, const std::string& tail);
+
+// Values for the "{name}" marks of a text.
+using TextValues = std::initializer_list<std::pair<const char*, std::string>>;
+// Replaces each "{name}" in text by its value in one pass: a value is never
+// searched again, so a path holding "{reason}" stays as it is. A mark with no
+// value stays. The language files hold texts with these marks, so nothing read
+// from a file is used as a format.
+std::string TextFillIn(const std::string& text, TextValues values);
+
 // A field as CSV readers take it back: quoted when it holds a comma, a quote or a
 // line end, inner quotes doubled.
 std::string TextCsvField(const std::string& text);
@@ -30,14 +41,11 @@ std::string TextCsvRow(const std::vector<std::string>& fields);
 std::string TextTimeStamp(const SysLocalTime& t);
 // The same for the present moment.
 std::string TextTimeStampNow();
+// The clock time alone, for a window: "14:03:12", or "14:03:12.345" with milliseconds.
+std::string TextClock(const SysLocalTime& t, bool milliseconds);
 
 // "<prefix>-YYYYMMDD-HHMMSS<extension>" for the given local time, the form of
 // every default file name the program offers ("Vx52Log-20261208-140312.csv").
 std::string TextDatedName(const char* prefix, const SysLocalTime& t, const char* extension);
 // The same for the present moment.
 std::string TextDatedNameNow(const char* prefix, const char* extension);
-
-// Replaces each "{name}" in text by its value; the language files hold the
-// texts with these marks, so nothing read from a file is used as a format.
-std::string TextFillIn(std::string text,
-                       std::initializer_list<std::pair<const char*, std::string>> values);

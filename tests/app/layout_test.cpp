@@ -4,15 +4,18 @@
 // build/screenshots for a person to look at.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <QAbstractButton>
 #include <QFrame>
 #include <QLabel>
 #include <QWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 
 #include "UiTestSupport.h"
 #include "app/LinkMonitor.h"
@@ -88,7 +91,7 @@ std::string Overlaps(QWidget* form) {
 }
 
 class LayoutTest : public MainWindowTest {
-protected:
+  protected:
     void Check(const std::string& name) {
         QWidget* form = Form(gMainPanel);
         ASSERT_NE(nullptr, form);
@@ -157,7 +160,8 @@ protected:
         DisplayPanelWait(0);
         DisplayPanelLinkMonitor(1);
         EXPECT_EQ("", ClippedTexts(Form(gLinkMonPanel))) << language;
-        UiSavePanelImage(gLinkMonPanel, (ScreenshotDir() + "/link-monitor-" + language + ".png").c_str());
+        UiSavePanelImage(gLinkMonPanel,
+                         (ScreenshotDir() + "/link-monitor-" + language + ".png").c_str());
         DisplayPanelLinkMonitor(0);
         DisplayPanelRemote(1);
         EXPECT_EQ("", ClippedTexts(Form(gRemotePanel))) << language;
@@ -213,6 +217,36 @@ TEST_F(LayoutTest, BuiltInTextsAreTheChineseLanguageFile) {
         std::string name;
         GetMenuBarAttribute(gMainMenu, item, ATTR_ITEM_NAME, &name);
         EXPECT_FALSE(name.empty()) << item;
+    }
+}
+
+// The link area breaks its lines between words only: every word and path of the text stands
+// whole on one line (or, too long for any, cut at its start), in either language.
+TEST_F(LayoutTest, LinkAreaBreaksOnlyBetweenWords) {
+    const char* texts[] = {
+        "COM1 = /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0, 9600 baud, "
+        "address 1",
+        "Link lost at 14:03:12: no answer on COM1 (/dev/ttyUSB0)",
+        "COM1 = /dev/ttyUSB0，9600 波特，地址 1",
+        "通讯中断（14:03:12）：COM1（/dev/ttyUSB0）无应答",
+    };
+    auto* label = qobject_cast<QLabel*>(Widget(PANEL_TXT_LINKLOST));
+    ASSERT_NE(nullptr, label);
+    for (const char* text : texts) {
+        SetCtrlVal(gMainPanel, PANEL_TXT_LINKLOST, text);
+        std::string back;
+        GetCtrlVal(gMainPanel, PANEL_TXT_LINKLOST, &back);
+        EXPECT_EQ(text, back) << "the text reads back whole";
+        const QStringList lines = label->text().split(QLatin1Char('\n'));
+        EXPECT_GT(lines.size(), 1) << text;
+        for (const QString& word : QString::fromUtf8(text).split(
+                 QRegularExpression(QStringLiteral("[ ，：（]")), Qt::SkipEmptyParts)) {
+            const bool whole = std::any_of(lines.begin(), lines.end(), [&](const QString& l) {
+                return l.contains(word) ||
+                       (l.startsWith(QChar(0x2026)) && word.endsWith(l.mid(1).section(' ', 0, 0)));
+            });
+            EXPECT_TRUE(whole) << word.toStdString() << " in " << label->text().toStdString();
+        }
     }
 }
 

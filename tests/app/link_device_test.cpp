@@ -54,7 +54,9 @@ TEST_F(LinkDeviceTest, OkLinksThePortNameToTheChosenDeviceAndAsksBeforeReplacing
     for (int i = 0; GetLabelFromIndex(gCommPanel, COMMPANEL_RING_DEVICE, i, &label) == 0; ++i) {
         labels += label + "|";
     }
-    EXPECT_EQ("（保持不变）|ttyUSB0  (usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0)|ttyS0|",
+    // The first entry names where "COM1" leads now: without the name, the first on-board port.
+    EXPECT_EQ("（保持不变：/dev/ttyS0）|ttyUSB0  (usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0)|"
+              "ttyS0|",
               labels);
     SetCtrlVal(gCommPanel, COMMPANEL_RING_DEVICE, byId.c_str());
     UiSavePanelImage(gCommPanel,

@@ -4,6 +4,7 @@
 
 #include <QTest>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -29,7 +30,7 @@ using vx52test::ScratchDir;
 namespace {
 
 class MenuDialogsTest : public MainWindowTest {
-protected:
+  protected:
     std::string Caption(int control) {
         std::string s;
         GetCtrlVal(gMainPanel, control, &s);
@@ -349,7 +350,7 @@ int RecordOpen(const char* path) {
 // The desktop as xdg-mime sees it: what the test puts under root, not what this
 // machine has installed; only the system's database of file types stays.
 class ScratchDesktop {
-public:
+  public:
     explicit ScratchDesktop(const std::string& root) : root_(root) {
         namespace fs = std::filesystem;
         fs::create_directories(root + "/system");
@@ -387,7 +388,7 @@ public:
                                   mimeType + ";\n");
     }
 
-private:
+  private:
     void Set(const char* name, const char* value) { // nullptr unsets
         const char* old = std::getenv(name);
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
@@ -398,7 +399,7 @@ private:
 };
 
 class HelpTest : public MenuDialogsTest {
-protected:
+  protected:
     void SetUp() override {
         MenuDialogsTest::SetUp();
         gOpened.clear();
@@ -464,10 +465,25 @@ TEST_F(HelpTest, OpensTheCompiledHelpWhereAViewerIsRegisteredElseTheHtml) {
     ASSERT_EQ(0, chdir(scratch_->path().c_str()));
 }
 
-TEST_F(HelpTest, HelpThatCannotBeOpenedIsIgnored) {
-    gOpenResult = -1;
-    UiTriggerMenuItem(gMainMenu, MENUBAR_HELP_HELP);
-    EXPECT_TRUE(popups_.messages.empty());
+// Where nothing on the desktop can show the help, the operator learns where
+// the pages are, in the language in force.
+TEST_F(HelpTest, HelpThatCannotBeOpenedSaysWhereThePagesAre) {
+    gOpenResult = EIO;
+    for (int language : {1, 0}) {
+        gPowerInfo.language = language;
+        popups_.messages.clear();
+        UiTriggerMenuItem(gMainMenu, MENUBAR_HELP_HELP);
+        ASSERT_EQ(1u, popups_.messages.size());
+        const std::string pages = std::filesystem::path(UiProgramDir() + "/help/" +
+                                                        (language ? "en" : "cn") + "/index.html")
+                                      .lexically_normal()
+                                      .string();
+        EXPECT_EQ((language ? "Help|No program to show the help was found. The help pages (HTML) "
+                              "are in:\n"
+                            : "帮助|未找到可显示帮助的程序。帮助页面（HTML）位于：\n") +
+                      pages,
+                  popups_.messages[0]);
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "app/MenuDialogs.h"
 #include "app/SequenceWindow.h"
 #include "app/Sequencing.h"
+#include "app/Shell.h"
 #include "link/Scheduler.h"
 #include "power/PowerRecords.h"
 #include "power/PowerRequest.h"
@@ -98,6 +99,12 @@ TEST_F(SequenceWindowTest, ARunHoldsThePanelUntilTheIndicatorOrEscapeEndsIt) {
 
     for (const char* how : {"indicator", "escape"}) {
         SequencingStart();
+        // Closing the program asks first; "No" leaves the run going.
+        popups_.confirmAnswer = 0;
+        ExitMainPanel();
+        ASSERT_EQ(popups_.confirms.size(), std::string(how) == "indicator" ? 1u : 2u);
+        EXPECT_EQ(popups_.confirms.back(), "Test Sequence|A test sequence is running. Stop the "
+                                           "output, write the report and close the program?");
         EXPECT_EQ(SequenceStateText(), "RUNNING,1,1") << how;
         EXPECT_EQ(PanelDimmed(), "1111110 load 1") << how;
         EXPECT_EQ(std::vector<int>(

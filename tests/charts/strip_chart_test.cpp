@@ -23,8 +23,8 @@
 #include "charts/ChartExport.h"
 #include "charts/Charts.h"
 #include "persist/Language.h"
-#include "platform/Toolkit.h"
 #include "platform/ChartWidgets.h"
+#include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "ui/Vx52PSoftUi.h"
 
@@ -35,7 +35,7 @@ namespace {
 constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
 
 class StripChartTest : public MainWindowTest {
-protected:
+  protected:
     Vx52StripChart* Chart(int control) { return qobject_cast<Vx52StripChart*>(Widget(control)); }
     void Plot(int control, double v, int times = 1) {
         for (int i = 0; i < times; ++i) {
@@ -76,6 +76,17 @@ protected:
     std::string Path(const std::string& name) { return scratch_->path() + "/" + name; }
 };
 
+// At a Chinese start the main window keeps its layout's texts; the charts' menus, which the
+// layout cannot hold, are Chinese as well, and Clear does what a double-click does.
+TEST_F(StripChartTest, MenuIsChineseAtAChineseStartAndClears) {
+    Plot(PANEL_SCHART_R3, 50.0, 20);
+    EXPECT_EQ(
+        (std::vector<std::string>{"保存图像(&I)……", "保存数据(&D)……", "", "暂停(&P)", "清除(&C)"}),
+        Offered(OpenMenu(PANEL_SCHART_R3)));
+    Choose(PANEL_SCHART_R3, CHART_MENU_CLEAR);
+    EXPECT_EQ(0, UiStripChartPointCount(gMainPanel, PANEL_SCHART_R3));
+}
+
 TEST_F(StripChartTest, MenuSpeaksTheLanguageInForce) {
     const struct {
         void (*set)();
@@ -84,12 +95,12 @@ TEST_F(StripChartTest, MenuSpeaksTheLanguageInForce) {
     } cases[] = {
         {SetLanguageEnglish,
          "en",
-         {"Save Image...", "Save Data...", "Pause"},
-         {"Save Image...", "Save Data...", "Resume"}},
+         {"Save &Image ...", "Save &Data ...", "", "&Pause", "&Clear"},
+         {"Save &Image ...", "Save &Data ...", "", "&Resume", "&Clear"}},
         {SetLanguageChinese,
          "cn",
-         {"保存图像...", "保存数据...", "暂停"},
-         {"保存图像...", "保存数据...", "继续"}},
+         {"保存图像(&I)……", "保存数据(&D)……", "", "暂停(&P)", "清除(&C)"},
+         {"保存图像(&I)……", "保存数据(&D)……", "", "继续(&R)", "清除(&C)"}},
     };
     for (const auto& c : cases) {
         c.set();
@@ -162,7 +173,8 @@ TEST_F(StripChartTest, SavedDataHoldsTheSlotsShownWithTheirTimes) {
     std::string line;
     std::getline(csv, line);
     EXPECT_EQ("seconds,local_time,f (Hz)", line);
-    const std::regex row(R"((-?\d+\.\d{3}),(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d),(.*))");
+    const std::regex row(
+        R"((-?\d+\.\d{3}),(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d),(.*))");
     std::vector<std::string> values;
     double previous = -1e9, seconds = 0;
     while (std::getline(csv, line)) {

@@ -8,11 +8,14 @@
 // N and N + 1; its latency is the tick of its frame minus N.
 #include <gtest/gtest.h>
 
+#include <QTableView>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -20,8 +23,10 @@
 #include <vector>
 
 #include "UiTestSupport.h"
+#include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
 #include "app/MenuDialogs.h"
+#include "app/Recording.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "link/LinkEvents.h"
@@ -468,6 +473,15 @@ TEST_F(OperatorScenarioTest, UnplugGoesOfflineQuietlyAndTheConnectButtonReconnec
     EXPECT_EQ(0, gPowerInfo.waitShown);
     EXPECT_EQ(std::vector<double>(4, 0.0), MeterValues());
     EXPECT_EQ("running", OutputArea()) << "the last known output state stays on screen";
+    // Offline the meters show no number and the output only what was last known.
+    for (int m : kMeters) {
+        std::string shown;
+        GetCtrlVal(gMainPanel, m, &shown);
+        EXPECT_EQ("---", shown) << m;
+    }
+    std::string caption;
+    GetCtrlVal(gMainPanel, PANEL_TXT_RUNNING, &caption);
+    EXPECT_EQ("最后状态：运行", caption);
 
     // Back on the line, the program stays quiet until the operator connects.
     std::string error;
@@ -494,6 +508,11 @@ TEST_F(OperatorScenarioTest, UnplugGoesOfflineQuietlyAndTheConnectButtonReconnec
     EXPECT_EQ("online VX52300P", LinkArea());
     EXPECT_EQ("stopped", OutputArea());
     EXPECT_FALSE(sim_.instrument().Running());
+    std::string shown;
+    GetCtrlVal(gMainPanel, PANEL_MEA_VOL, &shown);
+    EXPECT_EQ("0.0", shown) << "online the meters show numbers again";
+    GetCtrlVal(gMainPanel, PANEL_TXT_LINKLOST, &shown);
+    EXPECT_EQ("输出正在运行，已在连接时停止", shown) << "the stop on connect is told once";
 }
 
 // Clicks at every point of the poll cycle, stopped and running: a command waits at most for the
@@ -652,9 +671,9 @@ TEST_F(OperatorScenarioTest, LostLinkIsNoticedAndLoggedAndTheLogGoesOn) {
 
     const std::string text = vx52test::ScratchDir::ReadFile(log);
     // The instrument's settings come in with the connect; the connect sequence stops the output
-    // the instrument kept running while it was away.
-    EXPECT_EQ("log_start connect set_change output_on link_lost connect output_off output_on "
-              "log_stop ",
+    // the instrument kept running while it was away, and says so in place of an output_off.
+    EXPECT_EQ("log_start connect set_change output_on link_lost connect output_stopped_on_connect "
+              "output_on log_stop ",
               EventNames(text));
     const std::vector<Lines> rows = LogRows(text, "measure");
     ASSERT_GE(rows.size(), 2u);
@@ -695,15 +714,23 @@ TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
     Press(PANEL_BT_CONNECT);
     TicksTo(6);
     ASSERT_EQ(3, rows());
-    EXPECT_EQ(Join({"sent", "7B 07 00 01 52 4D 4F 2A 20 7D", "{...RMO* }", "RMO"}), row(0));
+    EXPECT_EQ(Join({"sent", "7B 07 00 01 52 4D 4F 2A 20 7D", "{...RMO* }", "model query"}), row(0));
     EXPECT_EQ(0u, row(1).find("recv.\n7B ")) << row(1);
-    EXPECT_NE(std::string::npos, row(1).find("\nRMO reply accepted\n")) << row(1);
-    EXPECT_EQ(Join({"sent", "7B 07 00 01 52 54 45 2A 1D 7D", "{...RTE*.}", "RTE"}), row(2));
+    EXPECT_NE(std::string::npos, row(1).find("\nmodel reply accepted\n")) << row(1);
+    EXPECT_EQ(Join({"sent", "7B 07 00 01 52 54 45 2A 1D 7D", "{...RTE*.}", "state query"}), row(2));
+    // The time fits its column; a row's tip is the whole frame, whatever its cells show.
+    auto* table = static_cast<QTableView*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES));
+    EXPECT_GE(table->columnWidth(0), table->fontMetrics().horizontalAdvance("00:00:00.000"));
+    const QString tip =
+        table->model()->data(table->model()->index(1, 2), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains("7B 11 00 01 52 4D 4F 3D 56 58 35 32 33 30 30 50 30 31 96 7D"))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains("model reply accepted")) << tip.toStdString();
 
     bool quit = false;
     sim_.Command("silence on", &quit);
     TicksTo(16);
-    EXPECT_EQ("recv.\n\n\nRNS nothing received\n", row(rows() - 2));
+    EXPECT_EQ("recv.\n\n\nsettings query: nothing received\n", row(rows() - 2));
     sim_.Command("silence off", &quit);
 
     const int before = rows();
@@ -728,6 +755,14 @@ TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
     const std::string text = vx52test::ScratchDir::ReadFile(saved);
     EXPECT_EQ(rows() + 1, std::count(text.begin(), text.end(), '\n'));
     EXPECT_EQ(0u, text.find("时间\t方向\t字节（十六进制）\t文本\t含义\n"));
+    // The table shows the clock time; the saved text has the full time stamp.
+    std::vector<std::string> first;
+    GetTableRowCells(gLinkMonPanel, LINKMONPANEL_TBL_FRAMES, 0, &first);
+    EXPECT_TRUE(std::regex_match(first.at(0), std::regex(R"(\d\d:\d\d:\d\d\.\d{3})"))) << first[0];
+    const std::string firstSaved = text.substr(text.find('\n') + 1);
+    EXPECT_TRUE(std::regex_search(
+        firstSaved, std::regex(R"(^\d{4}-\d\d-\d\dT)" + first[0] + R"([+-]\d\d:\d\d\t)")))
+        << firstSaved.substr(0, 40);
 
     QTest::mouseClick(static_cast<QWidget*>(UiWidgetOfCtrl(gLinkMonPanel, LINKMONPANEL_BT_CLEAR)),
                       Qt::LeftButton);
@@ -744,6 +779,224 @@ TEST_F(OperatorScenarioTest, LinkMonitorListsFramesWhileOpen) {
     TicksTo(100);
     ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_SET_LINKMON));
     EXPECT_EQ(0, rows()) << "nothing is kept while closed";
+}
+
+// Output events in the log come from the source's answers only: a start or stop it
+// acknowledged, a state reply that changes what was known, the stop of the connect sequence
+// (output_stopped_on_connect in place of an output_on and an output_off). What the window does
+// by itself offline writes nothing.
+TEST_F(OperatorScenarioTest, LogWritesTheOutputAsTheSourceAnsweredIt) {
+    const std::string log = scratch_->path() + "/events.csv";
+    ASSERT_EQ(0, RecordingStart(log.c_str()));
+    auto ticks = [this](int n) { TicksTo(TickCount() + n); };
+    // Long enough for a connect that stops a running output.
+    auto connect = [&] {
+        Press(PANEL_BT_CONNECT);
+        ticks(40);
+    };
+    auto disconnect = [&] {
+        Press(PANEL_BT_DISCONNECT);
+        ticks(2);
+    };
+    auto output = [&] {
+        Press(PANEL_LED_OUTPUT);
+        ticks(30);
+    };
+    auto cancelLinkDialog = [&] {
+        DisplayPanelCommSet(1);
+        BT_COMMSET_CANCEL_CALLBACK(gCommPanel, COMMPANEL_BT_CANCEL, EVENT_COMMIT, nullptr, 0, 0);
+    };
+    auto state = [&](const char* c) { sim_.Command(std::string("state ") + c, nullptr); };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        const char* events; // output events written meanwhile
+    } steps[] = {
+        {"offline toggles", [&] { output(), output(); }, ""},
+        {"offline on, then cancel", [&] { output(), cancelLinkDialog(); }, ""},
+        {"connect to a stopped source", connect, ""},
+        {"start answered", output, "output_on "},
+        {"stop answered", output, "output_off "},
+        {"started at the source", [&] { state("2"), ticks(45); }, "output_on "},
+        {"stopped at the source", [&] { state("normal"), ticks(45); }, "output_off "},
+        {"reconnect to a running source", [&] { output(), disconnect(), connect(); },
+         "output_on output_stopped_on_connect "},
+        {"link lost, cancel offline",
+         [&] { output(), sim_.Unplug(), ticks(40), cancelLinkDialog(); }, "output_on "},
+        {"back, still running",
+         [&] {
+             std::string e;
+             sim_.Replug(&e), connect();
+         },
+         "output_stopped_on_connect "},
+    };
+    size_t seen = 0;
+    for (const auto& step : steps) {
+        step.act();
+        std::string events;
+        std::stringstream names(EventNames(vx52test::ScratchDir::ReadFile(log)));
+        size_t n = 0;
+        for (std::string name; names >> name; ++n) {
+            if (n >= seen && name.rfind("output_", 0) == 0) {
+                events += name + " ";
+            }
+        }
+        seen = n;
+        EXPECT_EQ(step.events, events) << step.what;
+    }
+    EXPECT_FALSE(sim_.instrument().Running());
+}
+
+// Quitting while the source runs asks; each answer does what it says, and a stopped output
+// asks nothing.
+TEST_F(OperatorScenarioTest, QuitWhileTheOutputRunsAsksFirst) {
+    SetLanguageEnglish();
+    const struct {
+        int answer;         // 0: no question expected
+        bool running;       // the output runs when the operator quits
+        bool quits;         // the program shuts down (link closed, autosave written)
+        bool sourceRunning; // the source's output afterwards
+    } cases[] = {
+        {0, false, true, false},
+        {3, true, false, true}, // Cancel (Escape)
+        {2, true, true, true},  // leave it running and quit
+        {1, true, true, false}, // stop it and quit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        std::filesystem::remove(AUTOSAVE_FILE);
+        popups_.generics.clear();
+        popups_.genericAnswer = c.answer;
+        if (gPowerInfo.online == 0) {
+            Press(PANEL_BT_CONNECT);
+        }
+        TicksTo(TickCount() + 40);
+        if (c.running != (gPowerInfo.outputOn == 1)) {
+            Press(PANEL_LED_OUTPUT);
+            TicksTo(TickCount() + 30);
+        }
+        ASSERT_EQ(c.running, sim_.instrument().Running());
+        Phase();
+        ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_EXIT));
+        TicksTo(TickCount() + 20);
+        UiProcessEvents();
+        if (c.answer == 0) {
+            EXPECT_TRUE(popups_.generics.empty());
+        } else {
+            EXPECT_EQ((Lines{"Quit|The output is on.|&Stop it and quit|&Leave it running and "
+                             "quit|Cancel"}),
+                      popups_.generics);
+            EXPECT_EQ(std::vector<int>{3}, popups_.genericEscapes);
+            popups_.genericEscapes.clear();
+        }
+        EXPECT_EQ(c.quits, gPowerInfo.online == 0);
+        EXPECT_EQ(c.quits, vx52test::ScratchDir::Exists(AUTOSAVE_FILE));
+        EXPECT_EQ(c.sourceRunning, sim_.instrument().Running());
+        const Lines sent = Phase();
+        const bool stopSent = std::any_of(sent.begin(), sent.end(), [](const std::string& l) {
+            return l.find(" CSP*") != std::string::npos;
+        });
+        EXPECT_EQ(c.answer == 1, stopSent) << Join(sent);
+    }
+}
+
+// A file that is not an output-settings file is refused with a message naming it and why, and
+// nothing reaches the source; one with a value out of range is loaded repaired, and the message
+// says which value became what.
+TEST_F(OperatorScenarioTest, LoadingAFileThatIsNoSettingsFileSendsNothing) {
+    SetLanguageEnglish();
+    Press(PANEL_BT_CONNECT);
+    TicksTo(30);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* said;
+    } files[] = {
+        {"empty.52P", "", "the file is empty"},
+        {"notes.52P", "Just some notes\r\nabout the bench\r\n",
+         "it is not a settings file (it has no [FileInfo] Type)"},
+        {"program.52P",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0",
+                     10),
+         "it is not a text file"},
+        {"Set.Dat", "[FileInfo]\r\nType = 128\r\n",
+         "it is a settings file of another kind (Type = 128)"},
+    };
+    const Normal52PSet before = gNormal52PSet;
+    for (const auto& f : files) {
+        const std::string path = scratch_->path() + "/" + f.name;
+        vx52test::ScratchDir::WriteFile(path, f.bytes);
+        popups_.messages.clear();
+        popups_.fileStatus = VAL_EXISTING_FILE_SELECTED;
+        popups_.filePath = path;
+        Phase();
+        ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOAD));
+        TicksTo(TickCount() + 25);
+        EXPECT_EQ((Lines{"Warning|\"" + path + "\" was not loaded: " + f.said +
+                         ". Nothing was sent to the power source."}),
+                  popups_.messages);
+        for (const std::string& sent : Phase()) {
+            EXPECT_EQ(std::string::npos, sent.find("SNO")) << f.name << ": " << sent;
+        }
+        EXPECT_EQ(0, std::memcmp(&before, &gNormal52PSet, sizeof before)) << f.name;
+    }
+
+    const std::string path = scratch_->path() + "/hand-made.52P";
+    vx52test::ScratchDir::WriteFile(path, "[FileInfo]\r\nType = 65\r\n[Value]\r\nVol = 5000\r\n"
+                                          "Freq = 600\r\nUp2U = 99\r\n");
+    popups_.messages.clear();
+    popups_.filePath = path;
+    ASSERT_EQ(0, UiTriggerMenuItem(gMainMenu, MENUBAR_FILE_LOAD));
+    TicksTo(TickCount() + 25);
+    EXPECT_EQ((Lines{"Warning|\"" + path +
+                     "\" was loaded. Values out of range were replaced by "
+                     "their defaults:\nVol: 5000 -> 2200\nUp2U: 99 -> 5"}),
+              popups_.messages);
+    EXPECT_NE(std::string::npos, Join(Phase()).find("SNO=2200,0600,05,"));
+    popups_.messages.clear();
+}
+
+// What start-up found, in the link area: a source that never answered was not lost, and a
+// "Set.Dat" that could not be used whole says so, with the system's reason in Chinese too.
+TEST_F(OperatorScenarioTest, LinkAreaSaysWhatTheStartFound) {
+    char device[512] = {};
+    ASSERT_NE(nullptr, realpath(sim_.SlavePath().c_str(), device));
+    sim_.Command("silence on", nullptr);
+    Press(PANEL_BT_CONNECT);
+    TicksTo(20);
+    ASSERT_EQ(0, gPowerInfo.online);
+    EXPECT_EQ("COM1（" + std::string(device) + "）无应答", CtrlText(PANEL_TXT_LINKLOST));
+
+    const struct {
+        const char* setDat; // nullptr: a folder in its place
+        const char* note;   // "" when nothing is said
+    } cases[] = {
+        {"[FileInfo]\r\nType = 128\r\n[Value]\r\nCommTypeRS232Baudrate = 9600\r\n", ""},
+        {"[FileInfo]\r\nType = 128\r\n[Value]\r\nCommTypeRS232Baudrate = 300\r\n",
+         "Set.Dat：CommTypeRS232Baudrate 300 -> 9600（超出范围，已替换）"},
+        {"[FileInfo]\r\nType = 65\r\n",
+         "Set.Dat不是软件设置文件（是其他类型的设置文件（Type = 65）），使用默认设置。"},
+        {nullptr, "无法读取Set.Dat（Is a directory（是一个目录）），使用默认设置。"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(SOFTSET_FILE);
+        if (c.setDat) {
+            vx52test::ScratchDir::WriteFile(SOFTSET_FILE, c.setDat);
+        } else {
+            std::filesystem::create_directory(SOFTSET_FILE);
+        }
+        LinkAreaReset();
+        LinkAreaLanguageSet();
+        SettingsReport report;
+        FileReadSoftSet(SOFTSET_FILE, &report);
+        LinkAreaSettingsNote(SOFTSET_FILE, report);
+        EXPECT_EQ(c.note[0] != '\0', Visible(PANEL_TXT_LINKLOST) == 1) << c.note;
+        if (c.note[0] != '\0') {
+            EXPECT_EQ(c.note, CtrlText(PANEL_TXT_LINKLOST));
+        }
+    }
+    std::filesystem::remove_all(SOFTSET_FILE);
 }
 
 } // namespace

@@ -311,7 +311,7 @@ def ends(server, netns):
     """A failed limit, an alarm and a pulled link, each in a run of its own. Returns the time
     from the over-limit measurement to the stop frame."""
     to_stop = None
-    for case in ("limit", "alarm", "unplug", "unplug, unattended"):
+    for case in ("limit", "alarm", "unplug", "unplug, unattended", "signal"):
         d = workdir("vx52seq.")
         sim = Simulator(d)
         log = sim.log
@@ -338,7 +338,15 @@ def ends(server, netns):
             else:
                 sim.command("unplug")
 
-        if case == "unplug":
+        if case == "signal":
+            # Ended by a signal, no question can be asked: the run stops the
+            # output and writes its report, then the program ends.
+            prog = start_program(server, d, netns, ["--sequence", "run.csv"])
+            wait_until(second_step_settled, 20)
+            at["mark"] = log.mark()
+            prog.terminate()
+            status = wait_exit(prog)
+        elif case == "unplug":
             # Left running, the program must stay quiet on a line that comes back.
             prog = start_program(server, d, netns, ["--sequence", "run.csv"])
             during(prog)
@@ -373,6 +381,12 @@ def ends(server, netns):
                   f"an alarm mid-run: ABORTED, status {status}")
             check(alarm is not None and set(later) <= {"RTE"},
                   f"nothing but state polls after the alarm ({later})")
+        elif case == "signal":
+            sent = [e.mnemonic for e in log.since(at["mark"], "RX") if e.mnemonic != "RTE"]
+            check(status == 0 and rows[-1] == ["outcome", "ABORTED"] and "CSP" in sent
+                  and "SNO" not in sent and "output off" in sim.status(),
+                  f"SIGTERM during a run: the output stopped, the report ABORTED, status {status} "
+                  f"({sent})")
         elif case == "unplug":
             check(rows[-1] == ["outcome", "INTERRUPTED"] and quiet and status == 0,
                   f"the link pulled mid-run: INTERRUPTED, nothing sent after it ({rows[-1]})")

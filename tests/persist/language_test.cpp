@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "app/Shell.h"
 #include "persist/IniStore.h"
 #include "persist/Language.h"
+#include "persist/TextItems.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRecords.h"
 #include "ui/Vx52PSoftUi.h"
@@ -293,12 +297,81 @@ TEST_F(LanguageTest, ShippedFilesHoldEveryItemAndTheLayoutSpeaksChineseDat) {
     CloseLanguage();
 }
 
+// The program's own texts (0600-0699): every item in both files, not empty,
+// with the same "{name}" marks, so no message loses its file or its reason in
+// one language.
+TEST(OwnTexts, BothFilesHoldEveryItemWithTheSameMarks) {
+    auto read = [](const std::string& path) {
+        std::map<int, std::set<std::string>> marks;
+        std::ifstream in(path);
+        const std::regex item(R"(^(06\d\d) = (.*[^\s])\s*$)"), mark(R"(\{[a-z]+\})");
+        std::smatch m;
+        for (std::string line; std::getline(in, line);) {
+            if (!std::regex_match(line, m, item)) {
+                continue;
+            }
+            const std::string text = m[2];
+            std::set<std::string>& found = marks[std::stoi(m[1])];
+            for (std::sregex_iterator i(text.begin(), text.end(), mark), e; i != e; ++i) {
+                found.insert(i->str());
+            }
+        }
+        return marks;
+    };
+    const std::string lang = Env("VX52_SOURCE_DIR") + "/data/lang/";
+    const auto english = read(lang + "English.dat");
+    const auto chinese = read(lang + "Chinese.utf8.dat");
+    EXPECT_EQ(english, chinese);
+    for (int item :
+         {TEXT_WARNING, TEXT_WRITE_EXIT_SOFTSET, TEXT_LOG_STOPPED, TEXT_PORT_NOT_SERIAL}) {
+        EXPECT_EQ(1u, english.count(item)) << item;
+    }
+}
+
+// A message is filled in from the language in force; where its file lacks the
+// item the English text stands in, and where both lack it the number and the
+// values, never an empty box.
+TEST_F(LanguageTest, MessagesFillInAndFallBackToSomethingReadable) {
+    for (const char* file : {"Chinese.dat", "English.dat"}) {
+        std::filesystem::copy_file(Env("VX52_BIN_DIR") + "/" + file, file);
+    }
+    const TextValues values = {{"file", "Set.Dat"}, {"reason", "Is a directory"}};
+    const std::string english = "The link and language settings could not be saved to "
+                                "\"Set.Dat\": Is a directory. The next start will not use them.";
+    const struct {
+        const char* chineseFile; // nullptr: the shipped one
+        bool englishFile;
+        int language;
+        std::string expected;
+    } cases[] = {
+        {nullptr, true, 1, english},
+        {nullptr, true, 0,
+         "通讯和语言设置未能保存到“Set.Dat”：Is a directory。下次启动时不会使用这些设置。"},
+        {"[Item]\r\n0001 = x\r\n", true, 0, english},
+        {"[Item]\r\n0001 = x\r\n", false, 0, "[0605] Set.Dat Is a directory"},
+        {"[Item]\r\n0001 = x\r\n", false, 1, "[0605] Set.Dat Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        if (c.chineseFile != nullptr) {
+            WriteFile("Chinese.dat", c.chineseFile);
+        }
+        if (!c.englishFile) {
+            std::filesystem::remove("English.dat");
+        }
+        gPowerInfo.language = c.language;
+        EXPECT_EQ(c.expected, LanguageMessage(TEXT_WRITE_EXIT_SOFTSET, values));
+        EXPECT_EQ(0, gInifileHandleState);
+    }
+    EXPECT_EQ("", LanguageText(TEXT_WRITE_EXIT_SOFTSET)) << "a plain text stays empty";
+}
+
 // The alarms page quotes the alarm text word for word, so an operator who looks
 // it up finds it.
 TEST(HelpDocuments, QuoteTheAlarmTextOfTheirLanguage) {
     const std::string source = Env("VX52_SOURCE_DIR");
-    for (const auto& [lang, page] : {std::pair<const char*, const char*>{"English.dat", "en"},
-                                     {"Chinese.utf8.dat", "cn"}}) {
+    for (const auto& [lang, page] :
+         {std::pair<const char*, const char*>{"English.dat", "en"}, {"Chinese.utf8.dat", "cn"}}) {
         const std::string items = ScratchDirTest::ReadFile(source + "/data/lang/" + lang);
         const size_t at = items.find("\n0299 = ");
         ASSERT_NE(std::string::npos, at) << lang;

@@ -12,6 +12,8 @@
 
 #include "app/LinkArea.h"
 #include "app/LinkMonitor.h"
+#include "app/QuitQuestion.h"
+#include "app/Recording.h"
 #include "app/RemoteControl.h"
 #include "app/SequenceWindow.h"
 #include "app/Sequencing.h"
@@ -83,10 +85,16 @@ std::string ScratchDir::ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool ScratchDir::Exists(const std::string& path) { return fs::exists(path); }
+bool ScratchDir::Exists(const std::string& path) {
+    return fs::exists(path);
+}
 
-PopupRecorder::PopupRecorder() { UiSetPopupResponder(this); }
-PopupRecorder::~PopupRecorder() { UiSetPopupResponder(nullptr); }
+PopupRecorder::PopupRecorder() {
+    UiSetPopupResponder(this);
+}
+PopupRecorder::~PopupRecorder() {
+    UiSetPopupResponder(nullptr);
+}
 
 int PopupRecorder::Message(const std::string& title, const std::string& text) {
     messages.push_back(title + "|" + text);
@@ -101,6 +109,18 @@ int PopupRecorder::Warning(const std::string& title, const std::string& text,
     warned.push_back(true);
     details.push_back(detail);
     return 0;
+}
+
+int PopupRecorder::Generic(const std::string& title, const std::string& text,
+                           const std::vector<std::string>& buttons, int escapeButton) {
+    const int answer = genericAnswer != 0 ? genericAnswer : escapeButton;
+    std::string line = title + "|" + text;
+    for (const std::string& b : buttons) {
+        line += "|" + b;
+    }
+    generics.push_back(line);
+    genericEscapes.push_back(escapeButton);
+    return answer;
 }
 
 int PopupRecorder::Confirm(const std::string& title, const std::string& text) {
@@ -125,6 +145,8 @@ void ResetProgramState() {
     gFirstConnect = 0;
     DataLogStop();
     LinkAreaReset();
+    RecordingReset();
+    QuitQuestionReset();
     RemoteServerStop();
     gRemoteSet = RemoteSet{};
     RemoteSetCheck();

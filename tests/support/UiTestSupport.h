@@ -17,7 +17,7 @@ namespace vx52test {
 
 // A fresh working directory for one test; the previous one comes back after.
 class ScratchDir {
-public:
+  public:
     // withData: copy the language files from build/bin (the layout is found
     // beside the program, as in real use).
     explicit ScratchDir(bool withData = true);
@@ -30,7 +30,7 @@ public:
     static std::string ReadFile(const std::string& path);
     static bool Exists(const std::string& path);
 
-private:
+  private:
     std::string dir_;
     std::string previous_;
 };
@@ -42,20 +42,24 @@ std::string ScreenshotDir();
 
 // Answers every popup and records what was asked.
 class PopupRecorder : public UiPopupResponder {
-public:
+  public:
     PopupRecorder();
     ~PopupRecorder() override;
     int Message(const std::string& title, const std::string& text) override;
     int Warning(const std::string& title, const std::string& text,
                 const std::string& detail) override;
     int Confirm(const std::string& title, const std::string& text) override;
-    int FileSelect(int buttonLabel, const std::string& defaultFileSpec,
-                   std::string* path) override;
+    int Generic(const std::string& title, const std::string& text,
+                const std::vector<std::string>& buttons, int escapeButton) override;
+    int FileSelect(int buttonLabel, const std::string& defaultFileSpec, std::string* path) override;
 
     std::vector<std::string> messages; // "title|text", warnings included
     std::vector<bool> warned;          // per message: shown with the warning icon
     std::vector<std::string> details;  // per message: the detail text, or empty
     std::vector<std::string> confirms; // "title|text"
+    std::vector<std::string> generics; // "title|text|button 1|button 2|..."
+    std::vector<int> genericEscapes;   // per question: the button Escape presses
+    int genericAnswer = 0;             // 0: the escape button
     std::vector<int> fileButtons;      // button label of each file dialog
     int confirmAnswer = 0;
     int fileStatus = VAL_NO_FILE_SELECTED;
@@ -71,7 +75,7 @@ void ResetProgramState();
 // Loads the real main window (and menu bar) offscreen in a scratch directory,
 // as start-up does before it connects; timers are stopped so tests drive ticks.
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
