@@ -22,14 +22,8 @@ std::vector<std::string> Split(const std::string& text) {
 
 } // namespace
 
-std::string SequenceText(int item) {
-    std::string text;
-    LanguageTexts(&item, 1, &text);
-    return text;
-}
-
 std::vector<std::string> SequenceTextParts(int item) {
-    return Split(SequenceText(item));
+    return Split(LanguageText(item));
 }
 
 SeqErrorTexts SequenceErrorTexts(bool english) {

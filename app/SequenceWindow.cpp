@@ -5,6 +5,7 @@
 
 #include "app/SequenceTexts.h"
 #include "app/Sequencing.h"
+#include "persist/Language.h"
 #include "platform/System.h"
 #include "platform/Toolkit.h"
 #include "power/SourceLimits.h"
@@ -202,10 +203,10 @@ void ShowState() {
     if (!active && r.phase != SEQ_PHASE_DONE) {
         std::string status;
         if (loaded && !errors.empty()) {
-            status = TextFillIn(SequenceText(TEXT_SEQ_ERRORS),
+            status = TextFillIn(LanguageText(TEXT_SEQ_ERRORS),
                                 {{"count", std::to_string(errors.size())}});
         } else if (loaded) {
-            status = TextFillIn(SequenceText(TEXT_SEQ_READY),
+            status = TextFillIn(LanguageText(TEXT_SEQ_READY),
                                 {{"steps", std::to_string(SequenceProfile().steps.size())},
                                  {"duration", SeqDurationText(static_cast<double>(
                                                   SeqProfileMs(SequenceProfile().steps)))}});
@@ -214,7 +215,7 @@ void ShowState() {
     } else if (!active && loaded && !errors.empty()) {
         SetCtrlVal(
             gSeqPanel, SEQPANEL_TXT_STATUS,
-            TextFillIn(SequenceText(TEXT_SEQ_ERRORS), {{"count", std::to_string(errors.size())}})
+            TextFillIn(LanguageText(TEXT_SEQ_ERRORS), {{"count", std::to_string(errors.size())}})
                 .c_str());
     }
     SetCtrlVal(gSeqPanel, SEQPANEL_TXT_NOTICE, gNotice.c_str());
@@ -286,22 +287,22 @@ void SequenceWindowLanguageSet() {
     if (!Open()) {
         return;
     }
-    SetPanelAttribute(gSeqPanel, ATTR_TITLE, SequenceText(TEXT_SEQ_TITLE).c_str());
-    gProgressText = SequenceText(TEXT_SEQ_PROGRESS);
-    gEndlessText = SequenceText(TEXT_SEQ_PROGRESS_ENDLESS);
+    SetPanelAttribute(gSeqPanel, ATTR_TITLE, LanguageText(TEXT_SEQ_TITLE).c_str());
+    gProgressText = LanguageText(TEXT_SEQ_PROGRESS);
+    gEndlessText = LanguageText(TEXT_SEQ_PROGRESS_ENDLESS);
     SetCtrlAttribute(gSeqPanel, SEQPANEL_TXT_FILE, ATTR_LABEL_TEXT,
-                     SequenceText(TEXT_SEQ_PROFILE).c_str());
+                     LanguageText(TEXT_SEQ_PROFILE).c_str());
     SetCtrlAttribute(gSeqPanel, SEQPANEL_BT_OPEN, ATTR_LABEL_TEXT,
-                     SequenceText(TEXT_SEQ_OPEN).c_str());
+                     LanguageText(TEXT_SEQ_OPEN).c_str());
     SetCtrlAttribute(gSeqPanel, SEQPANEL_NUM_REPEAT, ATTR_LABEL_TEXT,
-                     SequenceText(TEXT_SEQ_REPEAT).c_str());
+                     LanguageText(TEXT_SEQ_REPEAT).c_str());
     LabelRing(SEQPANEL_RING_RANGE, TEXT_SEQ_RANGE);
     LabelRing(SEQPANEL_RING_ONFAIL, TEXT_SEQ_ON_FAIL);
     LabelRing(SEQPANEL_RING_END, TEXT_SEQ_END);
     SetCtrlAttribute(gSeqPanel, SEQPANEL_BT_START, ATTR_LABEL_TEXT,
-                     SequenceText(TEXT_SEQ_START).c_str());
+                     LanguageText(TEXT_SEQ_START).c_str());
     SetCtrlAttribute(gSeqPanel, SEQPANEL_BT_STOP, ATTR_LABEL_TEXT,
-                     SequenceText(TEXT_SEQ_STOP).c_str());
+                     LanguageText(TEXT_SEQ_STOP).c_str());
     const std::vector<std::string> columns = SequenceTextParts(TEXT_SEQ_COLUMNS);
     for (size_t c = 0; c + 1 < columns.size(); ++c) {
         SetTableColumnLabel(gSeqPanel, SEQPANEL_TBL_STEPS, static_cast<int>(c), columns[c].c_str());
@@ -349,17 +350,17 @@ void SequenceWindowStepFailed(const SeqRun& run) {
 void SequenceWindowRunEnded(const SeqRun& run, int reportError, const std::string& path) {
     std::string notice;
     if (run.outcome == SEQ_INTERRUPTED) {
-        notice = TextFillIn(SequenceText(TEXT_SEQ_LINK_LOST), {{"time", Clock(run.end)}});
+        notice = TextFillIn(LanguageText(TEXT_SEQ_LINK_LOST), {{"time", Clock(run.end)}});
     } else {
-        notice = TextFillIn(SequenceText(TEXT_SEQ_ENDED),
+        notice = TextFillIn(LanguageText(TEXT_SEQ_ENDED),
                             {{"time", Clock(run.end)}, {"cause", SequenceCauseText(run.cause)}});
     }
     notice += "\n";
     if (reportError == 0) {
-        notice += TextFillIn(SequenceText(TEXT_SEQ_REPORT), {{"path", path}});
+        notice += TextFillIn(LanguageText(TEXT_SEQ_REPORT), {{"path", path}});
     } else {
-        notice += TextFillIn(SequenceText(TEXT_SEQ_REPORT_FAILED),
-                             {{"path", path}, {"reason", std::strerror(reportError)}});
+        notice += TextFillIn(LanguageText(TEXT_SEQ_REPORT_FAILED),
+                             {{"path", path}, {"reason", LanguageReasonText(reportError)}});
     }
     gNotice = notice;
     if (Open()) {
@@ -393,7 +394,7 @@ int BT_SEQ_OPEN_CALLBACK(int, int, int event, void*, int, int) {
         return 0;
     }
     char path[MAX_PATHNAME_LEN] = {};
-    const std::string title = SequenceText(TEXT_SEQ_OPEN);
+    const std::string title = LanguageText(TEXT_SEQ_OPEN);
     const int status =
         FileSelectPopup("", "*.csv", "*.csv", title.c_str(), VAL_LOAD_BUTTON, 0, 0, 1, 0, path);
     if (status != VAL_EXISTING_FILE_SELECTED) {

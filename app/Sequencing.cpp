@@ -13,6 +13,7 @@
 #include "app/SequenceTexts.h"
 #include "app/SequenceWindow.h"
 #include "app/Shell.h"
+#include "persist/Language.h"
 #include "platform/Toolkit.h"
 #include "power/PowerRequest.h"
 #include "power/SourceLimits.h"
@@ -49,7 +50,7 @@ void Say(const std::string& line) {
 }
 
 void Inform(const std::string& text) {
-    MessagePopup(SequenceText(TEXT_SEQ_TITLE).c_str(), text.c_str());
+    MessagePopup(LanguageText(TEXT_SEQ_TITLE).c_str(), text.c_str());
 }
 
 std::string RefusalText(int refusal) {
@@ -128,7 +129,7 @@ void Ended(const SeqRun& run, int reportError, const std::string& csvPath, const
     RecordingSequenceEvent(kLogEventSeqEnd, detail);
     SequenceWindowRunEnded(run, reportError, base);
     if (reportError != 0) {
-        Say("the report could not be written to " + base + ": " + std::strerror(reportError));
+        Say("the report could not be written to " + base + ": " + LanguageReasonText(reportError));
     }
     if (gExitWhenDone) {
         ExitWith(StatusOf(run.outcome));
@@ -163,8 +164,8 @@ void SequencingInstall() {
 void SequencingLoad(const char* path) {
     const int error = SequenceLoad(path);
     if (error != 0) {
-        Inform(TextFillIn(SequenceText(TEXT_SEQ_UNREADABLE),
-                          {{"path", path}, {"reason", std::strerror(error)}}));
+        Inform(LanguageMessage(TEXT_SEQ_UNREADABLE,
+                               {{"path", path}, {"reason", LanguageReasonText(error)}}));
     }
     SequenceWindowRefresh();
 }
@@ -230,8 +231,8 @@ int SequencingStartFromCommandLine() {
 }
 
 int SequencingAskClose() {
-    return ConfirmPopup(SequenceText(TEXT_SEQ_TITLE).c_str(),
-                        SequenceText(TEXT_SEQ_CLOSE_QUESTION).c_str()) == 1
+    return ConfirmPopup(LanguageText(TEXT_SEQ_TITLE).c_str(),
+                        LanguageText(TEXT_SEQ_CLOSE_QUESTION).c_str()) == 1
                ? 1
                : 0;
 }
