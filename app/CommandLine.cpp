@@ -2,9 +2,13 @@
 // in start-up, a global its action fills. The manual page lists every option.
 #include "app/CommandLine.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <strings.h>
 
+#include "power/SourceLimits.h"
 #include "remote/RemoteServer.h"
 
 #ifndef VX52_VERSION
@@ -15,6 +19,9 @@ namespace {
 
 std::string gLogFile;
 CommandLineRemote gRemote;
+CommandLineSequence gSequence;
+// A run setting given without --sequence has nothing to set.
+const char* gRunOptionAlone = nullptr;
 
 struct CommandLineOption {
     const char* name;      // with its leading "--"
@@ -42,6 +49,78 @@ int TakeRemote(const char* value, std::FILE*, std::FILE* err) {
     return kCommandLineGoOn;
 }
 
+int TakeSequence(const char* value, std::FILE*, std::FILE*) {
+    gSequence.given = 1;
+    gSequence.path = value;
+    return kCommandLineGoOn;
+}
+
+// One of the words given (any case), as its index; -1 when it is none of them.
+int Word(const char* value, std::initializer_list<const char*> words) {
+    int i = 0;
+    for (const char* w : words) {
+        if (strcasecmp(value, w) == 0) {
+            return i;
+        }
+        ++i;
+    }
+    return -1;
+}
+
+int TakeRepeat(const char* value, std::FILE*, std::FILE* err) {
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end != '\0' || n < 0 || n > SEQ_MAX_REPEAT) {
+        return Refuse(err, "--repeat " + std::string(value) + ": a count of 0 to " +
+                               std::to_string(SEQ_MAX_REPEAT) + " (0: until stopped)");
+    }
+    gSequence.settings.repeat = static_cast<int>(n);
+    gRunOptionAlone = "--repeat";
+    return kCommandLineGoOn;
+}
+
+int TakeRange(const char* value, std::FILE*, std::FILE* err) {
+    const int w = Word(value, {"AUTO", "HIGH"});
+    if (w < 0) {
+        return Refuse(err, "--range " + std::string(value) + ": AUTO or HIGH");
+    }
+    gSequence.settings.range = w == 0 ? SOURCE_RANGE_AUTO : SOURCE_RANGE_HIGH;
+    gRunOptionAlone = "--range";
+    return kCommandLineGoOn;
+}
+
+int TakeOnFail(const char* value, std::FILE*, std::FILE* err) {
+    const int w = Word(value, {"stop", "continue"});
+    if (w < 0) {
+        return Refuse(err, "--on-fail " + std::string(value) + ": stop or continue");
+    }
+    gSequence.settings.onFailContinue = w;
+    gRunOptionAlone = "--on-fail";
+    return kCommandLineGoOn;
+}
+
+int TakeEnd(const char* value, std::FILE*, std::FILE* err) {
+    const int w = Word(value, {"off", "hold"});
+    if (w < 0) {
+        return Refuse(err, "--end " + std::string(value) + ": off or hold");
+    }
+    gSequence.settings.endHold = w;
+    gRunOptionAlone = "--end";
+    return kCommandLineGoOn;
+}
+
+int TakeReport(const char* value, std::FILE*, std::FILE*) {
+    gSequence.reportFolder = value;
+    gRunOptionAlone = "--report";
+    return kCommandLineGoOn;
+}
+
+int TakeExitWhenDone(const char*, std::FILE*, std::FILE*) {
+    gSequence.exitWhenDone = 1;
+    gRunOptionAlone = "--exit-when-done";
+    return kCommandLineGoOn;
+}
+
 int PrintVersion(const char*, std::FILE* out, std::FILE*) {
     std::fprintf(out, "Vx52PSoft %s\n", AppVersionText());
     return 0;
@@ -53,6 +132,20 @@ constexpr CommandLineOption kOptions[] = {
     {"--log", "FILE", "append a data log (CSV) to FILE from start-up on", TakeLogFile},
     {"--remote", "[ADDR:]PORT",
      "accept remote-control clients on PORT (address 127.0.0.1 unless given)", TakeRemote},
+    {"--sequence", "FILE", "run the test profile FILE (CSV) as soon as the link is up",
+     TakeSequence},
+    {"--repeat", "N", "run the profile N times (1-9999, 0 until stopped; default 1)", TakeRepeat},
+    {"--range", "AUTO|HIGH", "set this range before the start (default: the range in force)",
+     TakeRange},
+    {"--on-fail", "stop|continue", "on a failed limit stop the run (default) or go on", TakeOnFail},
+    {"--end", "off|hold", "at the end switch the output off (default) or hold the last step",
+     TakeEnd},
+    {"--report", "DIR", "write the run's report into DIR (default: beside the profile)",
+     TakeReport},
+    {"--exit-when-done", nullptr,
+     "end after the report: status 0 PASS, 1 FAIL, 2 ABORTED, INTERRUPTED or no link in 10 s, "
+     "255 profile not loadable",
+     TakeExitWhenDone},
 };
 
 int PrintHelp(const char*, std::FILE* out, std::FILE*) {
@@ -83,6 +176,8 @@ const char* AppVersionText() {
 int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
     gLogFile.clear();
     gRemote = CommandLineRemote{};
+    gSequence = CommandLineSequence{};
+    gRunOptionAlone = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--") {
@@ -123,6 +218,9 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
             return status;
         }
     }
+    if (gRunOptionAlone && gSequence.given == 0) {
+        return Refuse(err, std::string("option ") + gRunOptionAlone + " needs --sequence FILE");
+    }
     return kCommandLineGoOn;
 }
 
@@ -132,4 +230,8 @@ const std::string& CommandLineLogFile() {
 
 const CommandLineRemote& CommandLineRemoteServer() {
     return gRemote;
+}
+
+const CommandLineSequence& CommandLineSequenceRun() {
+    return gSequence;
 }

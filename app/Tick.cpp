@@ -2,6 +2,7 @@
 // remote clients waiting for it, and the strip charts, in that order.
 #include "app/Tick.h"
 
+#include "app/Sequencing.h"
 #include "app/Shell.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
@@ -39,6 +40,8 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gPowerInfo.logoAnimate == 1 && even) {
         LogoAnimate();
     }
+    // Before the link's step: a test run's setting then goes out in this tick.
+    SequencingTick();
     if (gPowerInfo.online == 1) {
         CommTimerDeal();
     }
