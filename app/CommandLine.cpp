@@ -3,12 +3,16 @@
 #include "app/CommandLine.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "power/SourceLimits.h"
 #include "remote/RemoteServer.h"
 
 #ifndef VX52_VERSION
@@ -22,6 +26,9 @@ CommandLineRemote gRemote;
 int gHeadless = 0;
 int gQuiet = 0;
 int gNoReconnect = 0;
+CommandLineSequence gSequence;
+// A run setting given without --sequence has nothing to set.
+const char* gRunOptionAlone = nullptr;
 
 struct CommandLineOption {
     const char* name;      // with its leading "--"
@@ -85,6 +92,78 @@ int TakeWorkdir(const char* value, std::FILE*, std::FILE* err) {
     return 255;
 }
 
+int TakeSequence(const char* value, std::FILE*, std::FILE*) {
+    gSequence.given = 1;
+    gSequence.path = value;
+    return kCommandLineGoOn;
+}
+
+// One of the words given (any case), as its index; -1 when it is none of them.
+int Word(const char* value, std::initializer_list<const char*> words) {
+    int i = 0;
+    for (const char* w : words) {
+        if (strcasecmp(value, w) == 0) {
+            return i;
+        }
+        ++i;
+    }
+    return -1;
+}
+
+int TakeRepeat(const char* value, std::FILE*, std::FILE* err) {
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end != '\0' || n < 0 || n > SEQ_MAX_REPEAT) {
+        return Refuse(err, "--repeat " + std::string(value) + ": a count of 0 to " +
+                               std::to_string(SEQ_MAX_REPEAT) + " (0: until stopped)");
+    }
+    gSequence.settings.repeat = static_cast<int>(n);
+    gRunOptionAlone = "--repeat";
+    return kCommandLineGoOn;
+}
+
+int TakeRange(const char* value, std::FILE*, std::FILE* err) {
+    const int w = Word(value, {"AUTO", "HIGH"});
+    if (w < 0) {
+        return Refuse(err, "--range " + std::string(value) + ": AUTO or HIGH");
+    }
+    gSequence.settings.range = w == 0 ? SOURCE_RANGE_AUTO : SOURCE_RANGE_HIGH;
+    gRunOptionAlone = "--range";
+    return kCommandLineGoOn;
+}
+
+int TakeOnFail(const char* value, std::FILE*, std::FILE* err) {
+    const int w = Word(value, {"stop", "continue"});
+    if (w < 0) {
+        return Refuse(err, "--on-fail " + std::string(value) + ": stop or continue");
+    }
+    gSequence.settings.onFailContinue = w;
+    gRunOptionAlone = "--on-fail";
+    return kCommandLineGoOn;
+}
+
+int TakeEnd(const char* value, std::FILE*, std::FILE* err) {
+    const int w = Word(value, {"off", "hold"});
+    if (w < 0) {
+        return Refuse(err, "--end " + std::string(value) + ": off or hold");
+    }
+    gSequence.settings.endHold = w;
+    gRunOptionAlone = "--end";
+    return kCommandLineGoOn;
+}
+
+int TakeReport(const char* value, std::FILE*, std::FILE*) {
+    gSequence.reportFolder = value;
+    gRunOptionAlone = "--report";
+    return kCommandLineGoOn;
+}
+
+int TakeExitWhenDone(const char*, std::FILE*, std::FILE*) {
+    gSequence.exitWhenDone = 1;
+    gRunOptionAlone = "--exit-when-done";
+    return kCommandLineGoOn;
+}
+
 int PrintVersion(const char*, std::FILE* out, std::FILE*) {
     std::fprintf(out, "Vx52PSoft %s\n", AppVersionText());
     return 0;
@@ -105,6 +184,20 @@ constexpr CommandLineOption kOptions[] = {
      TakeNoReconnect},
     {"--workdir", "DIR", "work in folder DIR (settings, logs, COM<N> links) instead of here",
      TakeWorkdir},
+    {"--sequence", "FILE", "run the test profile FILE (CSV) as soon as the link is up",
+     TakeSequence},
+    {"--repeat", "N", "run the profile N times (1-9999, 0 until stopped; default 1)", TakeRepeat},
+    {"--range", "AUTO|HIGH", "set this range before the start (default: the range in force)",
+     TakeRange},
+    {"--on-fail", "stop|continue", "on a failed limit stop the run (default) or go on", TakeOnFail},
+    {"--end", "off|hold", "at the end switch the output off (default) or hold the last step",
+     TakeEnd},
+    {"--report", "DIR", "write the run's report into DIR (default: beside the profile)",
+     TakeReport},
+    {"--exit-when-done", nullptr,
+     "end after the report: status 0 PASS, 1 FAIL, 2 ABORTED, INTERRUPTED or no link in 10 s, "
+     "255 profile not loadable",
+     TakeExitWhenDone},
 };
 
 int PrintHelp(const char*, std::FILE* out, std::FILE*) {
@@ -138,6 +231,8 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
     gHeadless = 0;
     gQuiet = 0;
     gNoReconnect = 0;
+    gSequence = CommandLineSequence{};
+    gRunOptionAlone = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--") {
@@ -178,6 +273,9 @@ int CommandLineRead(int argc, char* argv[], std::FILE* out, std::FILE* err) {
             return status;
         }
     }
+    if (gRunOptionAlone && gSequence.given == 0) {
+        return Refuse(err, std::string("option ") + gRunOptionAlone + " needs --sequence FILE");
+    }
     return kCommandLineGoOn;
 }
 
@@ -199,4 +297,8 @@ int CommandLineQuiet() {
 
 int CommandLineNoReconnect() {
     return gNoReconnect;
+}
+
+const CommandLineSequence& CommandLineSequenceRun() {
+    return gSequence;
 }

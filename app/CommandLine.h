@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "sequence/Runner.h"
+
 // Returned by CommandLineRead when start-up goes on.
 constexpr int kCommandLineGoOn = -1;
 
@@ -27,6 +29,17 @@ struct CommandLineRemote {
     int port = 0;
 };
 const CommandLineRemote& CommandLineRemoteServer();
+
+// --sequence FILE and the run settings with it: the run to start once the
+// link is up, and --exit-when-done to end the program after its report.
+struct CommandLineSequence {
+    int given = 0;
+    std::string path;
+    SeqSettings settings;
+    std::string reportFolder; // --report DIR; empty: beside the profile
+    int exitWhenDone = 0;
+};
+const CommandLineSequence& CommandLineSequenceRun();
 
 // --headless: no window; --quiet: no state lines on standard output.
 int CommandLineHeadless();

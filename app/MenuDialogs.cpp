@@ -16,6 +16,7 @@
 #include "app/LinkWindow.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
+#include "app/SequenceWindow.h"
 #include "app/Shell.h"
 #include "link/PortUart.h"
 #include "link/Scheduler.h"
@@ -131,6 +132,7 @@ void LanguageSetBeyondMain() {
     RefreshStateConfirmed();
     LinkAreaLanguageSet();
     LinkMonitorLanguageSet();
+    SequenceWindowLanguageSet();
 }
 
 void SetCommDialogDimmed(int dimmed) {
@@ -222,6 +224,9 @@ int MAIN_MENU_ITEM_CALLBACK(int, int menuItem, void*, int) {
         break;
     case MENUBAR_FILE_LOG_STOP:
         RecordingStop();
+        break;
+    case MENUBAR_FILE_SEQUENCE:
+        DisplayPanelSequence(1);
         break;
     case MENUBAR_FILE_EXIT:
         ExitMainPanel();

@@ -240,6 +240,14 @@ void RecordingRemoteChanges() {
     ObserveBy("remote");
 }
 
+void RecordingSequenceEvent(const char* event, const std::string& detail) {
+    Event(event, detail);
+}
+
+void RecordingSequenceChanges() {
+    ObserveBy("sequence");
+}
+
 void RecordingExit() {
     Event(kLogEventExit, "");
 }

@@ -20,6 +20,10 @@ int RecordingIsOn();
 void RecordingFileEvent(const char* event, const char* path);
 // What a remote client's commands just changed, as rows with the detail "remote".
 void RecordingRemoteChanges();
+// A test run's start, step, failure or end (the seq_... events), and what
+// its steps just changed, as rows with the detail "sequence".
+void RecordingSequenceEvent(const char* event, const std::string& detail);
+void RecordingSequenceChanges();
 // The program is ending: the exit row now, the stop after the link closed.
 void RecordingExit();
 // "Vx52Log-YYYYMMDD-HHMMSS.csv" for the present local time.

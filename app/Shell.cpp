@@ -17,6 +17,8 @@
 #include "app/QuitQuestion.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
+#include "app/SequenceWindow.h"
+#include "app/Sequencing.h"
 #include "app/Tick.h"
 #include "charts/Charts.h"
 #include "link/PortUart.h"
@@ -110,6 +112,11 @@ int LoadFailure(int handle) {
 bool sShuttingDown = false;
 
 void ExitMainPanelFrom(bool signalled) {
+    // A test run stops its output and writes its report first; it calls the
+    // shutdown again when it has.
+    if (!sShuttingDown && SequencingMayClose(signalled ? 1 : 0) == 0) {
+        return;
+    }
     if (sShuttingDown) {
         // A signal while the shutdown's own warning is up must not wait for the
         // operator: ending the event loops closes the box, and the shutdown
@@ -167,6 +174,7 @@ void AppRegisterUi() {
     UiRegisterCtrlCallback("BT_LINKMON_CLOSE_CALLBACK", BT_LINKMON_CLOSE_CALLBACK);
     FrontPanelRegisterCallbacks();
     RemoteControlRegisterCallbacks();
+    SequenceWindowRegisterCallbacks();
     // What hangs off the link: the window it draws on, the link area's news,
     // the data log, the monitor.
     LinkWindowInstall();
@@ -174,6 +182,8 @@ void AppRegisterUi() {
     RecordingInstall();
     LinkMonitorInstall();
     QuitQuestionInstall();
+    // Last: a stop it sends for a failed limit clears the measurement.
+    SequencingInstall();
 }
 
 int AppLoadAndShowPanels() {
@@ -302,6 +312,14 @@ int AppMain(int argc, char* argv[]) {
         }
     }
 
+    // The profile is read before the link opens: one that cannot be run ends
+    // an unattended start before anything reaches the source.
+    if (SequencingStartFromCommandLine() != 0) {
+        RecordingStop();
+        SysRestoreScreenMode();
+        return -1;
+    }
+
     gFirstConnect = 1;
     CommConnectDeal(1);
     gFirstConnect = 0;
@@ -313,7 +331,7 @@ int AppMain(int argc, char* argv[]) {
     RunUserInterface();
 
     DiscardPanel(gMainPanel);
-    return 0;
+    return SequencingExitStatus();
 }
 
 void CheckScreen() {
@@ -351,6 +369,12 @@ void ExitMainPanel() {
     if (QuitStopping() != 0) {
         return;
     }
+    // A test run asks its own question and stops the output itself, to write
+    // its report.
+    if (SequencingRunOn() != 0) {
+        ExitMainPanelFrom(false);
+        return;
+    }
     switch (QuitAskAboutOutput()) {
     case QUIT_CANCEL:
         return;
@@ -365,6 +389,10 @@ void ExitMainPanel() {
 
 void ExitMainPanelOnSignal() {
     ExitMainPanelFrom(true);
+}
+
+void ExitMainPanelUnasked() {
+    ExitMainPanelFrom(false);
 }
 
 void AppSaveSettingsOnExit(int fromSignal) {

@@ -19,6 +19,9 @@ void ExitMainPanel();
 // The same shutdown, reached from SIGTERM or SIGINT: failures go to standard
 // error instead of a message box.
 void ExitMainPanelOnSignal();
+// The shutdown without the questions before it: for a test run that has
+// already asked, or was asked by its script to end the program.
+void ExitMainPanelUnasked();
 // Shutdown's first step: writes the autosave file and "Set.Dat" and reports what
 // failed, in a warning box, or with fromSignal on standard error.
 void AppSaveSettingsOnExit(int fromSignal);

@@ -4,6 +4,7 @@
 #include "app/Tick.h"
 
 #include "app/Headless.h"
+#include "app/Sequencing.h"
 #include "app/Shell.h"
 #include "charts/Charts.h"
 #include "link/Scheduler.h"
@@ -42,6 +43,8 @@ int TIMER_50MS_CALLBACK(int, int, int event, void*, int, int) {
     if (gPowerInfo.logoAnimate == 1 && even) {
         LogoAnimate();
     }
+    // Before the link's step: a test run's setting then goes out in this tick.
+    SequencingTick();
     // Offline the link only counts down to its next try after a loss.
     if (gPowerInfo.online == 1 || gCommRetry.state == COMM_RETRY_WAITING) {
         CommTimerDeal();

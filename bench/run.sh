@@ -82,6 +82,12 @@ row "remote: MEAS:ALL? lines answered per second (no socket)" "$(echo "$remote" 
 row "remote: VOLT? lines answered per second (no socket)" "$(echo "$remote" | field remote_volt_query_per_s)" ""
 row "remote: refused VOLT lines per second (no socket)" "$(echo "$remote" | field remote_refused_set_per_s)" ""
 
+for step in 60 1; do
+  report=$("$build/bench/bench_report" 1 "$step" "$work")
+  row "test run report, one hour of ${step} s steps: CSV / HTML, KB" "$(echo "$report" | awk '{for(i=1;i<=NF;i++) if($i=="csv_bytes") c=$(i+1); else if($i=="html_bytes") h=$(i+1)} END {printf "%.0f / %.0f", c/1024, h/1024}')" ""
+  row "test run report, one hour of ${step} s steps: writing, ms CPU" "$(echo "$report" | field write_cpu_ms)" ""
+done
+
 persist=$("$build/bench/bench_persist" "$work" 2>/dev/null || true)
 echo "$persist" | sed 's/^/  /'
 

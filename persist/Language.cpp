@@ -55,6 +55,7 @@ const LanguageRow kMainRows[] = {
     {190, TARGET_ITEM_NAME, MENUBAR_FILE_LOAD},
     {420, TARGET_ITEM_NAME, MENUBAR_FILE_LOG_START},
     {421, TARGET_ITEM_NAME, MENUBAR_FILE_LOG_STOP},
+    {720, TARGET_ITEM_NAME, MENUBAR_FILE_SEQUENCE},
     {5, TARGET_ITEM_NAME, MENUBAR_FILE_EXIT},
     {175, TARGET_MENU_NAME, MENUBAR_SET},
     {6, TARGET_ITEM_NAME, MENUBAR_SET_COMM},
@@ -310,6 +311,10 @@ void PanelLinkMonitorLanguageSet(int panel) {
 
 void LanguageTexts(const int* items, int count, std::string* texts) {
     ReadTexts(gPowerInfo.language, items, count, texts);
+}
+
+void LanguageTextsIn(int language, const int* items, int count, std::string* texts) {
+    ReadTexts(language, items, count, texts);
 }
 
 void PanelWaitLanguageSet() {

@@ -29,6 +29,9 @@ void PanelLinkMonitorLanguageSet(int panel);
 // program fills in or keeps (one file read for them all). A missing item
 // gives an empty text.
 void LanguageTexts(const int* items, int count, std::string* texts);
+// The same in a language given (1 English, else Chinese), whatever is in force:
+// for clients that read English alone.
+void LanguageTextsIn(int language, const int* items, int count, std::string* texts);
 void PanelRemoteLanguageSet();
 
 // The one test of which language is in force: true for English, false for Chinese.

@@ -54,6 +54,7 @@ enum UiAttribute {
                             // area, its contents scrolling when it does not fit
     ATTR_WRAP_AT_SPACES,    // int 0/1 (text labels): lines break only at spaces and after
                             // ideographic punctuation, never inside a word or a path
+    ATTR_TEXT_COLOR,        // int 0xRRGGBB (text controls); -1 gives the form's own back
 };
 
 // ---- constants of the popups, charts and graph ------------------------------
@@ -282,6 +283,12 @@ int GetNumTableRows(int panel, int control, int* rows);
 // The cells of row `row` (0 the oldest kept).
 int GetTableRowCells(int panel, int control, int row, std::vector<std::string>* cells);
 int SetTableColumnLabel(int panel, int control, int column, const char* text);
+// One cell's text, in a row already listed.
+int SetTableCell(int panel, int control, int row, int column, const char* text);
+// How a row looks: the one now under way (brought into view), one that
+// passed or failed, or plain.
+enum { TABLE_ROW_PLAIN = 0, TABLE_ROW_CURRENT = 1, TABLE_ROW_PASSED = 2, TABLE_ROW_FAILED = 3 };
+int SetTableRowLook(int panel, int control, int row, int look);
 
 // Test and benchmark access to what the charts hold: the measured points of
 // the latest screen of slots, gaps left out.

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVariant>
@@ -179,6 +180,8 @@ int SetCtrlVal(int panel, int control, double value) {
         b->setChecked(value != 0.0);
     } else if (auto* lab = qobject_cast<QLabel*>(w)) {
         lab->setText(QString::number(value));
+    } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setValue(static_cast<int>(value < 0 ? value - 0.5 : value + 0.5));
     } else {
         return UIE_BAD_ATTRIBUTE;
     }
@@ -240,6 +243,8 @@ int GetCtrlVal(int panel, int control, double* value) {
         *value = (i >= 0 && i < static_cast<int>(values.size())) ? values[i] : 0;
     } else if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
         *value = b->isChecked() ? 1.0 : 0.0;
+    } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        *value = bar->value();
     } else if (auto* lab = qobject_cast<QLabel*>(w)) {
         // A number shown as text reads back as that number.
         bool ok = false;
@@ -358,6 +363,13 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
             return 0;
         }
         return UIE_BAD_ATTRIBUTE;
+    case ATTR_TEXT_COLOR:
+        // The widget's own sheet wins over the form's rule for it.
+        w->setStyleSheet(
+            value < 0
+                ? QString()
+                : QStringLiteral("color: #%1;").arg(value & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+        return 0;
     case ATTR_STALE:
         if (auto* meter = qobject_cast<Vx52Meter*>(w)) {
             meter->setStale(value != 0);

@@ -129,3 +129,22 @@ int SetTableColumnLabel(int panel, int control, int column, const char* text) {
     table->fitTitles();
     return 0;
 }
+
+int SetTableCell(int panel, int control, int row, int column, const char* text) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table || !table->rows()->setCell(row, column, ToQ(text))) {
+        return UIE_BAD_CONTROL;
+    }
+    return 0;
+}
+
+int SetTableRowLook(int panel, int control, int row, int look) {
+    Vx52TextTable* table = FindTable(panel, control);
+    if (!table || !table->rows()->setLook(row, look)) {
+        return UIE_BAD_CONTROL;
+    }
+    if (look == TABLE_ROW_CURRENT) {
+        table->scrollTo(table->rows()->index(row, 0), QAbstractItemView::PositionAtCenter);
+    }
+    return 0;
+}

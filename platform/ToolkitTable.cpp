@@ -23,6 +23,9 @@ QVariant Vx52TextRows::data(const QModelIndex& index, int role) const {
     if (role == kStripeRole) {
         return static_cast<int>((dropped_ + static_cast<unsigned>(index.row())) & 1u);
     }
+    if (role == kLookRole) {
+        return looks_[static_cast<size_t>(index.row())];
+    }
     if (role == Qt::ToolTipRole) {
         // The whole row, whatever its cells show.
         const QStringList& cells = rows_[static_cast<size_t>(index.row())];
@@ -73,6 +76,7 @@ void Vx52TextRows::dropOldest(int n) {
     }
     beginRemoveRows(QModelIndex(), 0, n - 1);
     rows_.erase(rows_.begin(), rows_.begin() + n);
+    looks_.erase(looks_.begin(), looks_.begin() + n);
     dropped_ += static_cast<unsigned>(n);
     endRemoveRows();
 }
@@ -89,19 +93,50 @@ void Vx52TextRows::append(std::deque<QStringList>&& rows) {
     const int at = static_cast<int>(rows_.size());
     beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
     std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
+    looks_.resize(rows_.size(), 0);
     endInsertRows();
 }
 
 void Vx52TextRows::clear() {
     beginResetModel();
     rows_.clear();
+    looks_.clear();
     endResetModel();
+}
+
+bool Vx52TextRows::setCell(int row, int column, const QString& text) {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) {
+        return false;
+    }
+    QStringList& cells = rows_[static_cast<size_t>(row)];
+    while (cells.size() <= column) {
+        cells.append(QString());
+    }
+    cells[column] = text;
+    emit dataChanged(index(row, column), index(row, column));
+    return true;
+}
+
+bool Vx52TextRows::setLook(int row, int look) {
+    if (row < 0 || row >= rowCount()) {
+        return false;
+    }
+    looks_[static_cast<size_t>(row)] = look;
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    return true;
 }
 
 void Vx52PlainCells::paint(QPainter* painter, const QStyleOptionViewItem& option,
                            const QModelIndex& index) const {
     const bool selected = (option.state & QStyle::State_Selected) != 0;
-    if (selected) {
+    // Looks given by the program: dark enough for light text on either theme.
+    static const QColor kLooks[] = {QColor(), QColor(0x1f, 0x5f, 0x9a), QColor(0x1d, 0x4a, 0x2b),
+                                    QColor(0x7a, 0x1f, 0x1f)};
+    const int look = index.data(Vx52TextRows::kLookRole).toInt();
+    const bool marked = look > 0 && look < 4;
+    if (marked) {
+        painter->fillRect(option.rect, kLooks[look]);
+    } else if (selected) {
         painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
     } else if (index.data(Vx52TextRows::kStripeRole).toInt() != 0) {
         painter->fillRect(option.rect, option.palette.brush(QPalette::AlternateBase));
@@ -119,8 +154,12 @@ void Vx52PlainCells::paint(QPainter* painter, const QStyleOptionViewItem& option
     }
     painter->save();
     painter->setClipRect(r, Qt::IntersectClip);
-    painter->setFont(option.font);
-    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    QFont font = option.font;
+    font.setBold(look == 1);
+    painter->setFont(font);
+    painter->setPen(
+        marked ? QColor(Qt::white)
+               : option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawText(QPoint(r.left(), r.top() + (r.height() - fm.height()) / 2 + fm.ascent()),
                       text);
     painter->restore();

@@ -33,16 +33,22 @@ class Vx52TextRows : public QAbstractTableModel {
     void append(std::deque<QStringList>&& rows);
     void clear();
     const QStringList& row(int i) const { return rows_[static_cast<size_t>(i)]; }
+    // False when the row or column is not there.
+    bool setCell(int row, int column, const QString& text);
+    // One of the toolkit's TABLE_ROW_... looks.
+    bool setLook(int row, int look);
 
     // 1 for every other row counted from the first row ever listed: the stripe
     // stays with its row when older rows drop out at the top.
     static constexpr int kStripeRole = Qt::UserRole;
+    static constexpr int kLookRole = Qt::UserRole + 1;
 
   private:
     void dropOldest(int n);
 
     QStringList labels_;
     std::deque<QStringList> rows_;
+    std::deque<int> looks_; // beside rows_, one a row
     int maxRows_ = 1000;
     unsigned dropped_ = 0; // rows dropped so far, for the stripes
 };

@@ -36,6 +36,10 @@ void ShowOutcome(int result) {
             Redraw();
         }
     }
+    // A test run holds the settings: the entry is undone without a word.
+    if (result == POWER_REQUEST_HELD) {
+        Redraw();
+    }
 }
 
 void Preset(int event, PowerPreset preset) {

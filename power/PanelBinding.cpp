@@ -79,8 +79,13 @@ int Data52PFromPanelToNormalVar() {
 void Data52PFromNormalVarToPanel(int running) {
     const Normal52PSet& s = gNormal52PSet;
     const bool busy = gPowerInfo.outputOn == 1 || gPowerInfo.alarm == 1;
+    // A test run holds the settings: only the output indicator stays live.
+    const bool held = PowerHeld() != 0;
 
     MainMenuNormalSaveLoadDimmed(running != 0 ? 1u : 0u);
+    if (held) {
+        SetMenuBarAttribute(gMainMenu, MENUBAR_FILE_LOAD, ATTR_DIMMED, 1);
+    }
 
     int32_t volMin = 0;
     int32_t volMax = 0;
@@ -98,12 +103,12 @@ void Data52PFromNormalVarToPanel(int running) {
         Dim(PANEL_NUM_FREQ, true);
         // Undimmed again when stopped, or a stop at 400 Hz would leave the
         // voltage unsettable until the frequency changed.
-        Dim(PANEL_NUM_VOL, running != 0);
+        Dim(PANEL_NUM_VOL, running != 0 || held);
     } else {
         SetCtrlAttribute(gMainPanel, PANEL_NUM_FREQ, ATTR_MAX_VALUE,
                          SourceToUnit(SOURCE_Q_SET_FREQUENCY, SOURCE_FREQ_BAND_MAX));
-        Dim(PANEL_NUM_FREQ, false);
-        Dim(PANEL_NUM_VOL, false);
+        Dim(PANEL_NUM_FREQ, held);
+        Dim(PANEL_NUM_VOL, held);
     }
     SetCtrlVal(gMainPanel, PANEL_NUM_FREQ, SourceToUnit(SOURCE_Q_SET_FREQUENCY, s.freq));
 
@@ -112,15 +117,15 @@ void Data52PFromNormalVarToPanel(int running) {
 
     for (int button :
          {PANEL_BT_AUTO_HIGH, PANEL_BT_50_60, PANEL_BT_120_220, PANEL_BT_M2_M4, PANEL_BT_400}) {
-        Dim(button, busy);
+        Dim(button, busy || held);
     }
 
     const bool stepsDimmed = (SourceFrequencyAboveBand(s.freq) && running != 0) ? true : !busy;
-    Dim(PANEL_BT_UUP, stepsDimmed);
-    Dim(PANEL_BT_UDOWN, stepsDimmed);
+    Dim(PANEL_BT_UUP, stepsDimmed || held);
+    Dim(PANEL_BT_UDOWN, stepsDimmed || held);
 
-    Dim(PANEL_NUM_UP2U, busy);
-    Dim(PANEL_NUM_DOWN2U, busy);
+    Dim(PANEL_NUM_UP2U, busy || held);
+    Dim(PANEL_NUM_DOWN2U, busy || held);
 
     Lamp(PANEL_LED_AUTO, s.volLevel == 0);
     Lamp(PANEL_LED_HIGH, s.volLevel != 0);

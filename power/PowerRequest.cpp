@@ -19,6 +19,14 @@ PowerMeasurement gPowerLastMeasurement{};
 
 namespace {
 
+bool gHeld = false;
+void (*gHoldIndicator)() = nullptr;
+
+// Everyone but the run is refused while it holds the settings.
+bool HeldFrom(PowerCaller caller) {
+    return gHeld && caller != POWER_CALLER_SEQUENCE;
+}
+
 bool Panel(PowerCaller caller) {
     return caller == POWER_CALLER_PANEL;
 }
@@ -127,6 +135,9 @@ bool PresetTarget(PowerPreset preset, Normal52PSet* s) {
 // Shared by the presets and the range set outright: target is the record the
 // button would make.
 int ApplyPreset(PowerPreset preset, const Normal52PSet& target, bool changes, PowerCaller caller) {
+    if (HeldFrom(caller)) {
+        return POWER_REQUEST_HELD;
+    }
     if (!Panel(caller) && !PowerLinkReady()) {
         return POWER_REQUEST_OFFLINE;
     }
@@ -166,6 +177,9 @@ PowerEntry PowerEntryFromRecord() {
 }
 
 int PowerRequestSetControls(const PowerEntry& entry, PowerCaller caller) {
+    if (HeldFrom(caller)) {
+        return POWER_REQUEST_HELD;
+    }
     if (const int refused = RefusedWhileAdjusting(caller)) {
         return refused;
     }
@@ -214,6 +228,9 @@ int PowerRequestFrequency(int32_t freq, PowerCaller caller) {
 }
 
 int PowerRequestStepAmounts(const PowerEntry& entry, PowerCaller caller) {
+    if (HeldFrom(caller)) {
+        return POWER_REQUEST_HELD;
+    }
     if (!Panel(caller)) {
         if (!PowerLinkReady()) {
             return POWER_REQUEST_OFFLINE;
@@ -260,7 +277,20 @@ int PowerRequestRange(int32_t volLevel, PowerCaller caller) {
     return ApplyPreset(POWER_PRESET_RANGE, target, volLevel != gNormal52PSet.volLevel, caller);
 }
 
+int PowerRequestPresetFrequency(int32_t freq, PowerCaller caller) {
+    if (!SourceFrequencyValid(freq)) {
+        return POWER_REQUEST_OUT_OF_RANGE;
+    }
+    Normal52PSet target = gNormal52PSet;
+    target.freq = freq;
+    // The 400 Hz button's rules: no alarm check of its own.
+    return ApplyPreset(POWER_PRESET_400, target, freq != gNormal52PSet.freq, caller);
+}
+
 int PowerRequestStep(int up, PowerCaller caller) {
+    if (HeldFrom(caller)) {
+        return POWER_REQUEST_HELD;
+    }
     if (const int refused = RefusedWhileAdjusting(caller)) {
         return refused;
     }
@@ -308,6 +338,13 @@ int PowerRequestStep(int up, PowerCaller caller) {
 }
 
 int PowerRequestOutput(int on, PowerCaller caller) {
+    if (HeldFrom(caller)) {
+        // The indicator stays live during a run: the run stops the output.
+        if (Panel(caller) && gHoldIndicator) {
+            gHoldIndicator();
+        }
+        return POWER_REQUEST_HELD;
+    }
     if (!Panel(caller)) {
         if (!PowerLinkReady()) {
             return POWER_REQUEST_OFFLINE;
@@ -352,6 +389,9 @@ int PowerRequestOutput(int on, PowerCaller caller) {
 }
 
 int PowerRequestClearAlarm(PowerCaller caller) {
+    if (HeldFrom(caller)) {
+        return POWER_REQUEST_HELD;
+    }
     if (!Panel(caller)) {
         if (!PowerLinkReady()) {
             return POWER_REQUEST_OFFLINE;
@@ -375,6 +415,9 @@ int PowerRequestClearAlarm(PowerCaller caller) {
 }
 
 int PowerRequestLoadedSettings() {
+    if (gHeld) {
+        return POWER_REQUEST_HELD;
+    }
     if (gPowerInfo.outputOn != 0) {
         return POWER_REQUEST_OUTPUT_STATE;
     }
@@ -420,6 +463,29 @@ int PowerRequestLink(int connect, PowerCaller caller) {
         return POWER_REQUEST_UNCHANGED;
     }
     return CommConnectQuietly() == 0 ? POWER_REQUEST_DONE : POWER_REQUEST_OFFLINE;
+}
+
+int PowerLinkIdle() {
+    return gPowerInfo.online == 1 && gCommInfo.presentFlag == 0 && gCommNewCmd.count == 0 ? 1 : 0;
+}
+
+void PowerHold(void (*indicatorPressed)()) {
+    gHeld = true;
+    gHoldIndicator = indicatorPressed;
+    Redraw();
+}
+
+void PowerRelease() {
+    if (!gHeld) {
+        return;
+    }
+    gHeld = false;
+    gHoldIndicator = nullptr;
+    Redraw();
+}
+
+int PowerHeld() {
+    return gHeld ? 1 : 0;
 }
 
 uint64_t PowerCommandsMark() {

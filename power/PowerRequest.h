@@ -17,6 +17,7 @@
 enum PowerCaller {
     POWER_CALLER_PANEL = 0,
     POWER_CALLER_REMOTE = 1,
+    POWER_CALLER_SEQUENCE = 2, // a test run: no controls either, and the holder of the settings
 };
 
 enum PowerRequestResult {
@@ -28,6 +29,7 @@ enum PowerRequestResult {
     POWER_REQUEST_OUT_OF_RANGE, // refused: a value outside the limits in force
     POWER_REQUEST_OFFLINE,      // refused: the link is not up
     POWER_REQUEST_QUEUE_FULL,   // refused: no room in the command queue
+    POWER_REQUEST_HELD,         // refused: a test run holds the settings
 };
 
 // The four set controls as the record counts them. down2U may come negative,
@@ -63,6 +65,10 @@ enum PowerPreset {
 int PowerRequestPreset(PowerPreset preset, PowerCaller caller);
 // The range set outright (0 AUTO, 1 HIGH), with the range button's rules.
 int PowerRequestRange(int32_t volLevel, PowerCaller caller);
+// A frequency set outright as the preset buttons reach it while the output is
+// stopped: a fixed one, or, from a fixed one, back into the band (50/60 Hz
+// then the frequency control). One settings command.
+int PowerRequestPresetFrequency(int32_t freq, PowerCaller caller);
 
 // One step along the ladder made when the output started: up (1) or down (0).
 int PowerRequestStep(int up, PowerCaller caller);
@@ -81,6 +87,17 @@ int PowerRequestLoadedSettings();
 
 // 1 once the link is up and its connect sequence has finished.
 int PowerLinkReady();
+// 1 while the link is up with no request in flight and none queued: what is
+// asked now goes out on the next tick, ahead of any poll.
+int PowerLinkIdle();
+
+// A test run holds the settings while it runs: every request but its own is
+// refused with POWER_REQUEST_HELD and the panel dims what would make one. The
+// output indicator stays live: pressing it calls indicatorPressed, and the
+// holder stops the output. Holding and releasing redraw the panel.
+void PowerHold(void (*indicatorPressed)());
+void PowerRelease();
+int PowerHeld();
 
 // The link as a client sees it: up, on its way up (a connect sequence under
 // way, or waiting to try again after a loss), or down.

@@ -33,6 +33,10 @@ constexpr const char* kLogEventSetChange = "set_change";
 constexpr const char* kLogEventFileLoad = "file_load";
 constexpr const char* kLogEventFileSave = "file_save";
 constexpr const char* kLogEventExit = "exit";
+constexpr const char* kLogEventSeqStart = "seq_start";
+constexpr const char* kLogEventSeqStep = "seq_step";
+constexpr const char* kLogEventSeqFail = "seq_fail";
+constexpr const char* kLogEventSeqEnd = "seq_end";
 
 // What the log compares and writes beside each measurement (compared whole:
 // plain integers only).

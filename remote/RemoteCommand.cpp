@@ -15,6 +15,7 @@
 #include "power/PowerRequest.h"
 #include "power/SourceLimits.h"
 #include "power/Watchdog.h"
+#include "sequence/Sequence.h"
 #include "util/Text.h"
 
 #ifndef VX52_VERSION
@@ -36,6 +37,7 @@ const Refusal kRefusals[] = {
     {POWER_REQUEST_OUT_OF_RANGE, SCPI_DATA_OUT_OF_RANGE, ""},
     {POWER_REQUEST_OFFLINE, SCPI_HARDWARE_ERROR, "link offline"},
     {POWER_REQUEST_QUEUE_FULL, SCPI_QUEUE_OVERFLOW, "command queue full"},
+    {POWER_REQUEST_HELD, SCPI_SETTINGS_CONFLICT, "test sequence running"},
 };
 
 // 0 for a request done (or with nothing to do), else the error it queued.
@@ -181,6 +183,123 @@ std::string QueryMeasurementAge(ScpiSession*) {
     return TextFixed(std::llround(std::max(0.0, ageMs) / 100.0), 1);
 }
 
+// ---- test sequences ---------------------------------------------------------------------
+
+const char* const kSeqRangeWords[] = {"AUTO", "HIGH", nullptr}; // as volLevel counts them
+const char* const kSeqOnFailWords[] = {"STOP", "CONTINUE", nullptr};
+const char* const kSeqEndWords[] = {"OFF", "HOLD", nullptr};
+
+int Queued(ScpiSession* s, int code, const std::string& detail) {
+    ScpiSessionError(s, code, detail.c_str());
+    return code;
+}
+
+// A run's settings and profile are its own while it runs.
+int Busy(ScpiSession* s) {
+    return Queued(s, SCPI_SETTINGS_CONFLICT, "test sequence running");
+}
+
+// -256 when the file cannot be read; -224 with the profile's first error,
+// and the rest queued behind it.
+int SetSequenceLoad(ScpiSession* s, const ScpiParam& p) {
+    if (SequenceActive()) {
+        return Busy(s);
+    }
+    const int error = SequenceLoad(p.text);
+    if (error != 0) {
+        return Queued(s, SCPI_FILE_NOT_FOUND, p.text + ": " + std::strerror(error));
+    }
+    const std::vector<std::string> lines = SequenceErrorLines(true);
+    for (const std::string& line : lines) {
+        ScpiSessionError(s, SCPI_ILLEGAL_PARAMETER_VALUE, line.c_str());
+    }
+    return lines.empty() ? 0 : SCPI_ILLEGAL_PARAMETER_VALUE;
+}
+std::string QuerySequenceLoad(ScpiSession*) {
+    std::string quoted = "\"";
+    for (char c : SequencePath()) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+// One run setting changed, the others kept.
+template <typename Change> int SetSequenceSetting(ScpiSession* s, Change change) {
+    if (SequenceActive()) {
+        return Busy(s);
+    }
+    SeqSettings settings = SequenceSettings();
+    change(&settings);
+    SequenceSetSettings(settings);
+    return 0;
+}
+
+int SetSequenceCount(ScpiSession* s, const ScpiParam& p) {
+    if (p.number < 0 || p.number > SEQ_MAX_REPEAT) {
+        return Queued(s, SCPI_DATA_OUT_OF_RANGE, "0 to 9999");
+    }
+    return SetSequenceSetting(s, [&](SeqSettings* t) { t->repeat = static_cast<int>(p.number); });
+}
+ScpiLimits SequenceCountLimits() {
+    return {0, SEQ_MAX_REPEAT, 1};
+}
+std::string QuerySequenceCount(ScpiSession*) {
+    return std::to_string(SequenceSettings().repeat);
+}
+
+int SetSequenceRange(ScpiSession* s, const ScpiParam& p) {
+    return SetSequenceSetting(
+        s, [&](SeqSettings* t) { t->range = p.word == 0 ? SOURCE_RANGE_AUTO : SOURCE_RANGE_HIGH; });
+}
+// The range a run would use now.
+std::string QuerySequenceRange(ScpiSession*) {
+    const int range = SequenceSettings().range;
+    return kSeqRangeWords[(range == SEQ_RANGE_IN_FORCE ? gNormal52PSet.volLevel : range) ==
+                                  SOURCE_RANGE_AUTO
+                              ? 0
+                              : 1];
+}
+
+int SetSequenceOnFail(ScpiSession* s, const ScpiParam& p) {
+    return SetSequenceSetting(s, [&](SeqSettings* t) { t->onFailContinue = p.word; });
+}
+std::string QuerySequenceOnFail(ScpiSession*) {
+    return kSeqOnFailWords[SequenceSettings().onFailContinue != 0 ? 1 : 0];
+}
+
+int SetSequenceEnd(ScpiSession* s, const ScpiParam& p) {
+    return SetSequenceSetting(s, [&](SeqSettings* t) { t->endHold = p.word; });
+}
+std::string QuerySequenceEnd(ScpiSession*) {
+    return kSeqEndWords[SequenceSettings().endHold != 0 ? 1 : 0];
+}
+
+int StartSequence(ScpiSession* s, const ScpiParam&) {
+    switch (SequenceStart()) {
+    case SEQ_START_OK:
+        return 0;
+    case SEQ_START_BUSY:
+        return Busy(s);
+    case SEQ_START_NO_PROFILE:
+        return Queued(s, SCPI_SETTINGS_CONFLICT, "no profile without errors loaded");
+    case SEQ_START_OFFLINE:
+        return Queued(s, SCPI_HARDWARE_ERROR, "link offline");
+    case SEQ_START_ALARM:
+        return Queued(s, SCPI_SETTINGS_CONFLICT, "output protection tripped");
+    default:
+        return Queued(s, SCPI_SETTINGS_CONFLICT, "output on");
+    }
+}
+
+int AbortSequence(ScpiSession*, const ScpiParam&) {
+    SequenceAbort(SEQ_CAUSE_REMOTE);
+    return 0;
+}
+
+std::string QuerySequenceState(ScpiSession*) {
+    return SequenceStateText();
+}
+
 // ---- common commands and the rest -----------------------------------------------------
 
 // Connecting or disconnecting never shows a box at the window; a port that
@@ -269,6 +388,7 @@ constexpr ScpiParamKind CHOICE = SCPI_PARAM_CHOICE;
 constexpr ScpiParamKind BOOLEAN = SCPI_PARAM_BOOLEAN;
 constexpr int32_t Normal52PSet::*kUp = &Normal52PSet::up2U;
 constexpr int32_t Normal52PSet::*kDown = &Normal52PSet::down2U;
+constexpr ScpiParamKind STRING = SCPI_PARAM_STRING;
 
 // pattern, set, query, parameter, unit (from the table of what the source
 // allows), words, parameters of the set form, limits. The first row a header
@@ -307,6 +427,17 @@ const ScpiCommand kCommands[] = {
     {"*RST", Reset, nullptr, NONE, {}, nullptr, 0, nullptr},
     ScpiQueryOnly("*TST", SelfTest),
     ScpiQueryOnly("*OPT", Options),
+    {"SEQuence:LOAD", SetSequenceLoad, QuerySequenceLoad, STRING, {}, nullptr, 1, nullptr},
+    {"SEQuence:COUNt", SetSequenceCount, QuerySequenceCount, NUMBER, {"", 0}, nullptr, 1,
+     SequenceCountLimits},
+    {"SEQuence:RANGe", SetSequenceRange, QuerySequenceRange, CHOICE, {}, kSeqRangeWords, 1,
+     nullptr},
+    {"SEQuence:ONFail", SetSequenceOnFail, QuerySequenceOnFail, CHOICE, {}, kSeqOnFailWords, 1,
+     nullptr},
+    {"SEQuence:END", SetSequenceEnd, QuerySequenceEnd, CHOICE, {}, kSeqEndWords, 1, nullptr},
+    {"SEQuence:STARt", StartSequence, nullptr, NONE, {}, nullptr, 0, nullptr},
+    {"SEQuence:ABORt", AbortSequence, nullptr, NONE, {}, nullptr, 0, nullptr},
+    ScpiQueryOnly("SEQuence:STATe", QuerySequenceState),
 };
 
 const ScpiInstrument& Instrument() {

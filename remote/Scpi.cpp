@@ -92,6 +92,40 @@ bool MatchFrom(const std::vector<std::string>& m, size_t i, const std::vector<Sc
     return nodes[j].optional && MatchFrom(m, i, nodes, j + 1, lastGiven);
 }
 
+// The first c at or after from that is not inside a quoted string; npos if none.
+size_t FindOutsideQuotes(const std::string& text, char c, size_t from) {
+    char quote = 0;
+    for (size_t i = from; i < text.size(); ++i) {
+        if (quote != 0) {
+            quote = text[i] == quote ? 0 : quote; // a doubled quote closes and opens again
+        } else if (text[i] == '"' || text[i] == '\'') {
+            quote = text[i];
+        } else if (text[i] == c) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+// A quoted string's text; false when the parameter is not one string.
+bool Unquote(const std::string& param, std::string* text) {
+    if (param.size() < 2 || (param[0] != '"' && param[0] != '\'') || param.back() != param[0]) {
+        return false;
+    }
+    const char q = param[0];
+    text->clear();
+    for (size_t i = 1; i + 1 < param.size(); ++i) {
+        if (param[i] == q) {
+            if (param[i + 1] != q || i + 2 == param.size()) {
+                return false;
+            }
+            ++i;
+        }
+        *text += param[i];
+    }
+    return true;
+}
+
 // ---- errors ------------------------------------------------------------------------------
 
 const char* ErrorText(int code) {
@@ -120,6 +154,8 @@ const char* ErrorText(int code) {
         return "Hardware error";
     case SCPI_SYSTEM_ERROR:
         return "System error";
+    case SCPI_FILE_NOT_FOUND:
+        return "File name not found";
     case SCPI_QUEUE_OVERFLOW:
         return "Queue overflow";
     default:
@@ -450,7 +486,7 @@ std::vector<std::string> SplitParams(const std::string& text) {
     }
     size_t start = 0;
     while (true) {
-        const size_t comma = text.find(',', start);
+        const size_t comma = FindOutsideQuotes(text, ',', start);
         params.push_back(TextTrim(text.substr(start, comma - start)));
         if (comma == std::string::npos) {
             return params;
@@ -516,6 +552,11 @@ int ReadParam(ScpiSession* s, const ScpiCommand& c, const std::string& text, Scp
             return NumberError(s, code, kCount);
         }
         p->number = p->number != 0 ? 1 : 0;
+        return 0;
+    case SCPI_PARAM_STRING:
+        if (!isString || !Unquote(text, &p->text)) {
+            return Refuse(s, SCPI_DATA_TYPE_ERROR, "a quoted string");
+        }
         return 0;
     case SCPI_PARAM_NONE:
         break;
@@ -661,7 +702,7 @@ void RunLine(ScpiSession* s, const ScpiInstrument& inst, const std::string& line
     std::vector<std::string> commands;
     size_t start = 0;
     while (true) {
-        const size_t semi = line.find(';', start);
+        const size_t semi = FindOutsideQuotes(line, ';', start);
         commands.push_back(line.substr(start, semi - start));
         if (semi == std::string::npos) {
             break;
@@ -758,7 +799,10 @@ ScpiInstrument ScpiInstrumentMake(const ScpiCommand* commands, size_t count,
 void ScpiSessionError(ScpiSession* s, int code, const char* detail) {
     std::string e = std::to_string(code) + ",\"" + ErrorText(code);
     if (detail && *detail) {
-        e += std::string(";") + detail;
+        e += ';';
+        for (const char* c = detail; *c; ++c) {
+            e += *c == '"' ? std::string("\"\"") : std::string(1, *c);
+        }
     }
     e += "\"";
     s->esr |= ErrorEvent(code);

@@ -42,6 +42,7 @@ enum ScpiErrorCode {
     SCPI_TOO_MUCH_DATA = -223,
     SCPI_ILLEGAL_PARAMETER_VALUE = -224,
     SCPI_HARDWARE_ERROR = -240,
+    SCPI_FILE_NOT_FOUND = -256,
     SCPI_SYSTEM_ERROR = -310,
     SCPI_QUEUE_OVERFLOW = -350,
 };
@@ -103,6 +104,7 @@ enum ScpiParamKind {
     SCPI_PARAM_NUMBER,  // a number in the row's unit, MIN/MAX/DEF, or one of the row's words
     SCPI_PARAM_CHOICE,  // one of the row's words
     SCPI_PARAM_BOOLEAN, // ON, OFF, or a number (rounded; not 0 is ON)
+    SCPI_PARAM_STRING,  // a quoted string: "..." or '...', its quote doubled inside
 };
 
 // A number's unit and the resolution it is counted in: decimals 1 counts
@@ -122,8 +124,9 @@ struct ScpiLimits {
 
 // A parameter as the row's set function gets it.
 struct ScpiParam {
-    int word;       // the index of the row's word given, or -1 for a number
-    int64_t number; // a number in 10^-decimals of the unit; a boolean's 0 or 1
+    int word;         // the index of the row's word given, or -1 for a number
+    int64_t number;   // a number in 10^-decimals of the unit; a boolean's 0 or 1
+    std::string text; // a string, without its quotes
 };
 
 // One command: its header as SCPI writes it (capitals are the short form,
@@ -183,7 +186,8 @@ void ScpiSessionFeed(ScpiSession* session, const ScpiInstrument& instrument, con
 // waiting *OPC? once its commands are done and runs what it held up. Call it
 // often (every tick).
 void ScpiSessionPoll(ScpiSession* session, const ScpiInstrument& instrument, std::string* out);
-// Adds an error to the queue ("-222" with its text); detail may be empty.
+// Adds an error to the queue ("-222" with its text); detail may be empty, and
+// a quote in it is doubled, so the answer stays one string.
 void ScpiSessionError(ScpiSession* session, int code, const char* detail);
 // Holds the rest of the line until everything asked so far is done, then adds
 // reply (may be empty) and runs then (may be nullptr). 0, or the error of

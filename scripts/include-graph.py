@@ -14,7 +14,8 @@ import os
 import re
 import sys
 
-FOLDERS = ["app", "link", "power", "persist", "charts", "util", "platform", "record", "remote", "ui"]
+FOLDERS = ["app", "link", "power", "persist", "charts", "util", "platform", "record", "remote", "sequence",
+           "ui"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
 PANEL_CODE = ("power/PanelBinding.", "power/FrontPanel.")
@@ -22,7 +23,7 @@ PANEL_CODE = ("power/PanelBinding.", "power/FrontPanel.")
 # (who includes, what it must not include, why) as path prefixes.
 FORBIDDEN = [
     (src, dst, why)
-    for src in ("link/", "record/", "remote/")
+    for src in ("link/", "record/", "remote/", "sequence/")
     for dst, why in [("app/", "the shell")] + [(p, "the panel code") for p in PANEL_CODE]
 ] + [
     ("link/", "persist/Language.", "the language tables"),

@@ -16,6 +16,7 @@ enum {
     MENUBAR = 5,
     LINKMONPANEL = 6,
     REMOTEPANEL = 7,
+    SEQPANEL = 8,
 };
 
 #define VX52_PANEL_CONTROLS(X)                                                                     \
@@ -110,7 +111,8 @@ enum {
     X(FILE_LOG_STOP)                                                                               \
     X(SET_LINKMON)                                                                                 \
     X(SET_REMOTE)                                                                                  \
-    X(SET_RECONNECT)
+    X(SET_RECONNECT)                                                                               \
+    X(FILE_SEQUENCE)
 
 #define VX52_REMOTEPANEL_CONTROLS(X)                                                               \
     X(CHK_ENABLE)                                                                                  \
@@ -128,6 +130,22 @@ enum {
     X(BT_CLEAR)                                                                                    \
     X(BT_SAVE)                                                                                     \
     X(BT_CLOSE)
+
+#define VX52_SEQPANEL_CONTROLS(X)                                                                  \
+    X(TXT_FILE)                                                                                    \
+    X(BT_OPEN)                                                                                     \
+    X(NUM_REPEAT)                                                                                  \
+    X(RING_RANGE)                                                                                  \
+    X(RING_ONFAIL)                                                                                 \
+    X(RING_END)                                                                                    \
+    X(TBL_STEPS)                                                                                   \
+    X(TBL_ERRORS)                                                                                  \
+    X(TXT_OUTCOME)                                                                                 \
+    X(TXT_STATUS)                                                                                  \
+    X(PROG_RUN)                                                                                    \
+    X(TXT_NOTICE)                                                                                  \
+    X(BT_START)                                                                                    \
+    X(BT_STOP)
 
 // Control identifiers are unique across the whole layout.
 enum {
@@ -159,6 +177,10 @@ enum {
 #define X(n) REMOTEPANEL_##n,
     VX52_REMOTEPANEL_CONTROLS(X)
 #undef X
+        SEQPANEL_FIRST_CONTROL_ = 800,
+#define X(n) SEQPANEL_##n,
+    VX52_SEQPANEL_CONTROLS(X)
+#undef X
 };
 
 inline constexpr UiLayoutName kVx52LayoutNames[] = {
@@ -169,6 +191,7 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
     {MENUBAR, MENUBAR, "MENUBAR"},
     {LINKMONPANEL, LINKMONPANEL, "LINKMONPANEL"},
     {REMOTEPANEL, REMOTEPANEL, "REMOTEPANEL"},
+    {SEQPANEL, SEQPANEL, "SEQPANEL"},
 #define X(n) {PANEL, PANEL_##n, #n},
     VX52_PANEL_CONTROLS(X)
 #undef X
@@ -189,6 +212,9 @@ inline constexpr UiLayoutName kVx52LayoutNames[] = {
 #undef X
 #define X(n) {REMOTEPANEL, REMOTEPANEL_##n, #n},
                             VX52_REMOTEPANEL_CONTROLS(X)
+#undef X
+#define X(n) {SEQPANEL, SEQPANEL_##n, #n},
+                                VX52_SEQPANEL_CONTROLS(X)
 #undef X
 };
 

@@ -131,3 +131,56 @@ TEST(CommandLine, WorkdirRefusals) {
 }
 
 } // namespace
+
+TEST(CommandLine, SequenceOptionsAndTheirRefusals) {
+    const struct {
+        std::vector<std::string> args;
+        const char* errHas; // nullptr: taken
+        int repeat, range, onFailContinue, endHold, exitWhenDone;
+        const char* report;
+    } cases[] = {
+        {{"--sequence", "p.csv"}, nullptr, 1, SEQ_RANGE_IN_FORCE, 0, 0, 0, ""},
+        {{"--sequence=p.csv", "--repeat", "0", "--range", "auto", "--on-fail", "continue", "--end",
+          "HOLD", "--report", "out", "--exit-when-done"},
+         nullptr,
+         0,
+         0,
+         1,
+         1,
+         1,
+         "out"},
+        {{"--sequence", "p.csv", "--repeat", "9999", "--range=HIGH"},
+         nullptr,
+         9999,
+         1,
+         0,
+         0,
+         0,
+         ""},
+        {{"--sequence", "p.csv", "--repeat", "10000"}, "--repeat 10000", 0, 0, 0, 0, 0, ""},
+        {{"--sequence", "p.csv", "--repeat", "2x"}, "--repeat 2x", 0, 0, 0, 0, 0, ""},
+        {{"--sequence", "p.csv", "--range", "LOW"}, "AUTO or HIGH", 0, 0, 0, 0, 0, ""},
+        {{"--sequence", "p.csv", "--on-fail", "ignore"}, "stop or continue", 0, 0, 0, 0, 0, ""},
+        {{"--sequence", "p.csv", "--end", "on"}, "off or hold", 0, 0, 0, 0, 0, ""},
+        {{"--repeat", "2"}, "--repeat needs --sequence", 0, 0, 0, 0, 0, ""},
+        {{"--exit-when-done"}, "--exit-when-done needs --sequence", 0, 0, 0, 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Read(c.args);
+        const std::string line = c.args[0] + " " + c.args.back();
+        if (c.errHas) {
+            EXPECT_EQ(255, o.status) << line;
+            EXPECT_NE(std::string::npos, o.err.find(c.errHas)) << line << ": " << o.err;
+            continue;
+        }
+        const CommandLineSequence& s = CommandLineSequenceRun();
+        EXPECT_EQ(kCommandLineGoOn, o.status) << line << ": " << o.err;
+        EXPECT_EQ(s.path, "p.csv") << line;
+        EXPECT_EQ(
+            std::vector<int>({s.settings.repeat, s.settings.range, s.settings.onFailContinue,
+                              s.settings.endHold, s.exitWhenDone}),
+            std::vector<int>({c.repeat, c.range, c.onFailContinue, c.endHold, c.exitWhenDone}))
+            << line;
+        EXPECT_EQ(s.reportFolder, c.report) << line;
+    }
+}

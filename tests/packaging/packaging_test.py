@@ -40,7 +40,7 @@ FILES = (["bin/vx52psoft", "lib/vx52psoft/Vx52PSoft", "lib/vx52psoft/Vx52PSoft.u
          + ["lib/vx52psoft/" + name for name in DATA]
          + ["lib/vx52psoft/help/%s/%s.html" % (lang, page) for lang in ("en", "cn")
             for page in ("index", "connect", "output", "alarms", "charts", "files", "log", "remote",
-                         "keys")]
+                         "sequence", "keys")]
          + ["share/applications/vx52psoft.desktop",
             "share/metainfo/org.vx52psoft.vx52psoft.metainfo.xml",
             "share/man/man1/vx52psoft.1.gz",

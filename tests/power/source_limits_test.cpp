@@ -163,3 +163,42 @@ TEST_F(SourceLimitsTest, PanelControlsHoldTheSameEdges) {
         EXPECT_DOUBLE_EQ(-5.0, Max(PANEL_NUM_DOWN2U));
     }
 }
+
+// A test run's requests: a frequency as the preset buttons reach it (only while
+// stopped, a preset or back into the band), and the settings it holds from
+// every other caller while it runs.
+TEST_F(SourceLimitsTest, PresetFrequencyAndTheRunsHold) {
+    const struct {
+        const char* name;
+        int running, alarm, held;
+        int32_t from, freq;
+        PowerCaller caller;
+        int result;
+    } cases[] = {
+        {"a preset", 0, 0, 0, 500, 4000, POWER_CALLER_SEQUENCE, POWER_REQUEST_DONE},
+        {"back into the band", 0, 0, 0, 4000, 550, POWER_CALLER_SEQUENCE, POWER_REQUEST_DONE},
+        {"no frequency the source has", 0, 0, 0, 500, 700, POWER_CALLER_SEQUENCE,
+         POWER_REQUEST_OUT_OF_RANGE},
+        {"not while running", 1, 0, 0, 500, 4000, POWER_CALLER_SEQUENCE,
+         POWER_REQUEST_OUTPUT_STATE},
+        {"not in an alarm", 0, 1, 0, 500, 4000, POWER_CALLER_SEQUENCE, POWER_REQUEST_ALARM},
+        {"unchanged", 0, 0, 0, 4000, 4000, POWER_CALLER_SEQUENCE, POWER_REQUEST_UNCHANGED},
+        {"held: the run's own", 0, 0, 1, 500, 4000, POWER_CALLER_SEQUENCE, POWER_REQUEST_DONE},
+        {"held: a remote client", 0, 0, 1, 500, 4000, POWER_CALLER_REMOTE, POWER_REQUEST_HELD},
+        {"held: the panel", 0, 0, 1, 500, 4000, POWER_CALLER_PANEL, POWER_REQUEST_HELD},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        State(1, c.running, 2200);
+        gNormal52PSet.freq = c.from;
+        gPowerInfo.alarm = c.alarm;
+        if (c.held) {
+            PowerHold(nullptr);
+        }
+        EXPECT_EQ(PowerRequestPresetFrequency(c.freq, c.caller), c.result);
+        EXPECT_EQ(gNormal52PSet.freq, c.result == POWER_REQUEST_DONE ? c.freq : c.from);
+        EXPECT_EQ(gCommNewCmd.count, c.result == POWER_REQUEST_DONE ? 1 : 0);
+        PowerRelease();
+        gPowerInfo.alarm = 0;
+    }
+}

@@ -15,6 +15,8 @@
 #include "app/QuitQuestion.h"
 #include "app/Recording.h"
 #include "app/RemoteControl.h"
+#include "app/SequenceWindow.h"
+#include "app/Sequencing.h"
 #include "app/Shell.h"
 #include "app/Tick.h"
 #include "link/PortUart.h"
@@ -26,6 +28,7 @@
 #include "power/Watchdog.h"
 #include "record/DataLog.h"
 #include "remote/RemoteServer.h"
+#include "sequence/Sequence.h"
 #include "ui/Vx52PSoftUi.h"
 
 namespace fs = std::filesystem;
@@ -152,6 +155,8 @@ void ResetProgramState() {
     gRemoteSet = RemoteSet{};
     RemoteSetCheck();
     gPowerLastMeasurement = PowerMeasurement{};
+    SequenceReset();
+    SequencingReset();
 }
 
 void MainWindowTest::SetUp() {
@@ -163,6 +168,7 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
     DisplayPanelLinkMonitor(0);
+    DisplayPanelSequence(0);
     for (int* panel : {&gAboutPanel, &gCommPanel, &gWaitPanel, &gRemotePanel, &gMainPanel}) {
         if (*panel > 0) {
             DiscardPanel(*panel);
