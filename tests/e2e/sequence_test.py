@@ -347,8 +347,9 @@ def ends(server, netns):
             prog.terminate()
             status = wait_exit(prog)
         elif case == "unplug":
-            # Left running, the program must stay quiet on a line that comes back.
-            prog = start_program(server, d, netns, ["--sequence", "run.csv"])
+            # Left running, the program must stay quiet on a line that comes back (connecting
+            # again by itself, the default, is reconnect_test.py's).
+            prog = start_program(server, d, netns, ["--sequence", "run.csv", "--no-reconnect"])
             during(prog)
             wait_until(lambda: reports(d), 10)
             sim.command("replug")
