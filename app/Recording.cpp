@@ -143,7 +143,10 @@ void Received(const uint8_t*, int, int kind, int subKind, int result) {
                             .freq = gArrMeasureOutput[2],
                             .power = gArrMeasureOutput[3]};
     const DataLogState s = StateNow();
-    Check(DataLogMeasure(r, s, AlarmText(s)));
+    SysLocalTime wall{};
+    double at = 0;
+    LinkReceivedAt(&wall, &at);
+    Check(DataLogMeasureAt(wall, at, r, s, AlarmText(s)));
 }
 
 void Connected(const LinkPeer& p) {

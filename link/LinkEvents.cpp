@@ -10,6 +10,8 @@ namespace {
 std::vector<const LinkObserver*> gObservers;
 LinkPeer gPeer;
 bool gLosing = false;
+SysLocalTime gReceivedWall{};
+double gReceivedMs = 0;
 
 // A listener may add or remove listeners while it is told: the list is copied.
 template <typename Call> void Tell(Call call) {
@@ -39,7 +41,14 @@ void LinkNotifyFrameSent(const uint8_t* bytes, int length, int kind, int subKind
     });
 }
 
+void LinkReceivedAt(SysLocalTime* wall, double* monotonicMs) {
+    *wall = gReceivedWall;
+    *monotonicMs = gReceivedMs;
+}
+
 void LinkNotifyFrameReceived(const uint8_t* bytes, int length, int kind, int subKind, int result) {
+    SysGetLocalTime(&gReceivedWall);
+    gReceivedMs = SysMonotonicMs();
     Tell([&](const LinkObserver& o) {
         if (o.FRAME_RECEIVED_CALLBACK) {
             o.FRAME_RECEIVED_CALLBACK(bytes, length, kind, subKind, result);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "link/Scheduler.h"
+#include "platform/System.h"
 
 // The far end as the link opened it.
 struct LinkPeer {
@@ -43,6 +44,11 @@ struct LinkObserver {
 // The observer must outlive its registration; adding one twice adds it once.
 void LinkAddObserver(const LinkObserver* observer);
 void LinkRemoveObserver(const LinkObserver* observer);
+// While FRAME_RECEIVED_CALLBACK is told: the instant the frame arrived, one
+// for every listener. The data log and a test run stamp a reading with it, so
+// both put it on the same side of a step's settle time however long the
+// listeners before them took (a data log's sync can take a while).
+void LinkReceivedAt(SysLocalTime* wall, double* monotonicMs);
 
 // ---- called by the scheduler ----------------------------------------------------
 void LinkNotifyFrameSent(const uint8_t* bytes, int length, int kind, int subKind);

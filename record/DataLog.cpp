@@ -133,12 +133,37 @@ int WriteRow(const std::string& row, double nowMs, bool syncNow) {
     return 0;
 }
 
+int WriteEventAt(const SysLocalTime& wall, double now, const char* event,
+                 const std::string& detail) {
+    return WriteRow(DataLogEventRow(TextTimeStamp(wall), now - gLog.startMs, event, detail), now,
+                    true);
+}
+
 int WriteEvent(const char* event, const std::string& detail) {
     SysLocalTime wall{};
     double now = 0;
     gLog.clock(&wall, &now);
-    return WriteRow(DataLogEventRow(TextTimeStamp(wall), now - gLog.startMs, event, detail), now,
-                    true);
+    return WriteEventAt(wall, now, event, detail);
+}
+
+// The events that lead from the state last seen to state, stamped wall/now, or
+// with the clock when wall is null.
+int ObserveAt(const SysLocalTime* wall, double now, const DataLogState& state,
+              const std::string& alarmText, const char* by) {
+    // Called after every tick: the usual answer, nothing changed, costs one compare.
+    if (gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0) {
+        return 0;
+    }
+    const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText, by);
+    gLog.last = state;
+    for (const DataLogChange& c : changes) {
+        const int error = wall ? WriteEventAt(*wall, now, c.event, c.detail)
+                               : WriteEvent(c.event, c.detail);
+        if (error != 0) {
+            return error;
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -233,33 +258,28 @@ int DataLogIsOn() {
 }
 
 int DataLogObserve(const DataLogState& state, const std::string& alarmText, const char* by) {
-    // Called after every tick: the usual answer, nothing changed, costs one compare.
-    if (gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0) {
+    return ObserveAt(nullptr, 0, state, alarmText, by);
+}
+
+int DataLogMeasureAt(const SysLocalTime& wall, double monotonicMs, const DataLogReadings& readings,
+                     const DataLogState& state, const std::string& alarmText) {
+    if (gLog.fd < 0) {
         return 0;
     }
-    const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText, by);
-    gLog.last = state;
-    for (const DataLogChange& c : changes) {
-        if (const int error = WriteEvent(c.event, c.detail)) {
-            return error;
-        }
+    if (const int error = ObserveAt(&wall, monotonicMs, state, alarmText, nullptr)) {
+        return error;
     }
-    return 0;
+    return WriteRow(
+        DataLogMeasureRow(TextTimeStamp(wall), monotonicMs - gLog.startMs, readings, state),
+        monotonicMs, false);
 }
 
 int DataLogMeasure(const DataLogReadings& readings, const DataLogState& state,
                    const std::string& alarmText) {
-    if (gLog.fd < 0) {
-        return 0;
-    }
-    if (const int error = DataLogObserve(state, alarmText)) {
-        return error;
-    }
     SysLocalTime wall{};
     double now = 0;
     gLog.clock(&wall, &now);
-    return WriteRow(DataLogMeasureRow(TextTimeStamp(wall), now - gLog.startMs, readings, state),
-                    now, false);
+    return DataLogMeasureAt(wall, now, readings, state, alarmText);
 }
 
 int DataLogEvent(const char* event, const std::string& detail) {

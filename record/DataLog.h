@@ -91,6 +91,10 @@ int DataLogIsOn();
 // measurement it belongs to.
 int DataLogMeasure(const DataLogReadings& readings, const DataLogState& state,
                    const std::string& alarmText);
+// The same for a reading that arrived at wall / monotonicMs (the clock's
+// scale): the row and the events before it carry that instant.
+int DataLogMeasureAt(const SysLocalTime& wall, double monotonicMs, const DataLogReadings& readings,
+                     const DataLogState& state, const std::string& alarmText);
 int DataLogEvent(const char* event, const std::string& detail);
 // Event rows for whatever differs from the state last seen.
 int DataLogObserve(const DataLogState& state, const std::string& alarmText,

@@ -513,7 +513,7 @@ int NumberError(ScpiSession* s, int code, const ScpiUnit& unit) {
 
 // The parameter of a set command, as its row takes it: 0, or the error queued.
 int ReadParam(ScpiSession* s, const ScpiCommand& c, const std::string& text, ScpiParam* p) {
-    *p = ScpiParam{-1, 0};
+    *p = ScpiParam{-1, 0, {}};
     const std::string word = Upper(text);
     const bool isWord = !text.empty() && IsAlpha(text[0]);
     const bool isString = !text.empty() && (text[0] == '"' || text[0] == '\'');
@@ -645,7 +645,7 @@ int RunCommand(ScpiSession* s, const ScpiInstrument& inst, const std::string& te
     if (params.size() < allowed) {
         return Refuse(s, SCPI_MISSING_PARAMETER, "");
     }
-    ScpiParam p{-1, 0};
+    ScpiParam p{-1, 0, {}};
     if (!params.empty()) {
         if (const int code = ReadParam(s, *c, params[0], &p)) {
             return code;

@@ -413,10 +413,14 @@ void SeqRunnerTick(SeqRunner* r) {
 }
 
 void SeqRunnerMeasured(SeqRunner* r, const int32_t values[4]) {
+    SeqRunnerMeasuredAt(r, values, NowMs(r));
+}
+
+void SeqRunnerMeasuredAt(SeqRunner* r, const int32_t values[4], double atMs) {
     if (r->phase != SEQ_PHASE_RUNNING) {
         return;
     }
-    const double t = NowMs(r) - r->t0;
+    const double t = atMs - r->t0;
     r->run.samples.push_back({t, values[0], values[1]});
     SeqStepResult& res = Current(r);
     const SeqStep& s = StepOf(r);

@@ -170,7 +170,9 @@ int SeqRunnerStart(SeqRunner* r, const SeqProfile& profile, const SeqSettings& s
                    const SeqSource* source, const SeqListener* listener);
 // Called on every tick, before the link's own step.
 void SeqRunnerTick(SeqRunner* r);
-// An accepted measurement reply: 0.1 V, 0.001 A, 0.1 Hz, 1 W.
+// An accepted measurement reply: 0.1 V, 0.001 A, 0.1 Hz, 1 W; arrived at atMs
+// on the runner's clock's monotonic scale, or now.
+void SeqRunnerMeasuredAt(SeqRunner* r, const int32_t values[4], double atMs);
 void SeqRunnerMeasured(SeqRunner* r, const int32_t values[4]);
 // Ends a run that is on as ABORTED, stopping the output.
 void SeqRunnerAbort(SeqRunner* r, SeqCause cause);

@@ -137,7 +137,10 @@ const SeqListener kListener{Started, StepStarted, StepFailed, Ended};
 
 void Received(const uint8_t*, int, int kind, int subKind, int result) {
     if (result == COMM_RX_ACCEPTED && CommIs(kind, subKind, COMM_ID_MEASURE_QUERY)) {
-        SeqRunnerMeasured(&gRunner, gArrMeasureOutput);
+        SysLocalTime wall{};
+        double at = 0;
+        LinkReceivedAt(&wall, &at);
+        SeqRunnerMeasuredAt(&gRunner, gArrMeasureOutput, at);
     }
 }
 

@@ -13,9 +13,10 @@ std::string TextFixed(int64_t value, int decimals) {
     if (decimals > 0) {
         const size_t d = static_cast<size_t>(decimals);
         if (digits.size() <= d) {
-            digits.insert(0, d + 1 - digits.size(), '0');
+            digits = std::string(d + 1 - digits.size(), '0') + digits;
         }
-        digits.insert(digits.size() - d, ".");
+        const size_t whole = digits.size() - d;
+        digits = digits.substr(0, whole) + '.' + digits.substr(whole);
     }
     return negative ? "-" + digits : digits;
 }

@@ -185,3 +185,33 @@ TEST_F(ReconnectTest, WhatStartsEndsOrReplacesATry) {
 }
 
 } // namespace
+
+// Every listener of one reply sees the instant it arrived, not the moment its
+// turn came: the data log and a test run must agree on which side of a step's
+// settle time a reading fell, however long a listener before them took.
+namespace {
+double gSeenAt[2];
+void SlowListener(const uint8_t*, int, int, int, int) {
+    SysLocalTime wall{};
+    LinkReceivedAt(&wall, &gSeenAt[0]);
+    usleep(30000);
+}
+void LateListener(const uint8_t*, int, int, int, int) {
+    SysLocalTime wall{};
+    LinkReceivedAt(&wall, &gSeenAt[1]);
+}
+const LinkObserver kSlow{nullptr, SlowListener, nullptr, nullptr, nullptr, nullptr};
+const LinkObserver kLate{nullptr, LateListener, nullptr, nullptr, nullptr, nullptr};
+} // namespace
+
+TEST(LinkEventsTest, ListenersOfOneReplyShareItsArrival) {
+    LinkAddObserver(&kSlow);
+    LinkAddObserver(&kLate);
+    const double before = SysMonotonicMs();
+    LinkNotifyFrameReceived(nullptr, 0, 0, 0, 1);
+    LinkRemoveObserver(&kSlow);
+    LinkRemoveObserver(&kLate);
+    EXPECT_EQ(gSeenAt[0], gSeenAt[1]);
+    EXPECT_GE(gSeenAt[1], before);
+    EXPECT_LT(gSeenAt[1], SysMonotonicMs() - 29);
+}
