@@ -141,6 +141,23 @@ void ExitMainPanelFrom(bool signalled) {
     sShuttingDown = false;
 }
 
+// A signal that comes while the window opens and the first connect runs waits
+// for the main loop: the shutdown quits a loop, and none runs yet.
+bool sMainLoopRunning = false;
+bool sSignalWaiting = false;
+
+void OnTerminationSignal() {
+    if (!sMainLoopRunning) {
+        sSignalWaiting = true;
+        return;
+    }
+    ExitMainPanelOnSignal();
+}
+
+void SignalThatWaited(void*) {
+    ExitMainPanelOnSignal();
+}
+
 } // namespace
 
 void AppRegisterUi() {
@@ -289,6 +306,9 @@ int AppMain(int argc, char* argv[]) {
     // Nobody can press connect: a first connect that fails is tried again too.
     CommSetRetryAnyConnect(HeadlessOn());
 
+    // From the moment a window can be seen, a logout or kill takes the same
+    // path as the close box, so nothing is lost.
+    SysOnTerminationSignal(OnTerminationSignal);
     if (AppLoadAndShowPanels() != 0) {
         // X keeps a changed mode after the program has gone, so an early
         // exit gives it back as well.
@@ -325,9 +345,10 @@ int AppMain(int argc, char* argv[]) {
     gFirstConnect = 0;
     RemoteControlStartFromSettings();
 
-    // A logout or kill takes the same path as the close box, so nothing is lost.
-    SysOnTerminationSignal(ExitMainPanelOnSignal);
-
+    sMainLoopRunning = true;
+    if (sSignalWaiting) {
+        UiPostDeferredCall(SignalThatWaited, nullptr);
+    }
     RunUserInterface();
 
     DiscardPanel(gMainPanel);

@@ -35,6 +35,7 @@ def check(cond, what):
     print(("ok   " if cond else "FAIL ") + what, flush=True)
     if not cond:
         failures.append(what)
+    return cond
 
 
 def workdir(language=None):
@@ -188,7 +189,9 @@ def main():
                     server.close_box(tip)  # answers No
                 check(server.wait_window("交流电源控制软件") is not None, f"{what}: window appears")
                 proc.send_signal(signal.SIGTERM)
-                check(wait_exit(proc) == 0, f"{what}: ends with 0")
+                code = wait_exit(proc)
+                if not check(code == 0, f"{what}: ends with 0 ({code})"):
+                    print(proc.stderr.read().decode("utf-8", "replace")[-3000:])
         finally:
             server.close()
 
