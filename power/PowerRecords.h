@@ -6,13 +6,14 @@
 #include <cstdint>
 
 // Quantities are fixed-point integers: voltage 0.1 V, frequency 0.1 Hz,
-// current 0.001 A, power 1 W, step amounts whole volts.
+// current 0.001 A, power 1 W, step amounts whole volts. What each may hold is
+// written once, in power/SourceLimits.h.
 struct Normal52PSet {
-    int32_t freq;       // 450..650, or 1000, 1200, 2000, 2400, 4000
-    int32_t vol;        // 10..3000
-    int32_t volLevel;   // 0 AUTO, 1 HIGH
-    int32_t up2U;       // 5..30
-    int32_t down2U;     // 5..30, held positive
+    int32_t freq; // the band, or one of the fixed high frequencies
+    int32_t vol;
+    int32_t volLevel; // 0 AUTO, 1 HIGH
+    int32_t up2U;
+    int32_t down2U;     // held positive
     int32_t auxCode;    // 0..6, carried unchanged in the settings exchange
     int32_t upDownBase; // step ladder, 0 while there is none
     int32_t upDownHigh;
@@ -36,7 +37,7 @@ struct PowerInfo {
 
 extern Normal52PSet gNormal52PSet;
 extern PowerInfo gPowerInfo;
-extern int32_t gPowerState;          // character code of the last state reply
+extern int32_t gPowerState;           // character code of the last state reply
 extern int32_t gArrMeasureOutput[10]; // 0 V (0.1 V), 1 A (mA), 2 Hz (0.1 Hz), 3 P (W)
 
 constexpr int MEASURE_COUNT = 10;
@@ -50,8 +51,8 @@ int Data52PCheck();
 // Sets the step ladder from vol, up2U, down2U and volLevel, or clears it (enable 0).
 void Cal52PPowerUpDown(int enable);
 
-// The voltages (0.1 V) the output may be set to: 1.0-300.0 V, and while it runs
-// in AUTO only the side of 150.0 V that vol is on.
+// The voltages (0.1 V) the output may be set to: the whole span, and while it
+// runs in AUTO only the side of the range boundary that vol is on.
 void PowerVolLimits(int running, int32_t* min, int32_t* max);
 
 // Sets every entry of gArrMeasureOutput to 0.

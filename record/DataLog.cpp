@@ -157,8 +157,8 @@ int ObserveAt(const SysLocalTime* wall, double now, const DataLogState& state,
     const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText, by);
     gLog.last = state;
     for (const DataLogChange& c : changes) {
-        const int error = wall ? WriteEventAt(*wall, now, c.event, c.detail)
-                               : WriteEvent(c.event, c.detail);
+        const int error =
+            wall ? WriteEventAt(*wall, now, c.event, c.detail) : WriteEvent(c.event, c.detail);
         if (error != 0) {
             return error;
         }
