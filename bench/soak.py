@@ -12,8 +12,8 @@ Checks, printed as ok / FAIL lines, exit status 1 on any failure:
   - every loss of the instrument ends in a clean offline window: no request
     reaches the instrument until connect is clicked, and no message box;
   - resident memory does not grow beyond a small bound after warm-up;
-  - the close box ends the program with 0, and Set.Dat and AutoSave52P.52P
-    come back byte for byte, with no temporary file left behind.
+  - the close box (the output stopped first) ends the program with 0, and
+    Set.Dat and AutoSave52P.52P come back byte for byte, with no temporary file left behind.
 
 Usage: bench/soak.py [MINUTES] [--seed N] [--faults a,b,...] [--keep]
 MINUTES may be a fraction (1 = 60 s, the short run for CI; default 10)."""
@@ -63,7 +63,9 @@ class Soak:
         self.dir = workdir("vx52soak.", autosave=autosave_bytes(2200, 500, 1, 5, 5))
         self.sim = Simulator(self.dir)
         self.log = self.sim.log
-        self.prog = start_program(self.server, self.dir)
+        # The operator reconnects here: the program's own tries would keep the
+        # window from the offline look the soak waits for.
+        self.prog = start_program(self.server, self.dir, args=["--no-reconnect"])
         self.win = None
         self.plugged = True
         self.counts = {}
@@ -274,8 +276,18 @@ class Soak:
                   f"memory stays within {RSS_GROWTH_LIMIT_KB} kB after warm-up (+{growth} kB)")
 
     def finish(self):
+        # A running output would make the close box ask first: the operator stops it.
+        if self.online() and "\noutput on" in self.sim.status():
+            self.server.click(self.win, LED_OUTPUT)
+            check(wait_until(lambda: "\noutput off" in self.sim.status(), 5.0, 0.2),
+                  "the output stops before the close box")
+            # The window takes no close while its wait box is up, and asks while
+            # the stop is not confirmed yet.
+            wait_until(lambda: not set(self.server.windows().values()) & WAIT_TITLES, 5.0, 0.1)
+            self.watch(1.0)
         self.server.close_box(self.win)
-        check(wait_exit(self.prog) == 0, "the close box ends the program with 0")
+        code = wait_exit(self.prog)
+        check(code == 0, f"the close box ends the program with 0 ({code})")
         with open(os.path.join(self.dir, "Set.Dat"), "rb") as f:
             check(f.read() == SET_DAT, "Set.Dat intact")
         with open(os.path.join(self.dir, "AutoSave52P.52P"), "rb") as f:
