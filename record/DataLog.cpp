@@ -146,20 +146,21 @@ int WriteEvent(const char* event, const std::string& detail) {
     return WriteEventAt(wall, now, event, detail);
 }
 
-// The events that lead from the state last seen to state, stamped wall/now, or
-// with the clock when wall is null.
-int ObserveAt(const SysLocalTime* wall, double now, const DataLogState& state,
+// Called after every tick: the usual answer, nothing changed, costs one compare.
+bool Unchanged(const DataLogState& state) {
+    return gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0;
+}
+
+// The events that lead from the state last seen to state, all stamped wall/now.
+int ObserveAt(const SysLocalTime& wall, double now, const DataLogState& state,
               const std::string& alarmText, const char* by) {
-    // Called after every tick: the usual answer, nothing changed, costs one compare.
-    if (gLog.fd < 0 || std::memcmp(&gLog.last, &state, sizeof state) == 0) {
+    if (Unchanged(state)) {
         return 0;
     }
     const std::vector<DataLogChange> changes = DataLogChanges(gLog.last, state, alarmText, by);
     gLog.last = state;
     for (const DataLogChange& c : changes) {
-        const int error =
-            wall ? WriteEventAt(*wall, now, c.event, c.detail) : WriteEvent(c.event, c.detail);
-        if (error != 0) {
+        if (const int error = WriteEventAt(wall, now, c.event, c.detail)) {
             return error;
         }
     }
@@ -258,7 +259,13 @@ int DataLogIsOn() {
 }
 
 int DataLogObserve(const DataLogState& state, const std::string& alarmText, const char* by) {
-    return ObserveAt(nullptr, 0, state, alarmText, by);
+    if (Unchanged(state)) {
+        return 0;
+    }
+    SysLocalTime wall{};
+    double now = 0;
+    gLog.clock(&wall, &now);
+    return ObserveAt(wall, now, state, alarmText, by);
 }
 
 int DataLogMeasureAt(const SysLocalTime& wall, double monotonicMs, const DataLogReadings& readings,
@@ -266,7 +273,7 @@ int DataLogMeasureAt(const SysLocalTime& wall, double monotonicMs, const DataLog
     if (gLog.fd < 0) {
         return 0;
     }
-    if (const int error = ObserveAt(&wall, monotonicMs, state, alarmText, nullptr)) {
+    if (const int error = ObserveAt(wall, monotonicMs, state, alarmText, nullptr)) {
         return error;
     }
     return WriteRow(
